@@ -1,0 +1,99 @@
+#include "appglobals.h"
+#include "startup.h"
+
+#include "config/dropdownmodel.h"
+#include "config/frequencymaskingdata.h"
+
+#include "screenshot.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QDir>
+#include <QIcon>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QSettings>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+void registerSingleton(const char *url, const char *module, const char *name)
+{
+    const QUrl singletonUrl(QString::fromLatin1(url));
+    if (singletonUrl.isRelative()) {
+        qWarning() << "qmlRegisterSingletonType requires absolute URLs.";
+        return;
+    }
+    qmlRegisterSingletonType(singletonUrl, module, 1, 0, name);
+}
+
+// Our own switch: "--screenshot FILE" renders the window to FILE and quits.
+QString screenshotPath(const QStringList &arguments)
+{
+    const int at = arguments.indexOf(QStringLiteral("--screenshot"));
+    if (at >= 0 && at + 1 < arguments.size())
+        return arguments.at(at + 1);
+    return QString();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The option-list model outlives the application object on purpose: it is
+    // the first thing built and the last destroyed.
+    DropdownModel dropdownModel;
+
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Orvane"));
+    QApplication::setOrganizationDomain(QStringLiteral("orvane.com"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icons/icon.ico")));
+
+    qRegisterMetaType<FrequencyMaskingData>("FrequencyMaskingData");
+
+    const QUrl rootUrl(QStringLiteral("qrc:/App.qml"));
+    QQmlApplicationEngine engine;
+    QObject::connect(
+        &engine, &QQmlApplicationEngine::objectCreated, &app,
+        [rootUrl](QObject *object, const QUrl &url) {
+            if (!object && url == rootUrl)
+                QCoreApplication::exit(-1);
+        },
+        Qt::QueuedConnection);
+
+    registerSingleton("qrc:/assets/Colours.qml", "configurator.style.colour", "Colours");
+    registerSingleton("qrc:/assets/Fonts.qml", "configurator.style.fonts", "Fonts");
+
+    workingDirectoryPath = Startup::workingDirectory();
+
+    // Only Windows keeps the Documents folder in this store; touching it
+    // elsewhere would leave a stray settings file behind.
+    std::unique_ptr<QSettings> shellFolders;
+#ifdef Q_OS_WIN
+    shellFolders = std::make_unique<QSettings>(QSettings::UserScope, QStringLiteral("Microsoft"),
+                                               QStringLiteral("Windows"));
+#endif
+    logFolderPath = Startup::logFolder(shellFolders.get());
+    QDir().mkpath(logFolderPath);
+
+    const QStringList arguments = app.arguments().mid(1);
+    Startup::applyCommandLine(arguments);
+
+    Startup::writeBanner();
+
+    qDebug() << "Starting application...";
+
+    engine.rootContext()->setContextProperty(QStringLiteral("dropdownData"), &dropdownModel);
+
+    std::optional<Screenshot> screenshot;
+    const QString shotPath = screenshotPath(arguments);
+    if (!shotPath.isEmpty())
+        screenshot.emplace(&engine, shotPath);
+
+    engine.load(rootUrl);
+    return app.exec();
+}

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the app need, but only
+# those that are missing, so a second run costs nothing and needs no network.
+set -euo pipefail
+
+PACKAGES=(
+  g++ cmake ninja-build ccache pkg-config
+  qtbase5-dev qtbase5-dev-tools qtdeclarative5-dev qtquickcontrols2-5-dev
+  qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-controls2
+  qml-module-qtquick-layouts qml-module-qtquick-dialogs qml-module-qtquick-controls
+  qml-module-qtquick-privatewidgets qml-module-qtgraphicaleffects
+  qml-module-qt-labs-settings qml-module-qt-labs-folderlistmodel
+  qml-module-qtquick-localstorage qml-module-qttest
+  fonts-wqy-microhei avrdude
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
