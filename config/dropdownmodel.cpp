@@ -28,6 +28,10 @@ DropdownModel::DropdownModel(QObject *parent)
     : QObject(parent)
     , m_model(new QStandardItemModel(0, 1, this))
 {
+    // Views that ask the display role for text get the option's text.
+    static const bool converterRegistered =
+        QMetaType::registerConverter<DropdownItem, QString>([](const DropdownItem &item) { return item.display; });
+    Q_UNUSED(converterRegistered)
     m_transmitterMode = QStringLiteral("r7-compatibility");
     enable5gModes();
     m_listModel = QStringList{QStringLiteral("Item 1"), QStringLiteral("Item 2"), QStringLiteral("Item 3")};

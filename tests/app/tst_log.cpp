@@ -1,0 +1,139 @@
+// The diagnostic log is the support record of a run: its line format, its
+// append behaviour and its tolerance of a vanished folder are what support
+// staff rely on when a customer sends the file in.
+#include "app/appglobals.h"
+#include "app/logmessagehandler.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdlib>
+
+namespace {
+
+QStringList readLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+}
+
+} // namespace
+
+class TestLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        logFolderPath = m_dir.path() + QLatin1Char('/');
+        QFile::remove(logFile());
+    }
+
+    void cleanup()
+    {
+        qInstallMessageHandler(nullptr);
+    }
+
+    void lineFormat_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("debug") << int(QtDebugMsg) << "Debug: Usbd: scanUSB: Dongle v3 has been attached";
+        QTest::newRow("warning") << int(QtWarningMsg) << "Warning: Usbd: scanUSB: Dongle v3 has been attached";
+        QTest::newRow("critical") << int(QtCriticalMsg) << "Critical: Usbd: scanUSB: Dongle v3 has been attached";
+        QTest::newRow("info is an empty line") << int(QtInfoMsg) << "";
+    }
+
+    void lineFormat()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, expected);
+        qInstallMessageHandler(logMessageHandler);
+        const QString text = QStringLiteral("Usbd: scanUSB: Dongle v3 has been attached");
+        switch (QtMsgType(type)) {
+        case QtDebugMsg: qDebug().noquote() << text; break;
+        case QtWarningMsg: qWarning().noquote() << text; break;
+        case QtCriticalMsg: qCritical().noquote() << text; break;
+        default: qInfo().noquote() << text; break;
+        }
+        qInstallMessageHandler(nullptr);
+        QCOMPARE(readLines(logFile()), (QStringList{expected, QString()}));
+    }
+
+    void debugStreamQuotesStrings()
+    {
+        // The handler writes the text as Qt's stream composed it.
+        qInstallMessageHandler(logMessageHandler);
+        qDebug() << "Working directory:" << QStringLiteral("C:/x\\");
+        qInstallMessageHandler(nullptr);
+        QCOMPARE(readLines(logFile()).first(), QStringLiteral("Debug: Working directory: \"C:/x\\\\\""));
+    }
+
+    void messagesAppendInOrder()
+    {
+        qInstallMessageHandler(logMessageHandler);
+        for (int i = 0; i < 3; ++i)
+            qDebug() << "line" << i;
+        qInstallMessageHandler(nullptr);
+        QCOMPARE(readLines(logFile()),
+                 (QStringList{"Debug: line 0", "Debug: line 1", "Debug: line 2", QString()}));
+    }
+
+    void missingFolderDropsLinesUntilItReturns()
+    {
+        QTemporaryDir parent;
+        logFolderPath = parent.path() + QStringLiteral("/veltra_log/");
+        QVERIFY(QDir().mkpath(logFolderPath));
+        qInstallMessageHandler(logMessageHandler);
+        qDebug() << "before";
+        QVERIFY(QDir(logFolderPath).removeRecursively());
+        qDebug() << "while gone";
+        QVERIFY(!QFile::exists(logFile()));
+        QVERIFY(QDir().mkpath(logFolderPath));
+        qDebug() << "after";
+        qInstallMessageHandler(nullptr);
+        QCOMPARE(readLines(logFile()), (QStringList{"Debug: after", QString()}));
+    }
+
+    void fatalMessageReachesTheFileBeforeAbort()
+    {
+        // qFatal ends the process, so it runs in a child copy of this test.
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VELTRA_TEST_FATAL_DIR"), m_dir.path() + QLatin1Char('/'));
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(readLines(logFile()), (QStringList{"Debug: last words", "Fatal: cannot go on", QString()}));
+    }
+
+private:
+    QString logFile() const { return logFolderPath + QStringLiteral("veltra-log.txt"); }
+
+    QTemporaryDir m_dir;
+};
+
+int main(int argc, char *argv[])
+{
+    const QByteArray fatalDir = qgetenv("VELTRA_TEST_FATAL_DIR");
+    if (!fatalDir.isEmpty()) {
+        logFolderPath = QString::fromLocal8Bit(fatalDir);
+        qInstallMessageHandler(logMessageHandler);
+        qDebug() << "last words";
+        qFatal("cannot go on");
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    TestLog test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_log.moc"
