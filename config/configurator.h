@@ -1,0 +1,314 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class Usbd;
+
+// What the radio says it can do (reply to command 9).
+struct RadioCapabilities
+{
+    int band24 = 0;
+    int r8l = 0;
+    int r8h = 0;
+    int rdm = 0;
+    // A legacy radio never reports its capabilities; it is asked for its hop
+    // table, which every legacy radio in the field answers.
+    int hopTable = 1;
+    int adaptiveHopping = 0;
+    int radioId = 0;
+    int label = 0;
+    int autoReboot = 0;
+    int addon = 0;
+    int repeater = 0;
+    int r8Compatibility = 0;
+    int band58Switch = 0;
+    int band5Count = 0;
+};
+
+// What the radio has in force (reply to command 12).
+struct RadioSettings
+{
+    int direction = 0;
+    int radioModeCode = 0;
+    int adaptiveState = 0;
+    int settingsByte10 = 0;
+    int rdmState = 0;
+    int pin10Flag = 0;
+    int band58State = 0;
+    int pin10Option = 0;
+};
+
+// The controller behind the scene: it reads the radio behind the dongle into
+// properties, collects the operator's changes and writes them back.
+class Configurator : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QStringList isListforRadioMode READ isListforRadioMode NOTIFY radioModechanged)
+    Q_PROPERTY(QStringList isPowerList READ isPowerList NOTIFY radioPowerloaded)
+    Q_PROPERTY(QStringList isListforRadio_direction READ isListforRadio_direction NOTIFY radioDirectionChanged)
+    Q_PROPERTY(int isoperatingBand READ isoperatingBand WRITE powerList NOTIFY radioPowerloaded)
+    Q_PROPERTY(int isHighbandstate READ isHighbandstate WRITE on_enable58_currentIndexChanged NOTIFY enable58changed)
+    Q_PROPERTY(int isadaptivestate READ isadaptivestate WRITE on_adaptiveHopping_currentIndexChanged NOTIFY adaptivehoppingChanged)
+    Q_PROPERTY(int isRDMEnabledstate READ isRDMEnabledstate WRITE on_enableRDM_currentIndexChanged NOTIFY enableRDMchanged)
+    Q_PROPERTY(int isPowerset READ isPowerset WRITE writePowerSettings NOTIFY OutputPowerChanged)
+    Q_PROPERTY(QString isDongleHWVersion READ isDongleHWVersion CONSTANT)
+    Q_PROPERTY(QString isDongleVersion READ isDongleVersion NOTIFY isconnectedDongle)
+    Q_PROPERTY(QString isDongleBootLoaderVersion READ isDongleBootLoaderVersion)
+    Q_PROPERTY(QString isUpdaterstatusMessage READ isUpdaterstatusMessage)
+    Q_PROPERTY(QString isStatusVELTRA READ isStatusVELTRA NOTIFY VeltraStatusChanged)
+    Q_PROPERTY(QString isupdaterAutorebootLabel READ isupdaterAutorebootLabel CONSTANT)
+    Q_PROPERTY(QString istrxSerial READ istrxSerial CONSTANT)
+    Q_PROPERTY(QString istrxMCU READ istrxMCU CONSTANT)
+    Q_PROPERTY(QString istrxCode READ istrxCode CONSTANT)
+    Q_PROPERTY(QString istrxBootloader READ istrxBootloader CONSTANT)
+    Q_PROPERTY(QString istrxModel READ istrxModel CONSTANT)
+    Q_PROPERTY(QString istrxVersion READ istrxVersion CONSTANT)
+    Q_PROPERTY(QString isUpTime READ isUpTime NOTIFY upTimeChanged)
+    Q_PROPERTY(QString isDeviceLabel READ isDeviceLabel WRITE on_deviceLabel_textChanged NOTIFY DeviceLabelChanged)
+    Q_PROPERTY(QString isRadioID READ isRadioID CONSTANT)
+    Q_PROPERTY(QString isHopTable READ isHopTable NOTIFY copyPressed)
+    Q_PROPERTY(QString isAddonVersion READ isAddonVersion CONSTANT)
+    Q_PROPERTY(QString isswVersion READ isswVersion CONSTANT)
+    Q_PROPERTY(QString issvnRevision READ issvnRevision CONSTANT)
+    Q_PROPERTY(QString istrxHWVersion READ istrxHWVersion CONSTANT)
+    Q_PROPERTY(QString ispresentRadioMode READ ispresentRadioMode CONSTANT)
+    Q_PROPERTY(QString ispresentPower READ ispresentPower NOTIFY powerSignal)
+    Q_PROPERTY(QString islogdata READ islogdata)
+    Q_PROPERTY(QString ispresentTransmitterMode READ ispresentTransmitterMode CONSTANT)
+    Q_PROPERTY(QList<bool> ismaskedChannels READ ismaskedChannels WRITE currentMaskedChannels NOTIFY MaskingDataChanged)
+    Q_PROPERTY(QList<bool> isadaptiveList READ isadaptiveList)
+    Q_PROPERTY(int isProgress READ isProgress WRITE setUpdaterProgressBar NOTIFY ProgressChanged)
+    Q_PROPERTY(bool isDongleVersionUI READ isDongleVersionUI NOTIFY DongleVersionOK)
+    Q_PROPERTY(bool isDongleState READ isDongleState NOTIFY DongleConnectionOK)
+    Q_PROPERTY(bool isfileErrorstate READ isfileErrorstate NOTIFY filetypeError)
+    Q_PROPERTY(bool isr8Box READ isr8Box)
+
+public:
+    explicit Configurator(Usbd *usbd);
+    ~Configurator() override;
+
+    QStringList isListforRadioMode() const { return m_listForRadioMode; }
+    QStringList isPowerList() const { return m_powerList; }
+    QStringList isListforRadio_direction() const { return m_listForDirection; }
+    int isoperatingBand() const { return m_operatingBand; }
+    int isHighbandstate() const { return m_highbandState; }
+    int isadaptivestate() const { return m_adaptiveState; }
+    int isRDMEnabledstate() const { return m_rdmEnabledState; }
+    int isPowerset() const { return m_powerSet; }
+    QString isDongleHWVersion() const { return m_dongleHWVersion; }
+    QString isDongleVersion() const { return m_dongleVersion; }
+    QString isDongleBootLoaderVersion() const { return m_dongleBootLoaderVersion; }
+    QString isUpdaterstatusMessage() const { return m_updaterStatusMessage; }
+    QString isStatusVELTRA() const { return m_statusVeltra; }
+    QString isupdaterAutorebootLabel() const { return m_updaterAutorebootLabel; }
+    QString istrxSerial() const { return m_trxSerial; }
+    QString istrxMCU() const { return m_trxMCU; }
+    QString istrxCode() const { return m_trxCode; }
+    QString istrxBootloader() const { return m_trxBootloader; }
+    QString istrxModel() const { return m_trxModel; }
+    QString istrxVersion() const { return m_trxVersion; }
+    QString isUpTime() const { return m_upTime; }
+    QString isDeviceLabel() const { return m_deviceLabel; }
+    QString isRadioID() const { return m_radioID; }
+    QString isHopTable() const { return m_hopTable; }
+    QString isAddonVersion() const { return m_addonVersion; }
+    QString isswVersion() const { return m_swVersion; }
+    QString issvnRevision() const { return m_svnRevision; }
+    QString istrxHWVersion() const { return m_trxHWVersion; }
+    QString ispresentRadioMode() const { return m_presentRadioMode; }
+    QString ispresentPower() const { return m_presentPower; }
+    QString islogdata() const { return logFolderPath; }
+    QString ispresentTransmitterMode() const { return m_presentTransmitterMode; }
+    QList<bool> ismaskedChannels() const { return m_maskedChannels; }
+    QList<bool> isadaptiveList() const { return m_adaptiveList; }
+    int isProgress() const { return m_progress; }
+    bool isDongleVersionUI() const { return m_dongleVersionUI; }
+    bool isDongleState() const { return m_dongleState; }
+    bool isfileErrorstate() const { return m_fileErrorState; }
+    bool isr8Box() const { return m_r8Box; }
+
+    // Handed over by start-up: where logs and reports go, and the folder the
+    // program was started from (firmware tools are looked up beneath it).
+    QString logFolderPath;
+    QString workingDirectoryPath;
+
+    // Read by the report, the firmware update and the tests.
+    RadioCapabilities radioCapabilities;
+    RadioSettings radioSettings;
+    int trxHardwareNumber = 0;
+    int addonType = 0;
+    QList<int> deployList;
+
+    // Selections the operator made, one per setting; sent by the deploy.
+    int radioModeIndex = 0;
+    int directionIndex = 0;
+    int power24Index = 0;
+    int power58Index = 0;
+    int power52Index = 0;
+
+    QStringList powerList24, powerList58, powerList52;
+    QString presentPower24, presentPower58, presentPower52;
+    QStringList adaptiveOptions, rdmOptions;
+
+    // Channel masks: band lists as read, as being decoded, as cut for a deploy.
+    QList<bool> maskList24, maskList52, maskList58;
+    QList<bool> readoutMask24, readoutMask52, readoutMask58;
+    QList<bool> deployMask24, deployMask52, deployMask58;
+    int channelFlags[88] = {};
+    quint8 maskBytes[16] = {};
+
+    static const QStringList barsPowerTable;
+    static const QStringList legacyPowerTable;
+    static const QStringList mwPowerTable24;
+    static const QStringList mwPowerTable58;
+    static const QStringList levelPowerTable;
+    static const QStringList offOnTable;
+    static const QStringList dashTable;
+
+signals:
+    void radioModechanged();
+    void radioPowerloaded();
+    void radioDirectionChanged();
+    void enable58changed();
+    void adaptivehoppingChanged();
+    void enableRDMchanged();
+    void OutputPowerChanged();
+    void isconnectedDongle();
+    void VeltraStatusChanged();
+    void upTimeChanged();
+    void DeviceLabelChanged();
+    void copyPressed();
+    void powerSignal();
+    void MaskingDataChanged();
+    void ProgressChanged();
+    void DongleVersionOK();
+    void DongleConnectionOK();
+    void filetypeError();
+    void connectButtonClicked();
+    void disconnectButtonClicked();
+    void maskListUI();
+    void storeAndDisconectClicked();
+    void shutdownApplication();
+
+public slots:
+    // Session and readout.
+    void loadVELTRA();
+    void unloadVELTRA();
+    void initGUI();
+    void resetConfigGUI();
+    void disableConfigGUI();
+    int runCommand(int command);
+    void on_connect_clicked();
+    void on_disconnect_clicked();
+    void updateLiveData();
+
+    // Status presentation.
+    void showDongleVersion();
+    void showProtocolVersion(int version);
+    QString getModelFromSignature(QString signature);
+    bool DongleandDMXconnected();
+    bool DongleConnected();
+
+    // Settings and deploy.
+    void powerList(int mode);
+    void writePowerSettings(int index);
+    void on_radioMode_currentIndexChanged(int index);
+    void on_direction_currentIndexChanged(int index);
+    void on_adaptiveHopping_currentIndexChanged(int index);
+    void on_enableRDM_currentIndexChanged(int index);
+    void on_enable58_currentIndexChanged(int index);
+    void on_deviceLabel_textChanged(QString arg1);
+    void on_storeAndDisconnect_clicked();
+    void restoreFactoryDefaults();
+    void on_deployDefaultFlexButton_clicked();
+    void on_deployDefaultPin10_clicked();
+
+    // Channel masks.
+    void bitMaskToList(quint8 *mask, int index);
+    void setAllCurrentMaskedChannels(QList<bool> channel, int wifiBand);
+    void currentMaskedChannels(QList<bool> maskList);
+    void splitMaskList(int band);
+    void listToBitMask(int bandValue);
+    void maskingChanged(int mode);
+
+    // Device report, hop table copy, log folder.
+    int writeDeviceLog(QString fileName);
+    void on_clipboard_copy_pressed();
+    void on_openSystemLogFilePath_clicked();
+
+    // Firmware update progress.
+    void initUpdaterProgressBar(int range);
+    void setUpdaterProgressBar(int value);
+    void fileError(bool value);
+
+public:
+    int executeDeployItem(int item);
+    // Where Save & Disconnect writes the report of the radio read last.
+    QString reportFileName() const;
+
+private slots:
+    void deployListAppend(int mode);
+    void deployListClear();
+
+private:
+    void buildSettingsLists();
+    void buildSettingsFrame();
+    bool isR9Class() const;
+    QString reportMaskBytes(int band);
+    int protocolLevel() const;
+    quint8 inByte(int index) const;
+    void setStatusVeltra(const QString &text);
+
+    Usbd *m_usbd;
+    quint8 *m_dmxIn;
+    quint8 *m_dmxOut;
+
+    int disconnectRequested = 0;
+    // The settings frame as the radio reported it: bytes a settings deploy
+    // does not choose are sent back as they were.
+    quint8 m_settingsReply[20] = {};
+
+    QStringList m_listForRadioMode;
+    QStringList m_powerList;
+    QStringList m_listForDirection;
+    int m_operatingBand = 0;
+    int m_highbandState = -1;
+    int m_adaptiveState = -1;
+    int m_rdmEnabledState = -1;
+    int m_powerSet = 0;
+    QString m_dongleHWVersion;
+    QString m_dongleVersion;
+    QString m_dongleBootLoaderVersion;
+    QString m_updaterStatusMessage;
+    QString m_statusVeltra;
+    QString m_updaterAutorebootLabel;
+    QString m_trxSerial;
+    QString m_trxMCU;
+    QString m_trxCode;
+    QString m_trxBootloader;
+    QString m_trxModel;
+    QString m_trxVersion;
+    QString m_upTime;
+    QString m_deviceLabel;
+    QString m_radioID;
+    QString m_hopTable;
+    QString m_addonVersion;
+    QString m_swVersion;
+    QString m_svnRevision;
+    QString m_trxHWVersion;
+    QString m_presentRadioMode;
+    QString m_presentPower;
+    QString m_presentTransmitterMode;
+    QList<bool> m_maskedChannels;
+    QList<bool> m_adaptiveList;
+    int m_progress = 0;
+    int m_progressRange = 0;
+    int m_progressValue = -1;
+    bool m_dongleVersionUI = false;
+    bool m_dongleState = false;
+    bool m_fileErrorState = false;
+    bool m_r8Box = false;
+};

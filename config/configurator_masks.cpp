@@ -1,0 +1,87 @@
+// Channel masks between the radio's bit masks, the combined flag list the
+// scene edits and the bit masks a deploy sends.
+#include "configurator.h"
+
+#include <QDebug>
+
+namespace {
+constexpr int flagsPerBand = 88;
+constexpr int deployedChannels = 84;
+} // namespace
+
+void Configurator::bitMaskToList(quint8 *mask, int index)
+{
+    QList<bool> *readout = index == 0 ? &readoutMask24 : index == 1 ? &readoutMask52 : index == 2 ? &readoutMask58 : nullptr;
+    if (readout)
+        readout->clear();
+    for (int j = 0; j < 11; ++j) {
+        for (int b = 0; b < 8; ++b) {
+            const bool bit = (mask[j] >> b) & 1;
+            channelFlags[8 * j + b] = bit;
+            if (readout)
+                readout->append(bit);
+        }
+    }
+    // An unknown band is decoded but stored nowhere.
+    if (readout)
+        setAllCurrentMaskedChannels(*readout, index);
+}
+
+void Configurator::setAllCurrentMaskedChannels(QList<bool> channel, int wifiBand)
+{
+    switch (wifiBand) {
+    case 0: maskList24 = channel; break;
+    case 1: maskList52 = channel; break;
+    case 2: maskList58 = channel; break;
+    default: return;
+    }
+    m_maskedChannels = maskList24 + maskList52 + maskList58;
+    emit maskListUI();
+}
+
+void Configurator::currentMaskedChannels(QList<bool> maskList)
+{
+    m_maskedChannels = maskList;
+    emit MaskingDataChanged();
+}
+
+void Configurator::splitMaskList(int band)
+{
+    QList<bool> *deploy = band == 0 ? &deployMask24 : band == 1 ? &deployMask52 : band == 2 ? &deployMask58 : nullptr;
+    if (!deploy)
+        return;
+    *deploy = m_maskedChannels.mid(band * flagsPerBand, flagsPerBand);
+}
+
+void Configurator::listToBitMask(int bandValue)
+{
+    const QList<bool> *deploy = bandValue == 0 ? &deployMask24
+                                : bandValue == 1 ? &deployMask52
+                                : bandValue == 2 ? &deployMask58
+                                                 : nullptr;
+    if (deploy) {
+        // Channels the list does not reach are sent unmasked, never as the
+        // flags of the band converted before.
+        for (int i = 0; i < deployedChannels; ++i)
+            channelFlags[i] = i < deploy->size() && deploy->at(i) ? 1 : 0;
+    }
+    for (int j = 0; j < 16; ++j) {
+        quint8 byte = 0;
+        for (int b = 0; b < 8; ++b) {
+            const int i = 8 * j + b;
+            if (i < deployedChannels && channelFlags[i])
+                byte |= quint8(1u << b);
+        }
+        maskBytes[j] = byte;
+    }
+}
+
+void Configurator::maskingChanged(int mode)
+{
+    switch (mode) {
+    case 0: deployListAppend(0); break;
+    case 1: deployListAppend(8); break;
+    case 2: deployListAppend(2); break;
+    default: break;
+    }
+}
