@@ -1,0 +1,115 @@
+// Runs every tst_*.qml beside this file with the scene's resources and style
+// singletons available, as the application provides them, and with a settings
+// store of its own so that a test run never touches the developer's settings.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFontDatabase>
+#include <QObject>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtQml>
+#include <QtQuickTest>
+
+// What the QML tests reach as "testSupport".
+class TestSupport : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString screenshotDir READ screenshotDir CONSTANT)
+
+public:
+    explicit TestSupport(const QString &settingsRoot) : m_settingsRoot(settingsRoot) { }
+
+    QString screenshotDir() const { return QStringLiteral(VELTRA_SCREENSHOT_DIR); }
+
+    // Forgets every stored setting, as on a machine the app never ran on.
+    Q_INVOKABLE void clearSettings()
+    {
+        QSettings settings;
+        settings.clear();
+        settings.sync();
+    }
+
+    // The settings files as they lie on disk, which is all that a restarted
+    // application would see.
+    Q_INVOKABLE QString storedSettings() const
+    {
+        QString text;
+        QDirIterator it(m_settingsRoot, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            if (file.open(QIODevice::ReadOnly))
+                text += QString::fromUtf8(file.readAll());
+        }
+        return text;
+    }
+
+    // Saves what the item shows as a PNG. The offscreen platform gives the
+    // scene graph no image of its own, but its screen copies what was drawn.
+    Q_INVOKABLE bool saveImage(QQuickItem *item, const QString &path) const
+    {
+        QQuickWindow *window = item ? item->window() : nullptr;
+        if (!window)
+            return false;
+        QImage image = window->grabWindow();
+        if (image.isNull() && window->screen())
+            image = window->screen()->grabWindow(window->winId()).toImage();
+        const QRectF rect = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+        return !image.isNull() && image.copy(rect.toAlignedRect()).save(path, "PNG");
+    }
+
+private:
+    QString m_settingsRoot;
+};
+
+class Setup : public QObject
+{
+    Q_OBJECT
+
+public:
+    Setup()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
+        QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
+        QCoreApplication::setOrganizationDomain(QStringLiteral("orvane.com"));
+        QCoreApplication::setApplicationName(QStringLiteral("veltra-configurator"));
+        QDir().mkpath(QStringLiteral(VELTRA_SCREENSHOT_DIR));
+    }
+
+public slots:
+    void applicationAvailable()
+    {
+        // The window loads these itself; tests show components without it.
+        for (const char *style : { "Regular", "Light", "SemiBold" })
+            QFontDatabase::addApplicationFont(
+                QStringLiteral(":/assets/fonts/Montserrat/Montserrat-%1.ttf").arg(QLatin1String(style)));
+        qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Colours.qml")),
+                                 "configurator.style.colour", 1, 0, "Colours");
+        qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Fonts.qml")),
+                                 "configurator.style.fonts", 1, 0, "Fonts");
+    }
+
+    void qmlEngineAvailable(QQmlEngine *engine)
+    {
+        engine->rootContext()->setContextProperty(QStringLiteral("testSupport"), &m_support);
+    }
+
+private:
+    QTemporaryDir m_settingsDir;
+    TestSupport m_support { m_settingsDir.path() };
+};
+
+QUICK_TEST_MAIN_WITH_SETUP(tst_qml, Setup)
+
+#include "tst_qml.moc"
