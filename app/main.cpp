@@ -3,8 +3,12 @@
 
 #include "config/dropdownmodel.h"
 #include "config/frequencymaskingdata.h"
+#include "config/frequencymaskingmodel.h"
 
 #include "screenshot.h"
+
+#include "sim/driverselection.h"
+#include "usb/usbd.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -15,6 +19,7 @@
 #include <QSettings>
 #include <QUrl>
 
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -54,6 +59,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icons/icon.ico")));
 
     qRegisterMetaType<FrequencyMaskingData>("FrequencyMaskingData");
+    qmlRegisterType<FrequencyMaskingModel>("FrequencyMaskingModel", 1, 0, "FrequencyMaskingModel");
 
     const QUrl rootUrl(QStringLiteral("qrc:/App.qml"));
     QQmlApplicationEngine engine;
@@ -84,6 +90,17 @@ int main(int argc, char *argv[])
     Startup::applyCommandLine(arguments);
 
     Startup::writeBanner();
+
+    // The driver comes from the command line: the simulator, an explicit
+    // port, or the dongle found by its USB description.
+    DriverSelection dongleDriver = DriverSelection::fromArguments(arguments);
+    if (!dongleDriver.error.isEmpty()) {
+        qCritical().noquote() << dongleDriver.error;
+        std::fprintf(stderr, "%s\n", qPrintable(dongleDriver.error));
+        return 2;
+    }
+    qDebug() << "Creating instance Usbd...";
+    Usbd usbd(std::move(dongleDriver.driver));
 
     qDebug() << "Starting application...";
 

@@ -1,0 +1,73 @@
+#include "driverselection.h"
+
+#include "simdriver.h"
+#include "simprofile.h"
+#include "virtualdongle.h"
+
+#ifdef Q_OS_UNIX
+#include "usb/serialportdriver.h"
+#endif
+
+#include <QDebug>
+
+DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
+{
+    DriverSelection selection;
+    bool simulate = false;
+    QString profileText;
+    QString port;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--simulate")) {
+            simulate = true;
+        } else if (argument.startsWith(QLatin1String("--simulate="))) {
+            simulate = true;
+            profileText = argument.mid(int(qstrlen("--simulate=")));
+        } else if (argument == QLatin1String("--port")) {
+            if (i + 1 >= arguments.size()) {
+                selection.error = QStringLiteral("--port needs the path of the dongle's port");
+                return selection;
+            }
+            port = arguments.at(++i);
+        } else if (argument.startsWith(QLatin1String("--port="))) {
+            port = argument.mid(int(qstrlen("--port=")));
+        }
+    }
+
+    if (simulate && !port.isEmpty()) {
+        selection.error = QStringLiteral("--simulate and --port exclude each other");
+        return selection;
+    }
+
+    if (simulate) {
+        SimProfile profile;
+        QString why;
+        if (!SimProfile::parse(profileText, &profile, &why)) {
+            selection.error = why;
+            return selection;
+        }
+        selection.simulator = std::make_shared<VirtualDongle>(profile);
+        if (!profile.traceFile.isEmpty() && !selection.simulator->trace().hasFile()) {
+            selection.simulator.reset();
+            selection.error = QStringLiteral("cannot write the simulator trace to %1").arg(profile.traceFile);
+            return selection;
+        }
+        qDebug() << "Dongle driver: simulator, profile" << (profileText.isEmpty() ? profile.name : profileText);
+        selection.driver = std::make_unique<SimDriver>(selection.simulator);
+        return selection;
+    }
+
+#ifdef Q_OS_UNIX
+    if (!port.isEmpty()) {
+        qDebug() << "Dongle driver: serial port" << port;
+        selection.driver = std::make_unique<SerialPortDriver>(port);
+    } else {
+        qDebug() << "Dongle driver: serial port of" << VirtualDongle::description;
+        selection.driver = std::make_unique<SerialPortDriver>();
+    }
+#else
+    // The D2XX backend takes this place on Windows.
+    selection.error = QStringLiteral("no dongle driver on this platform; use --simulate");
+#endif
+    return selection;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "usb/dongledriver.h"
+
+#include <memory>
+
+class VirtualDongle;
+
+// The dongle link's driver for the in-process simulator: D2XX calls turned
+// into bytes for a VirtualDongle. Reads return at once with what the dongle
+// has answered (it answers as soon as a request is complete), so a test with
+// instant pacing runs at the speed of the code. A handle opened before an
+// unplug stays stale after a replug, as a real one does.
+class SimDriver : public DongleDriver
+{
+public:
+    explicit SimDriver(std::shared_ptr<VirtualDongle> dongle, long comPortNumber = 9);
+
+    VirtualDongle &dongle() const { return *m_dongle; }
+
+    int openByDescription(const QByteArray &description, Handle *handle) override;
+    int comPortNumber(Handle handle, long *port) override;
+    int resetDevice(Handle handle) override;
+    int setBaudRate(Handle handle, unsigned baud) override;
+    int purge(Handle handle, unsigned mask) override;
+    int setTimeouts(Handle handle, unsigned readMs, unsigned writeMs) override;
+    int write(Handle handle, const char *data, unsigned count, unsigned *written) override;
+    int read(Handle handle, char *data, unsigned count, unsigned *received) override;
+    int queueStatus(Handle handle, unsigned *rxBytes, unsigned *txBytes,
+                    unsigned *events) override;
+    int close(Handle handle) override;
+    QString portName(Handle handle) const override;
+
+private:
+    int check(Handle handle) const;
+
+    std::shared_ptr<VirtualDongle> m_dongle;
+    long m_comPort;
+    Handle m_open = noHandle;
+    quint64 m_generation = 0;
+    Handle m_nextHandle = 1;
+};

@@ -1,0 +1,126 @@
+#include "simprofile.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+struct NamedRadio
+{
+    const char *name;
+    int protocolLevel;
+};
+
+// Current radios speak level 2 (live data); "p1" is the first generation with
+// check values, "legacy" the radios from before protocol levels.
+constexpr NamedRadio namedRadios[] = {
+    {"r9", 2},
+    {"r8x", 2},
+    {"r8-2mbit", 2},
+    {"p1", 1},
+    {"legacy", 0},
+};
+
+bool parseVersion(const QString &text, SimProfile::Version *version)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,5})$"));
+    const auto match = pattern.match(text);
+    if (!match.hasMatch())
+        return false;
+    const int major = match.captured(1).toInt();
+    const int minor = match.captured(2).toInt();
+    const int build = match.captured(3).toInt();
+    // The dongle reports one byte each for major and minor, two for build.
+    if (major > 255 || minor > 255 || build > 65535)
+        return false;
+    *version = {major, minor, build};
+    return true;
+}
+
+bool fail(QString *error, const QString &why)
+{
+    if (error)
+        *error = why;
+    return false;
+}
+
+} // namespace
+
+QStringList SimProfile::names()
+{
+    QStringList result;
+    for (const auto &radio : namedRadios)
+        result << QString::fromLatin1(radio.name);
+    return result;
+}
+
+bool SimProfile::parse(const QString &text, SimProfile *profile, QString *error)
+{
+    SimProfile result;
+    const QStringList items = text.split(QLatin1Char(','));
+    for (int i = 0; i < items.size(); ++i) {
+        const QString item = items.at(i).trimmed();
+        if (item.isEmpty()) {
+            if (items.size() == 1)
+                break; // no profile at all: the defaults
+            return fail(error, QStringLiteral("empty item in simulator profile \"%1\"").arg(text));
+        }
+        const int equals = item.indexOf(QLatin1Char('='));
+        if (equals < 0) {
+            if (i != 0)
+                return fail(error, QStringLiteral("\"%1\" is not a setting (key=value)").arg(item));
+            bool known = false;
+            for (const auto &radio : namedRadios) {
+                if (item == QLatin1String(radio.name)) {
+                    result.name = item;
+                    result.protocolLevel = radio.protocolLevel;
+                    known = true;
+                }
+            }
+            if (!known)
+                return fail(error, QStringLiteral("unknown simulator profile \"%1\" (known: %2)")
+                                       .arg(item, names().join(QStringLiteral(", "))));
+            continue;
+        }
+
+        const QString key = item.left(equals).trimmed();
+        const QString value = item.mid(equals + 1).trimmed();
+        if (key == QLatin1String("dongle")) {
+            if (value == QLatin1String("boot")) {
+                result.dongleInBootloader = true;
+            } else if (!parseVersion(value, &result.dongleVersion)) {
+                return fail(error, QStringLiteral("dongle=%1: expected MAJOR.MINOR.BUILD or boot").arg(value));
+            }
+        } else if (key == QLatin1String("bootloader")) {
+            if (!parseVersion(value, &result.bootloaderVersion))
+                return fail(error, QStringLiteral("bootloader=%1: expected MAJOR.MINOR.BUILD").arg(value));
+        } else if (key == QLatin1String("hardware")) {
+            bool ok = false;
+            const int hardware = value.toInt(&ok);
+            if (!ok || hardware < 0 || hardware > 255)
+                return fail(error, QStringLiteral("hardware=%1: expected 0 to 255").arg(value));
+            result.hardwareVersion = hardware;
+        } else if (key == QLatin1String("radio")) {
+            if (value == QLatin1String("on"))
+                result.radioConnected = true;
+            else if (value == QLatin1String("off"))
+                result.radioConnected = false;
+            else
+                return fail(error, QStringLiteral("radio=%1: expected on or off").arg(value));
+        } else if (key == QLatin1String("level")) {
+            bool ok = false;
+            const int level = value.toInt(&ok);
+            if (!ok || level < 0 || level > 255)
+                return fail(error, QStringLiteral("level=%1: expected 0 to 255").arg(value));
+            result.protocolLevel = level;
+        } else if (key == QLatin1String("trace")) {
+            if (value.isEmpty())
+                return fail(error, QStringLiteral("trace= needs a file name"));
+            result.traceFile = value;
+        } else {
+            return fail(error, QStringLiteral("unknown simulator setting \"%1\"").arg(key));
+        }
+    }
+    if (profile)
+        *profile = result;
+    return true;
+}

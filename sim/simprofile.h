@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the simulator plays: a named radio class and dongle, adjusted by
+// settings. Written as "NAME,key=value,key=value"; the name may be left out
+// (r9 is assumed) and so may the settings.
+//
+//   dongle=MAJOR.MINOR.BUILD  application firmware version (0.0.x reads as absent)
+//   dongle=boot               the dongle starts in its bootloader
+//   bootloader=MAJOR.MINOR.BUILD, hardware=N
+//   radio=on|off              whether a radio is cabled behind the dongle
+//   level=N                   the radio's protocol level, overriding the name's
+//   trace=FILE                every request and reply, as hex lines, into FILE
+struct SimProfile
+{
+    struct Version
+    {
+        int major;
+        int minor;
+        int build;
+    };
+
+    QString name = QStringLiteral("r9");
+    int protocolLevel = 2;
+    Version dongleVersion {3, 2, 7};
+    Version bootloaderVersion {3, 0, 1};
+    int hardwareVersion = 1;
+    bool dongleInBootloader = false;
+    bool radioConnected = true;
+    QString traceFile;
+
+    // The radio classes that can be named.
+    static QStringList names();
+
+    // Parses `text` into `profile`; on failure returns false and says why in
+    // `error` (when given), leaving `profile` untouched.
+    static bool parse(const QString &text, SimProfile *profile, QString *error = nullptr);
+};

@@ -1,0 +1,482 @@
+#include "virtualdongle.h"
+
+#include "usb/pacing.h"
+
+#include <QStringList>
+
+const char VirtualDongle::description[] = "Veltra Dongle v3";
+
+namespace {
+
+enum Request : quint8 {
+    SetDmxSlot = 0x01,
+    GetDmxSlot = 0x02,
+    SwapDmxOut = 0x03,
+    RestoreDefault = 0x04,
+    SwapDmxIn = 0x05,
+    GetVersion = 0x10,
+    DmxOff = 0x11,
+    GetBootloaderVersion = 0x12,
+    Status = 0x13,
+    InitDmx = 0x14,
+    GetBufferSlot = 0x15,
+    InBufferReady = 0x16,
+    Reboot = 0x17,
+    SerialIn = 0x18,
+    UpdaterMode = 0x19,
+    SerialFlushOut = 0x1A,
+    SerialFlushIn = 0x1B,
+    GetHardwareVersion = 0x1C,
+    GetDmxSlotBulk = 0x1E,
+    SerialOut = 0x20,
+    EnterBootloader = 0x40,
+};
+
+QByteArray toBytes(const std::array<quint8, VirtualDongle::bufferSlots> &buffer)
+{
+    return QByteArray(reinterpret_cast<const char *>(buffer.data()), int(buffer.size()));
+}
+
+} // namespace
+
+VirtualDongle::VirtualDongle(const SimProfile &profile, std::function<qint64()> clockUs)
+    : m_clockUs(clockUs ? std::move(clockUs) : std::function<qint64()>(&Pacing::clockUs))
+    , m_profile(profile)
+    , m_trace(m_clockUs)
+    , m_radio(m_clockUs)
+{
+    m_radio.state().profile = profile.name;
+    m_radio.state().protocolLevel = profile.protocolLevel;
+    m_radio.state().connected = profile.radioConnected;
+    m_mode = profile.dongleInBootloader ? Mode::Bootloader : Mode::Application;
+    if (!profile.traceFile.isEmpty())
+        m_trace.openFile(profile.traceFile);
+    m_trace.addEvent(QStringLiteral("dongle plugged in (profile %1, %2)")
+                         .arg(profile.name,
+                              m_mode == Mode::Bootloader ? QStringLiteral("bootloader")
+                                                         : QStringLiteral("application")));
+}
+
+VirtualDongle::~VirtualDongle() = default;
+
+std::unique_lock<std::recursive_mutex> VirtualDongle::lock() const
+{
+    return std::unique_lock<std::recursive_mutex>(m_mutex);
+}
+
+bool VirtualDongle::isPlugged() const
+{
+    auto guard = lock();
+    return m_plugged;
+}
+
+quint64 VirtualDongle::plugGeneration() const
+{
+    auto guard = lock();
+    return m_generation;
+}
+
+void VirtualDongle::setLineSpeed(unsigned baud)
+{
+    auto guard = lock();
+    m_lineSpeed = baud;
+}
+
+unsigned VirtualDongle::lineSpeed() const
+{
+    auto guard = lock();
+    return m_lineSpeed;
+}
+
+int VirtualDongle::hostPending() const
+{
+    auto guard = lock();
+    return int(m_toHost.size());
+}
+
+QByteArray VirtualDongle::hostRead(int maxBytes)
+{
+    auto guard = lock();
+    QByteArray bytes;
+    while (maxBytes-- > 0 && !m_toHost.empty()) {
+        bytes.append(m_toHost.front());
+        m_toHost.pop_front();
+    }
+    return bytes;
+}
+
+void VirtualDongle::hostPurge()
+{
+    auto guard = lock();
+    m_toHost.clear();
+}
+
+void VirtualDongle::sendToHost(const QByteArray &bytes, SimTrace::Kind kind)
+{
+    if (m_dropReplies > 0) {
+        --m_dropReplies;
+        m_trace.add(kind, bytes, QStringLiteral("dropped"));
+        return;
+    }
+    m_trace.add(kind, bytes);
+    m_toHost.insert(m_toHost.end(), bytes.begin(), bytes.end());
+}
+
+void VirtualDongle::hostWrite(const QByteArray &bytes)
+{
+    auto guard = lock();
+    if (!m_plugged)
+        return;
+    const qint64 now = m_clockUs();
+    if (m_mode == Mode::Bootloader) {
+        // A pause also resynchronises the bootloader.
+        if (now - m_lastByteUs >= requestIdleUs)
+            m_bootloader.resetParser();
+        m_lastByteUs = now;
+        m_trace.add(SimTrace::BootIn, bytes);
+        QByteArray answer;
+        for (char byte : bytes)
+            answer += m_bootloader.feed(quint8(byte));
+        if (!answer.isEmpty())
+            sendToHost(answer, SimTrace::BootOut);
+        if (m_bootloader.takeLeaveRequest())
+            startApplication();
+        return;
+    }
+    for (char byte : bytes)
+        receiveApplicationByte(quint8(byte), now);
+}
+
+void VirtualDongle::receiveApplicationByte(quint8 byte, qint64 now)
+{
+    const qint64 gap = now - m_lastByteUs;
+    m_lastByteUs = now;
+
+    if (m_serialPayloadLeft > 0) {
+        m_serialPayload.append(char(byte));
+        if (--m_serialPayloadLeft == 0)
+            finishSerialPayload();
+        return;
+    }
+
+    if (!m_request.isEmpty() && gap >= requestIdleUs) {
+        m_trace.add(SimTrace::Event, m_request, QStringLiteral("incomplete request dropped"));
+        m_request.clear();
+    }
+    m_request.append(char(byte));
+    if (m_request.size() == 8) {
+        const QByteArray frame = m_request;
+        m_request.clear();
+        handleRequest(frame);
+    }
+}
+
+bool VirtualDongle::visible() const
+{
+    return m_plugged && m_mode == Mode::Application && m_dmxRunning && !m_updaterMode
+           && m_radio.state().connected;
+}
+
+void VirtualDongle::latchRadioFrame()
+{
+    QByteArray frame = m_radio.transmitFrame();
+    QString note;
+    if (m_radio.state().protocolLevel > 0 && m_corruptChecks > 0 && frame.size() >= 8) {
+        --m_corruptChecks;
+        frame[frame.size() - 1] = char(quint8(frame.back()) ^ 0x5A);
+        note = QStringLiteral("check value corrupted");
+    }
+    m_trace.add(SimTrace::RadioOut, frame, note);
+    m_in.fill(0);
+    for (int i = 0; i < frame.size() && i < bufferSlots; ++i)
+        m_in[size_t(i)] = quint8(frame.at(i));
+    m_inReady = true;
+}
+
+void VirtualDongle::handleRequest(const QByteArray &frame)
+{
+    m_trace.add(SimTrace::Request, frame);
+    const auto at = [&frame](int i) { return quint8(frame.at(i)); };
+    const quint8 code = at(1);
+    const int dataA = at(2) | (at(3) << 8);
+    // Byte 5 holds bits 7-14 of dataB; bit 7 travels in both bytes.
+    const int dataB = (at(4) & 0x7F) | (at(5) << 7);
+
+    QByteArray reply(8, '\0');
+    reply[0] = char(code);
+    const auto put = [&reply](int i, int value) { reply[i] = char(quint8(value)); };
+
+    switch (code) {
+    case SetDmxSlot: {
+        // Firmware 0.3.1 counts slots from one; the host compensates.
+        const int slot = m_profile.dongleVersion.major == 0 && m_profile.dongleVersion.minor == 3
+                                 && m_profile.dongleVersion.build == 1
+                             ? dataB + 1
+                             : dataB;
+        if (slot >= 0 && slot < bufferSlots)
+            m_outWriting[size_t(slot)] = quint8(dataA);
+        break;
+    }
+    case GetDmxSlot:
+        put(2, dataB < bufferSlots ? m_in[size_t(dataB)] : 0);
+        break;
+    case SwapDmxOut:
+        m_outTransmitted = m_outWriting;
+        if (visible()) {
+            const QByteArray dmx = toBytes(m_outTransmitted);
+            const bool command = m_radio.receiveFrame(dmx);
+            const int length = qMin(int(m_outTransmitted[2]) + 2, bufferSlots);
+            m_trace.add(SimTrace::RadioIn, dmx.left(length),
+                        command ? QString() : QStringLiteral("not a command"));
+        }
+        break;
+    case RestoreDefault:
+        m_outWriting.fill(0);
+        m_outTransmitted.fill(0);
+        break;
+    case SwapDmxIn:
+        m_inReady = false;
+        if (visible())
+            latchRadioFrame();
+        break;
+    case GetVersion:
+        put(1, m_profile.dongleVersion.major);
+        put(2, m_profile.dongleVersion.minor);
+        put(3, m_profile.dongleVersion.build >> 8);
+        put(4, m_profile.dongleVersion.build);
+        break;
+    case DmxOff:
+        m_dmxRunning = false;
+        m_radio.clearPendingReply();
+        break;
+    case GetBootloaderVersion:
+        put(1, m_profile.bootloaderVersion.major);
+        put(2, m_profile.bootloaderVersion.minor);
+        put(3, m_profile.bootloaderVersion.build >> 8);
+        put(4, m_profile.bootloaderVersion.build);
+        break;
+    case Status:
+        put(1, visible() ? 1 : 0);
+        put(2, m_linkBroken ? 1 : 0);
+        break;
+    case InitDmx:
+        m_dmxRunning = true;
+        m_updaterMode = false;
+        break;
+    case GetBufferSlot: {
+        // Buffer 0: output being written, 1: output transmitted, 2: input.
+        const int slot = dataA;
+        if (slot < bufferSlots) {
+            const auto &buffer = dataB == 0 ? m_outWriting : dataB == 1 ? m_outTransmitted : m_in;
+            put(2, dataB <= 2 ? buffer[size_t(slot)] : 0);
+        }
+        break;
+    }
+    case InBufferReady:
+        put(2, m_inReady ? 1 : 0);
+        break;
+    case Reboot:
+        sendToHost(reply, SimTrace::Reply);
+        ++m_reboots;
+        m_trace.addEvent(QStringLiteral("dongle rebooted"));
+        startApplication();
+        return;
+    case SerialIn:
+        if (!m_serialIn.empty()) {
+            put(2, 1);
+            put(3, m_serialIn.front());
+            m_serialIn.pop_front();
+            put(7, int(qMin<size_t>(m_serialIn.size(), 255)));
+        } else {
+            put(1, code);
+        }
+        break;
+    case UpdaterMode:
+        m_updaterMode = true;
+        m_dmxRunning = false;
+        m_radio.clearPendingReply();
+        break;
+    case SerialFlushOut:
+        break; // bytes for the radio go out as soon as they arrive
+    case SerialFlushIn:
+        m_serialIn.clear();
+        break;
+    case GetHardwareVersion:
+        put(1, m_profile.hardwareVersion);
+        break;
+    case GetDmxSlotBulk:
+        for (int i = 0; i < 7; ++i)
+            put(1 + i, dataB + i < bufferSlots ? m_in[size_t(dataB + i)] : 0);
+        break;
+    case SerialOut:
+        // The size travels high byte first; the reply follows the payload.
+        m_serialPayloadLeft = (at(2) << 8) | at(3);
+        m_serialPayload.clear();
+        if (m_serialPayloadLeft == 0)
+            finishSerialPayload();
+        return;
+    case EnterBootloader:
+        sendToHost(reply, SimTrace::Reply);
+        m_mode = Mode::Bootloader;
+        m_dmxRunning = false;
+        m_updaterMode = false;
+        m_bootloader.resetParser();
+        m_trace.addEvent(QStringLiteral("dongle entered its bootloader"));
+        return;
+    default:
+        break;
+    }
+    sendToHost(reply, SimTrace::Reply);
+}
+
+void VirtualDongle::finishSerialPayload()
+{
+    const QByteArray payload = m_serialPayload;
+    m_serialPayload.clear();
+    if (m_updaterMode && m_radio.state().connected) {
+        m_trace.add(SimTrace::SerialOut, payload);
+        const QByteArray answer = m_radio.receiveSerial(payload);
+        m_serialIn.insert(m_serialIn.end(), answer.begin(), answer.end());
+    } else {
+        m_trace.add(SimTrace::SerialOut, payload, QStringLiteral("not in updater mode, dropped"));
+    }
+    QByteArray reply(8, '\0');
+    reply[0] = char(SerialOut);
+    sendToHost(reply, SimTrace::Reply);
+}
+
+void VirtualDongle::startApplication()
+{
+    // Whatever ran before, the application starts from scratch.
+    m_mode = Mode::Application;
+    m_dmxRunning = false;
+    m_updaterMode = false;
+    m_inReady = false;
+    m_outWriting.fill(0);
+    m_outTransmitted.fill(0);
+    m_in.fill(0);
+    m_serialIn.clear();
+    m_request.clear();
+    m_serialPayloadLeft = 0;
+    m_radio.clearPendingReply();
+}
+
+void VirtualDongle::unplug()
+{
+    auto guard = lock();
+    if (!m_plugged)
+        return;
+    m_plugged = false;
+    ++m_generation;
+    m_toHost.clear();
+    m_trace.addEvent(QStringLiteral("dongle unplugged"));
+}
+
+void VirtualDongle::replug()
+{
+    auto guard = lock();
+    if (m_plugged)
+        return;
+    m_plugged = true;
+    startApplication();
+    m_mode = m_profile.dongleInBootloader ? Mode::Bootloader : Mode::Application;
+    m_bootloader.resetParser();
+    m_trace.addEvent(QStringLiteral("dongle plugged in"));
+}
+
+void VirtualDongle::dropReplies(int count)
+{
+    auto guard = lock();
+    m_dropReplies = qMax(0, count);
+    m_trace.addEvent(QStringLiteral("fault: next %1 replies dropped").arg(m_dropReplies));
+}
+
+void VirtualDongle::corruptCheckValues(int count)
+{
+    auto guard = lock();
+    m_corruptChecks = qMax(0, count);
+    m_trace.addEvent(QStringLiteral("fault: next %1 check values corrupted").arg(m_corruptChecks));
+}
+
+void VirtualDongle::setRadioConnected(bool connected)
+{
+    auto guard = lock();
+    m_radio.state().connected = connected;
+    if (!connected)
+        m_radio.clearPendingReply();
+    m_trace.addEvent(connected ? QStringLiteral("radio connected") : QStringLiteral("radio gone"));
+}
+
+void VirtualDongle::setLinkBroken(bool broken)
+{
+    auto guard = lock();
+    m_linkBroken = broken;
+}
+
+VirtualDongle::Mode VirtualDongle::mode() const
+{
+    auto guard = lock();
+    return m_mode;
+}
+
+bool VirtualDongle::dmxRunning() const
+{
+    auto guard = lock();
+    return m_dmxRunning;
+}
+
+bool VirtualDongle::updaterMode() const
+{
+    auto guard = lock();
+    return m_updaterMode;
+}
+
+bool VirtualDongle::radioVisible() const
+{
+    auto guard = lock();
+    return visible();
+}
+
+int VirtualDongle::rebootCount() const
+{
+    auto guard = lock();
+    return m_reboots;
+}
+
+QByteArray VirtualDongle::outputBuffer() const
+{
+    auto guard = lock();
+    return toBytes(m_outWriting);
+}
+
+QByteArray VirtualDongle::transmittedBuffer() const
+{
+    auto guard = lock();
+    return toBytes(m_outTransmitted);
+}
+
+QByteArray VirtualDongle::inputBuffer() const
+{
+    auto guard = lock();
+    return toBytes(m_in);
+}
+
+QList<QByteArray> VirtualDongle::requests() const
+{
+    auto guard = lock();
+    QList<QByteArray> frames;
+    for (const auto &entry : m_trace.entries()) {
+        if (entry.kind == SimTrace::Request)
+            frames << entry.bytes;
+    }
+    return frames;
+}
+
+QStringList VirtualDongle::traceLines() const
+{
+    auto guard = lock();
+    QStringList lines;
+    for (const auto &entry : m_trace.entries())
+        lines << m_trace.format(entry);
+    return lines;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QtGlobal>
+
+// Every fixed wait of the dongle protocol (the pause after a slot write, after
+// a buffer swap, between ready queries, before a bootloader answer) goes
+// through Pacing::wait, so the protocol's timing lives in one place.
+//
+// Tests switch the waits off with setInstant(true): the protocol then runs at
+// the speed of the code, while the waits it asked for are still counted and
+// still advance clockUs(), so a simulated device sees the same passage of time
+// it would see at real speed. The product never switches pacing off.
+// Timer-driven work (discovery, monitoring) runs on real Qt timers and is not
+// affected by this switch.
+namespace Pacing {
+
+// Blocks the calling thread for `ms` milliseconds (or not at all when instant).
+// Non-positive values return at once.
+void wait(int ms);
+
+void setInstant(bool instant);
+bool isInstant();
+
+// Monotonic microseconds since the first use, including the waits that were
+// skipped while instant.
+qint64 clockUs();
+
+// Sum of all waits requested so far, in milliseconds, whether slept or skipped.
+qint64 requestedMs();
+
+} // namespace Pacing

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "dongledriver.h"
+
+#include <QString>
+
+// The dongle through the kernel's serial driver: the FTDI chip's tty
+// (/dev/ttyUSBn), or any port named explicitly, such as the simulator's
+// pseudo-terminal. Plain file-descriptor I/O (termios, poll, FIONREAD), so
+// it can be used from any thread while the caller holds the dongle's lock.
+//
+// Without an explicit port the device is found by its USB product string in
+// sysfs (Linux). The port is opened exclusively, raw 8N1. Problems a user can
+// fix (no permission, port held by another program) are logged once, in
+// plain words, until the situation changes.
+class SerialPortDriver : public DongleDriver
+{
+public:
+    // Finds the port by the description given to openByDescription.
+    SerialPortDriver();
+    // Always opens `portPath`, whatever the description.
+    explicit SerialPortDriver(const QString &portPath);
+    ~SerialPortDriver() override;
+
+    SerialPortDriver(const SerialPortDriver &) = delete;
+    SerialPortDriver &operator=(const SerialPortDriver &) = delete;
+
+    // Where the device tree and the device nodes are looked up ("/sys" and
+    // "/dev" unless changed, which tests do).
+    void setSystemRoots(const QString &sysfsRoot, const QString &devRoot);
+
+    // The tty of the first USB device whose product string is `description`,
+    // as a path under `devRoot`; empty when there is none.
+    static QString findPortByDescription(const QByteArray &description,
+                                         const QString &sysfsRoot = QStringLiteral("/sys"),
+                                         const QString &devRoot = QStringLiteral("/dev"));
+    // The number that ends the port's name (5 for /dev/ttyUSB5), or -1.
+    static long portNumberOf(const QString &portPath);
+
+    // The last problem met, in plain words; empty after a successful open.
+    QString lastError() const { return m_lastError; }
+
+    int openByDescription(const QByteArray &description, Handle *handle) override;
+    int comPortNumber(Handle handle, long *port) override;
+    int resetDevice(Handle handle) override;
+    int setBaudRate(Handle handle, unsigned baud) override;
+    int purge(Handle handle, unsigned mask) override;
+    int setTimeouts(Handle handle, unsigned readMs, unsigned writeMs) override;
+    int write(Handle handle, const char *data, unsigned count, unsigned *written) override;
+    int read(Handle handle, char *data, unsigned count, unsigned *received) override;
+    int queueStatus(Handle handle, unsigned *rxBytes, unsigned *txBytes,
+                    unsigned *events) override;
+    int close(Handle handle) override;
+    QString portName(Handle handle) const override;
+
+private:
+    bool valid(Handle handle) const;
+    void report(const QString &problem);
+    void closePort();
+
+    QString m_fixedPath;
+    QString m_sysfsRoot = QStringLiteral("/sys");
+    QString m_devRoot = QStringLiteral("/dev");
+    QString m_path;
+    int m_fd = -1;
+    unsigned m_readTimeoutMs = 100;
+    unsigned m_writeTimeoutMs = 100;
+    QString m_lastError;
+};

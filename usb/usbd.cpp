@@ -1,0 +1,837 @@
+#include "usbd.h"
+
+#include "pacing.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QMutexLocker>
+#include <QTimer>
+
+#include <cstring>
+
+namespace {
+
+const QByteArray dongleDescription = QByteArrayLiteral("Veltra Dongle v3");
+
+constexpr int scanIntervalMs = 250;
+constexpr int checkIntervalMs = 300;
+constexpr int detachedRescanMs = 300;
+constexpr unsigned driverTimeoutMs = 100;
+constexpr unsigned baudRate = 57600;
+constexpr int frameBytes = 8;
+
+// Fixed pauses of the protocol.
+constexpr int slotWriteWaitMs = 10;
+constexpr int outSwapWaitMs = 20;
+constexpr int inSwapWaitMs = 10;
+constexpr int readyPollWaitMs = 10;
+constexpr int bootProbeWaitMs = 100;
+constexpr int updaterModeWaitMs = 500;
+
+constexpr int commandAttempts = 10;
+constexpr int noReply = 254;
+constexpr int badReply = 255;
+
+enum Request : int {
+    SetDmxSlot = 0x01,
+    GetDmxSlot = 0x02,
+    SwapDmxOut = 0x03,
+    RestoreDefault = 0x04,
+    SwapDmxIn = 0x05,
+    GetVersion = 0x10,
+    DmxOff = 0x11,
+    GetBootloaderVersion = 0x12,
+    Status = 0x13,
+    InitDmx = 0x14,
+    GetBufferSlot = 0x15,
+    InBufferReady = 0x16,
+    Reboot = 0x17,
+    SerialIn = 0x18,
+    UpdaterMode = 0x19,
+    SerialFlushOut = 0x1A,
+    SerialFlushIn = 0x1B,
+    GetHardwareVersion = 0x1C,
+    GetDmxSlotBulk = 0x1E,
+    SerialOut = 0x20,
+    EnterBootloader = 0x40,
+};
+
+constexpr quint8 frameStart[] = {0xCC, 0x01};
+constexpr quint8 manufacturer[] = {0x7A, 0x3C};
+
+// The dongle link never finds a dongle through this one.
+class NoDriver final : public DongleDriver
+{
+public:
+    int openByDescription(const QByteArray &, Handle *) override { return DeviceNotFound; }
+    int comPortNumber(Handle, long *) override { return InvalidHandle; }
+    int resetDevice(Handle) override { return InvalidHandle; }
+    int setBaudRate(Handle, unsigned) override { return InvalidHandle; }
+    int purge(Handle, unsigned) override { return InvalidHandle; }
+    int setTimeouts(Handle, unsigned, unsigned) override { return InvalidHandle; }
+    int write(Handle, const char *, unsigned, unsigned *) override { return InvalidHandle; }
+    int read(Handle, char *, unsigned, unsigned *) override { return InvalidHandle; }
+    int queueStatus(Handle, unsigned *, unsigned *, unsigned *) override { return InvalidHandle; }
+    int close(Handle) override { return InvalidHandle; }
+    QString portName(Handle) const override { return QString(); }
+};
+
+quint8 byteAt(const char *buffer, int index)
+{
+    return static_cast<quint8>(buffer[index]);
+}
+
+} // namespace
+
+Usbd::Usbd(std::unique_ptr<DongleDriver> driver, QObject *parent)
+    : QObject(parent)
+    , usbLock(new QRecursiveMutex)
+    , usbDongleType(0)
+    , liveDataEnabled(0)
+    , checkValue(0)
+    , comPort(-1)
+    , dongleVersion{-1, -1, -1}
+    , bootloaderVersion{0, 0, 0}
+    , hardwareVersion(-1)
+    , protocolVersion(-1)
+    , radioAttached(false)
+    , ftHandle(DongleDriver::noHandle)
+    , ftStatus(0)
+    , m_driver(driver ? std::move(driver) : std::make_unique<NoDriver>())
+{
+    qDebug() << "Usbd: Usbd: ProcessId:" << QCoreApplication::applicationPid();
+    std::memset(dmxInBuffer, 0, sizeof dmxInBuffer);
+    std::memset(dmxOutBuffer, 0, sizeof dmxOutBuffer);
+    connect(this, &Usbd::deviceEvent, this, &Usbd::handleDeviceEvent);
+    connect(this, &Usbd::errorEvent, this, &Usbd::handleErrorEvent);
+    scanUSB();
+}
+
+Usbd::~Usbd()
+{
+    qDebug() << "Usbd: ~Usbd: closing";
+    // Leaving the application restarts the dongle, so it comes up clean for
+    // whoever uses it next.
+    if (usbDongleType == 3)
+        rebootDongle();
+    closeHandle();
+    delete usbLock;
+}
+
+bool Usbd::isUsbAttached()
+{
+    return usbDongleType != 0;
+}
+
+bool Usbd::isDmxAttached()
+{
+    return radioAttached;
+}
+
+void Usbd::SetProtocolVersion(int version)
+{
+    qDebug() << "Usbd: SetProtocolVersion" << version;
+    protocolVersion = version;
+    emit showProtocolVersion(version);
+}
+
+void Usbd::closeHandle()
+{
+    if (ftHandle != DongleDriver::noHandle) {
+        m_driver->close(ftHandle);
+        ftHandle = DongleDriver::noHandle;
+    }
+}
+
+bool Usbd::firmwareAtLeast(int major, int minor) const
+{
+    return dongleVersion.major > major
+           || (dongleVersion.major == major && dongleVersion.minor >= minor);
+}
+
+// ---------------------------------------------------------------------------
+// Discovery and monitoring
+
+void Usbd::scanUSB()
+{
+    // Whoever holds the lock (an upload, the dongle programmer) restarts
+    // discovery when it is done; a tick that cannot have it just ends.
+    if (!usbLock->tryLock())
+        return;
+
+    qDebug() << "Usbd: scanUSB: ProcessId:" << QCoreApplication::applicationPid();
+
+    bool found = false;
+    ftStatus = m_driver->openByDescription(dongleDescription, &ftHandle);
+    if (ftStatus == DongleDriver::Ok) {
+        qDebug() << "Usbd: scanUSB: Dongle v3 has been attached";
+
+        long port = -1;
+        comPort = m_driver->comPortNumber(ftHandle, &port) == DongleDriver::Ok ? port : -1;
+        qDebug() << "Usbd: scanUSB: COM Port:" << comPort;
+        comPortName = m_driver->portName(ftHandle);
+        qDebug() << "Usbd: scanUSB: Port name:" << comPortName;
+
+        m_driver->resetDevice(ftHandle);
+
+        ftStatus = m_driver->setBaudRate(ftHandle, baudRate);
+        if (ftStatus == DongleDriver::Ok)
+            qDebug() << "Usbd: scanUSB: Baudrate set to 57600";
+        else
+            qDebug() << "Usbd: scanUSB: Baudrate failed";
+
+        ftStatus = m_driver->purge(ftHandle, DongleDriver::PurgeRx | DongleDriver::PurgeTx);
+
+        if (checkDongle3Boot()) {
+            usbDongleType = 4;
+            getDongleVersion();
+            found = true;
+        } else {
+            usbDongleType = 3;
+            getDongleVersion();
+            if (usbDongleType == 0) {
+                // A dongle reporting 0.0 is not one we can work with.
+                closeHandle();
+                comPortName.clear();
+            } else {
+                dmxOff();
+                found = true;
+            }
+        }
+    } else {
+        ftHandle = DongleDriver::noHandle;
+    }
+
+    if (found) {
+        qDebug() << "Usbd: scanUSB: QTimer: One device found, run checkUSBDevice in 250ms";
+        QTimer::singleShot(scanIntervalMs, this, &Usbd::checkUSBDevice);
+    } else {
+        qDebug() << "Usbd: scanUSB: QTimer: No devices found, rescan in 250ms";
+        QTimer::singleShot(scanIntervalMs, this, &Usbd::scanUSB);
+    }
+    usbLock->unlock();
+}
+
+void Usbd::checkUSBDevice()
+{
+    if (usbDongleType == 0)
+        return;
+    if (!usbLock->tryLock())
+        return;
+
+    unsigned rxBytes = 0;
+    unsigned txBytes = 0;
+    unsigned events = 0;
+    if (m_driver->queueStatus(ftHandle, &rxBytes, &txBytes, &events) != DongleDriver::Ok) {
+        // The radio state is kept: if the same dongle comes back with the radio
+        // still behind it, nothing needs announcing again.
+        qDebug() << "Usbd: checkUSBDevice: Dongle has been detached";
+        closeUSBDevice();
+        qDebug() << "Usbd: checkUSBDevice: QTimer: Dongle is detached, rescan in "
+                 << detachedRescanMs << "ms.";
+        QTimer::singleShot(detachedRescanMs, this, &Usbd::scanUSB);
+        usbLock->unlock();
+        return;
+    }
+
+    const int ticksSincePoll = statusPollCounter++;
+    if (ticksSincePoll > 3 && usbDongleType != 4) {
+        statusPollCounter = 0;
+        char reply[frameBytes] = {};
+        if (usbSimpleRequest(Status, reply, 500) != 0) {
+            usbLock->unlock();
+            return;
+        }
+        evaluateStatusReply(reinterpret_cast<const quint8 *>(reply));
+        emit VELTRAOK();
+    }
+
+    QTimer::singleShot(checkIntervalMs, this, &Usbd::checkUSBDevice);
+    usbLock->unlock();
+}
+
+void Usbd::evaluateStatusReply(const quint8 *reply)
+{
+    if (reply[1] != 0) {
+        qDebug() << "Usbd: checkUSBDevice: veltraInfo[1]:" << reply[1];
+        radioMissCounter = 0;
+        if (!radioAttached) {
+            radioAttached = true;
+            qDebug() << "Usbd: Veltra has been attached";
+            if (getDmxInBuffer()) {
+                // Radios that know about protocol levels send a longer first
+                // frame and name their level in slot 23.
+                if (dmxInBuffer[2] > 22) {
+                    SetProtocolVersion(dmxInBuffer[23]);
+                    qDebug() << " getting pcl v2";
+                } else {
+                    SetProtocolVersion(0);
+                    qDebug() << " getting pcl v1";
+                }
+                emit dmxAttached();
+            } else {
+                qDebug() << "Usbd: checkUSBDevice: getDmxInBuffer timed out";
+                dmxOff();
+                emit dmxDetached();
+                radioAttached = false;
+            }
+        }
+        if (liveDataEnabled != 0 && protocolVersion == 2) {
+            if (getDmxInBuffer() && checkIntegrity())
+                emit updateLiveData();
+        }
+        return;
+    }
+
+    if (!radioAttached)
+        return;
+
+    // A radio that was there is given eight more polls, one per tick, before
+    // it is declared gone.
+    const int misses = radioMissCounter;
+    statusPollCounter += 256;
+    ++radioMissCounter;
+    if (misses > 7) {
+        radioAttached = false;
+        radioMissCounter = 0;
+        qDebug() << "Usbd: Veltra has been detached";
+        SetProtocolVersion(-1);
+        qDebug() << " getting pcl v3";
+        liveDataEnabled = 0;
+        emit dmxDetached();
+        dmxOff();
+    }
+}
+
+void Usbd::closeUSBDevice()
+{
+    if (usbDongleType == 3 || usbDongleType == 4)
+        closeHandle();
+    usbDongleType = 0;
+    comPort = -1;
+    comPortName.clear();
+    dongleVersion = {-1, -1, -1};
+    bootloaderVersion = {0, 0, 0};
+    updateDongleInfo();
+}
+
+void Usbd::getVeltraInfo()
+{
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(Status, reply, 1000) != 0)
+        return;
+    if (byteAt(reply, 1) == 1)
+        emit veltraInfo(true, byteAt(reply, 2) != 0 ? QStringLiteral("broken")
+                                                    : QStringLiteral("normal"));
+    else
+        emit veltraInfo(false, QStringLiteral("none"));
+}
+
+void Usbd::handleDeviceEvent(QString device, QString event)
+{
+    qDebug() << "deviceEvent: " << device << ", " << event;
+}
+
+void Usbd::handleErrorEvent(QString errorId, QString errorMsg)
+{
+    qDebug() << "Error " << errorId << " : " << errorMsg;
+}
+
+// ---------------------------------------------------------------------------
+// Request protocol
+
+int Usbd::usbSimpleRequest(int request, char *buffer, int timeout, int dataA, int dataB)
+{
+    Q_UNUSED(timeout) // every exchange uses the driver's fixed time-outs
+    qDebug("Usbd: usbSimpleRequest: usbDongleType: %u, request: 0x%02x",
+           unsigned(usbDongleType), unsigned(request));
+    if (usbDongleType != 3)
+        return 0;
+
+    QMutexLocker locker(usbLock);
+    m_driver->setTimeouts(ftHandle, driverTimeoutMs, driverTimeoutMs);
+    m_driver->purge(ftHandle, DongleDriver::PurgeRx | DongleDriver::PurgeTx);
+
+    // Byte 5 carries dataB shifted by seven, not eight: the dongle rebuilds
+    // slot numbers above 127 from bit 7 of byte 4 and this byte.
+    const char frame[frameBytes] = {
+        0,
+        char(request),
+        char(dataA & 0xFF),
+        char((dataA >> 8) & 0xFF),
+        char(dataB & 0xFF),
+        char((dataB >> 7) & 0xFF),
+        0,
+        0,
+    };
+    unsigned written = 0;
+    if (m_driver->write(ftHandle, frame, frameBytes, &written) != DongleDriver::Ok)
+        return -1;
+
+    unsigned received = 0;
+    if (m_driver->read(ftHandle, buffer, frameBytes, &received) != DongleDriver::Ok) {
+        qDebug() << "Serial::request C";
+        return -1;
+    }
+    return 0;
+}
+
+int Usbd::usbSerialOutRequest(int size, char *buffer, int timeout)
+{
+    Q_UNUSED(timeout)
+    qDebug() << "Usbd: usbSerialOutRequest: size:" << size;
+    if (size < 0 || size > 0xFFFF || (size > 0 && !buffer))
+        return -1;
+
+    QMutexLocker locker(usbLock);
+    m_driver->setTimeouts(ftHandle, driverTimeoutMs, driverTimeoutMs);
+    m_driver->purge(ftHandle, DongleDriver::PurgeRx | DongleDriver::PurgeTx);
+
+    // The payload size goes high byte first, unlike dataA of a request.
+    const char header[frameBytes] = {
+        0, char(SerialOut), char((size >> 8) & 0xFF), char(size & 0xFF), 0, 0, 0, 0,
+    };
+    unsigned written = 0;
+    if (m_driver->write(ftHandle, header, frameBytes, &written) != DongleDriver::Ok)
+        return -1;
+    if (size > 0 && m_driver->write(ftHandle, buffer, unsigned(size), &written) != DongleDriver::Ok)
+        return -1;
+
+    char reply[frameBytes] = {};
+    unsigned received = 0;
+    if (m_driver->read(ftHandle, reply, frameBytes, &received) != DongleDriver::Ok) {
+        qDebug() << "Serial::request C";
+        return -1;
+    }
+    return 0;
+}
+
+int Usbd::checkDongle3Boot()
+{
+    QMutexLocker locker(usbLock);
+    m_driver->setTimeouts(ftHandle, driverTimeoutMs, driverTimeoutMs);
+
+    // STK500 "get sign-on" and its end-of-packet byte: only the bootloader
+    // answers, with nine bytes.
+    const char probe[2] = {0x31, 0x20};
+    unsigned written = 0;
+    if (m_driver->write(ftHandle, probe, sizeof probe, &written) != DongleDriver::Ok)
+        return 0;
+
+    Pacing::wait(bootProbeWaitMs);
+    unsigned rxBytes = 0;
+    unsigned txBytes = 0;
+    unsigned events = 0;
+    m_driver->queueStatus(ftHandle, &rxBytes, &txBytes, &events);
+    qDebug() << "Usbd::checkDongle3Boot: bytes" << rxBytes;
+
+    if (rxBytes == 9) {
+        char answer[9] = {};
+        unsigned received = 0;
+        if (m_driver->read(ftHandle, answer, sizeof answer, &received) == DongleDriver::Ok) {
+            qDebug() << "Usbd::checkDongle3Boot: buffer" << QByteArray(answer, sizeof answer);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void Usbd::getDongleVersion()
+{
+    if (usbDongleType == 4) {
+        dongleVersion = {3, -1, -1};
+        updateDongleInfo();
+        return;
+    }
+
+    // A dongle that does not answer at all reads as 0.0 and so as absent.
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(GetVersion, reply, 1000) != 0) {
+        dongleVersion = {-1, -1, -1};
+        updateDongleInfo();
+        return;
+    }
+    const int major = byteAt(reply, 1);
+    const int minor = byteAt(reply, 2);
+    const int build = (byteAt(reply, 3) << 8) | byteAt(reply, 4);
+    qDebug() << "Usbd: getDongleVersion:\t" << major << minor << build;
+    dongleVersion = {major, minor, build};
+    if (major == 0 && minor == 0) {
+        usbDongleType = 0;
+        dongleVersion = {-1, -1, -1};
+    }
+    updateDongleInfo();
+}
+
+void Usbd::updateDongleInfo()
+{
+    if (usbDongleType != 4 && firmwareAtLeast(2, 17)) {
+        getDongleBootloaderVersion();
+        if (firmwareAtLeast(2, 20))
+            getDongleHardwareVersion();
+        else
+            hardwareVersion = -1;
+    } else {
+        hardwareVersion = -1;
+    }
+    emit showDongleVersion();
+}
+
+void Usbd::getDongleBootloaderVersion()
+{
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(GetBootloaderVersion, reply, 1000) != 0)
+        return;
+    bootloaderVersion = {byteAt(reply, 1), byteAt(reply, 2),
+                         (byteAt(reply, 3) << 8) | byteAt(reply, 4)};
+    qDebug() << "Usbd: getDongleBootloaderVersion:\t" << bootloaderVersion.major
+             << bootloaderVersion.minor << bootloaderVersion.build;
+}
+
+int Usbd::getDongleHardwareVersion()
+{
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(GetHardwareVersion, reply, 1000) != 0)
+        return -1;
+    hardwareVersion = byteAt(reply, 1);
+    qDebug() << "Usbd: getDongleHardwareVersion\t" << hardwareVersion;
+    return hardwareVersion;
+}
+
+void Usbd::enterDongleBootloader()
+{
+    qDebug() << "Usbd: enterDongleBootloader:" << dongleVersion.major << dongleVersion.minor
+             << dongleVersion.build;
+    if (dongleVersion.is(0, 145, 124)) {
+        // This firmware is the updater itself: it gives way to its bootloader
+        // on its own, given a moment.
+        qDebug() << "Usbd: enterDongleBootloader: Updater mode";
+        qDebug() << "Usbd: enterDongleBootloader: Packet 1";
+        Pacing::wait(updaterModeWaitMs);
+        qDebug() << "Usbd: enterDongleBootloader: Packet 2";
+        return;
+    }
+    qDebug() << "Usbd: enterDongleBootloader: Coex mode";
+    char reply[frameBytes] = {};
+    usbSimpleRequest(EnterBootloader, reply, 1000);
+}
+
+void Usbd::rebootDongle()
+{
+    qDebug() << "Usbd: rebootDongle";
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(Reboot, reply, 1000) == 0)
+        qDebug() << "Usbd: dongle rebooted";
+}
+
+int Usbd::enterUpdaterMode()
+{
+    qDebug() << "Usbd: enterUpdaterMode";
+    char reply[frameBytes] = {};
+    return usbSimpleRequest(UpdaterMode, reply, 1000) != 0 ? -1 : 1;
+}
+
+int Usbd::serialDataOut(int bytesToSend, char *data)
+{
+    if (usbDongleType != 3)
+        return 0;
+    return usbSerialOutRequest(bytesToSend, data, 100) == 0 ? 0 : -1;
+}
+
+int Usbd::serialDataIn()
+{
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(SerialIn, reply, 1000) != 0)
+        return -1;
+    if (byteAt(reply, 2) != 0) {
+        qDebug() << "Usbd: SerialDataIn:" << byteAt(reply, 3) << byteAt(reply, 7);
+        return byteAt(reply, 3);
+    }
+    qDebug() << "Usbd: NoReply: " << byteAt(reply, 0) << " " << byteAt(reply, 1);
+    return -2;
+}
+
+void Usbd::serialDataFlushOutBuffer()
+{
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(SerialFlushOut, reply, 1000) == 0)
+        qDebug() << "Usbd: Flushed out buffer";
+}
+
+void Usbd::serialDataFlushInBuffer()
+{
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(SerialFlushIn, reply, 1000) == 0)
+        qDebug() << "Usbd: Flushed in buffer";
+}
+
+// ---------------------------------------------------------------------------
+// DMX slot buffers
+
+void Usbd::setDmxSlot(int slot, int value)
+{
+    // Firmware 0.3.1 counts its slots from one.
+    const int wireSlot = dongleVersion.is(0, 3, 1) ? slot - 1 : slot;
+    char reply[frameBytes] = {};
+    usbSimpleRequest(SetDmxSlot, reply, 1000, value, wireSlot);
+}
+
+void Usbd::getDmxSlot(int slot)
+{
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(GetDmxSlot, reply, 1000, 0, slot) != 0)
+        return;
+    if (slot >= 0 && slot < bufferSize)
+        dmxInBuffer[slot] = byteAt(reply, 2);
+}
+
+int Usbd::direct_getDmxSlot(int slot)
+{
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(GetDmxSlot, reply, 1000, 0, slot) != 0)
+        return -1;
+    return byteAt(reply, 2);
+}
+
+void Usbd::direct_getDmxSlotBulk(int slot, quint8 *buffer)
+{
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(GetDmxSlotBulk, reply, 1000, 0, slot) != 0 || !buffer)
+        return;
+    std::memcpy(buffer, reply + 1, 7);
+}
+
+int Usbd::getDongleBufferSlot(int buffer, int slot)
+{
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(GetBufferSlot, reply, 1000, slot, buffer) != 0)
+        return -1;
+    return byteAt(reply, 2);
+}
+
+void Usbd::swapDmxOutBuffer()
+{
+    char reply[frameBytes] = {};
+    usbSimpleRequest(SwapDmxOut, reply, 1000);
+}
+
+void Usbd::swapDmxInBuffer()
+{
+    char reply[frameBytes] = {};
+    usbSimpleRequest(SwapDmxIn, reply, 1000);
+}
+
+void Usbd::restoreDefaultBuffer()
+{
+    char reply[frameBytes] = {};
+    usbSimpleRequest(RestoreDefault, reply, 1000);
+}
+
+void Usbd::dmxOff()
+{
+    char reply[frameBytes] = {};
+    usbSimpleRequest(DmxOff, reply, 1000);
+}
+
+void Usbd::swapDmxOutBufferAndWait()
+{
+    qDebug() << "Usbd::swapDmxOutBufferAndWait";
+    swapDmxOutBuffer();
+    Pacing::wait(outSwapWaitMs);
+}
+
+int Usbd::swapDmxInBufferAndWait(int timeout)
+{
+    swapDmxInBuffer();
+    Pacing::wait(inSwapWaitMs);
+
+    // Firmware up to major version 1 has no ready flag; its buffer is fresh
+    // once the swap has been given its pause.
+    if (dongleVersion.major > 1) {
+        for (;;) {
+            if (direct_dmxInBufferReady() != 0)
+                break;
+            Pacing::wait(readyPollWaitMs);
+            timeout -= readyPollWaitMs;
+            // A time-out that is not a multiple of the step, or none at all,
+            // still ends the wait.
+            if (timeout <= 0) {
+                qDebug() << "Usbd: swapDmxInBufferAndWait: timed out";
+                return 0;
+            }
+        }
+    }
+    qDebug() << "Usbd: swapDmxInBufferAndWait: done";
+    return 1;
+}
+
+int Usbd::direct_dmxInBufferReady()
+{
+    if (dongleVersion.major <= 1)
+        return 1;
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(InBufferReady, reply, 1000) != 0)
+        return -1;
+    return byteAt(reply, 2);
+}
+
+int Usbd::getDmxInBuffer()
+{
+    if (swapDmxInBufferAndWait(3000) == 0) {
+        qDebug() << "Usbd: getDmxInBuffer: wait timed out";
+        return 0;
+    }
+    Pacing::wait(inSwapWaitMs);
+
+    // Slot 2 holds the frame's LEN; the frame is LEN + 2 slots. A length that
+    // cannot fit is read as a full buffer and then fails its check.
+    const int length = direct_getDmxSlot(2);
+    int frameSlots = length < 0 ? 1 : length + 2;
+    if (frameSlots > bufferSize)
+        frameSlots = bufferSize;
+
+    for (int first = 0; first < frameSlots; first += 7) {
+        quint8 chunk[7] = {};
+        direct_getDmxSlotBulk(first, chunk);
+        for (int i = 0; i < 7 && first + i < bufferSize; ++i)
+            dmxInBuffer[first + i] = chunk[i];
+    }
+    return 1;
+}
+
+void Usbd::defaultBufferToDmx()
+{
+    // A bare legacy frame carrying command 2; slot 0 is left as it is.
+    const int body[] = {1, 4, 0x7A, 0x3C, 2};
+    for (int i = 0; i < 5; ++i)
+        setDmxSlot(i + 1, body[i]);
+    swapDmxOutBufferAndWait();
+}
+
+void Usbd::initDongleDMX()
+{
+    std::memset(dmxInBuffer, 0, sizeof dmxInBuffer);
+    std::memset(dmxOutBuffer, 0, sizeof dmxOutBuffer);
+    char reply[frameBytes] = {};
+    if (usbSimpleRequest(InitDmx, reply, 1000) == 0)
+        qDebug() << "Usbd: initDongleDMX";
+}
+
+// ---------------------------------------------------------------------------
+// Command channel
+
+int Usbd::frameLengthOf(const quint8 *buffer, const char *caller)
+{
+    const int length = buffer[2];
+    if (length <= maxFrameLength)
+        return length;
+    qWarning("Usbd: %s: frame length %d bounded to %d", caller, length, maxFrameLength);
+    return maxFrameLength;
+}
+
+int Usbd::sendPacketWithCRC()
+{
+    const int length = frameLengthOf(dmxOutBuffer, "sendPacketWithCRC");
+    quint16 sum = 0;
+    for (int i = 0; i < length; ++i)
+        sum = quint16(sum + dmxOutBuffer[i]);
+    checkValue = sum;
+    dmxOutBuffer[length] = quint8(sum >> 8);
+    dmxOutBuffer[length + 1] = quint8(sum & 0xFF);
+
+    for (int i = 0; i <= length + 1; ++i) {
+        setDmxSlot(i, dmxOutBuffer[i]);
+        Pacing::wait(slotWriteWaitMs);
+    }
+    swapDmxOutBufferAndWait();
+    return 0;
+}
+
+void Usbd::sendPacket()
+{
+    const int length = frameLengthOf(dmxOutBuffer, "sendPacket");
+    for (int i = 0; i <= length + 1; ++i) {
+        setDmxSlot(i, dmxOutBuffer[i]);
+        Pacing::wait(slotWriteWaitMs);
+    }
+    swapDmxOutBufferAndWait();
+}
+
+int Usbd::checkIntegrity()
+{
+    const int length = dmxInBuffer[2];
+    const int summed = length <= maxFrameLength ? length : maxFrameLength;
+    quint16 sum = 0;
+    for (int i = 0; i < summed; ++i)
+        sum = quint16(sum + dmxInBuffer[i]);
+    checkValue = sum;
+
+    const QString hex = QStringLiteral("%1").arg(sum, 4, 16, QLatin1Char('0'));
+    // A frame that claims more slots than the buffer holds cannot be whole.
+    const bool fits = length <= maxFrameLength;
+    if (fits && dmxInBuffer[length] == quint8(sum >> 8)
+        && dmxInBuffer[length + 1] == quint8(sum & 0xFF)) {
+        qDebug() << "Checksum OK!" << hex;
+        return 1;
+    }
+    qDebug() << "Checksum Error!" << hex;
+    return 0;
+}
+
+int Usbd::runDmxCommand(int command)
+{
+    const quint8 code = quint8(command);
+    if (protocolVersion <= 0) {
+        qDebug() << "Usbd: runDmxCommand P0:" << command;
+        const quint8 frame[6] = {frameStart[0], frameStart[1], 0x04,
+                                 manufacturer[0], manufacturer[1], code};
+        std::memcpy(dmxOutBuffer, frame, sizeof frame);
+        for (int i = 0; i < 6; ++i) {
+            setDmxSlot(i, dmxOutBuffer[i]);
+            Pacing::wait(slotWriteWaitMs);
+        }
+        swapDmxOutBufferAndWait();
+        return getDmxInBuffer() ? dmxInBuffer[5] : noReply;
+    }
+
+    qDebug() << "Usbd: runDmxCommand P1:" << command;
+    for (int attempt = 1; attempt <= commandAttempts; ++attempt) {
+        const quint8 frame[6] = {frameStart[0], frameStart[1], 0x06,
+                                 manufacturer[0], manufacturer[1], code};
+        std::memcpy(dmxOutBuffer, frame, sizeof frame);
+        qDebug() << "Usbd: runDmxCommand: sendPacketWithCRC";
+        sendPacketWithCRC();
+        qDebug() << "Usbd: runDmxCommand: getDmxInBuffer";
+        if (!getDmxInBuffer()) {
+            if (attempt == commandAttempts)
+                return noReply;
+            continue;
+        }
+        const bool intact = checkIntegrity() != 0;
+        if (intact || attempt == commandAttempts) {
+            // Taken before events run: a monitoring tick may read a newer
+            // frame into the buffer meanwhile.
+            const int result = intact ? dmxInBuffer[5] : badReply;
+            if (QCoreApplication::instance())
+                QCoreApplication::processEvents();
+            return result;
+        }
+    }
+    return noReply;
+}
+
+void Usbd::CRC16C_reset()
+{
+    checkValue = 0;
+}
+
+void Usbd::CRC16C_addByte(signed char byte)
+{
+    checkValue ^= quint16(quint8(byte)) << 8;
+    for (int bit = 0; bit < 8; ++bit) {
+        if (checkValue & 0x8000)
+            checkValue = quint16((checkValue << 1) ^ 0x1021);
+        else
+            checkValue = quint16(checkValue << 1);
+    }
+}

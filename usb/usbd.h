@@ -1,0 +1,143 @@
+#pragma once
+
+#include "dongledriver.h"
+
+#include <QObject>
+#include <QRecursiveMutex>
+#include <QString>
+
+#include <memory>
+
+// The one object that owns the USB dongle: it finds and opens it, tells its
+// application firmware from its bootloader, watches for it being unplugged,
+// polls it for the radio behind it, speaks the dongle's 8-byte request
+// protocol and carries command frames to the radio through the DMX slot
+// buffers.
+//
+// It is driven by single-shot timers on the thread it lives on: a discovery
+// attempt every 250 ms while no dongle is open, a monitoring tick every
+// 300 ms once one is. Every exchange with the dongle holds `usbLock`.
+//
+// Usbd is given the driver it talks through and owns it for its lifetime.
+class Usbd : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Version
+    {
+        int major;
+        int minor;
+        int build;
+
+        bool is(int ma, int mi, int bu) const { return major == ma && minor == mi && build == bu; }
+    };
+
+    static constexpr int bufferSize = 134;
+    static constexpr int maxFrameLength = bufferSize - 2;
+
+    // `driver` may be null; the link then never finds a dongle.
+    explicit Usbd(std::unique_ptr<DongleDriver> driver, QObject *parent = nullptr);
+    ~Usbd() override;
+
+    // Public state, read (and `liveDataEnabled` written) by the device session
+    // and the firmware update without accessors.
+    QRecursiveMutex *usbLock;
+    quint8 dmxInBuffer[bufferSize];
+    quint8 dmxOutBuffer[bufferSize];
+    int usbDongleType;
+    int liveDataEnabled;
+    quint16 checkValue;
+    long comPort;
+    // The port's name for external programmers (avrdude): "/dev/ttyUSB0", a
+    // pseudo-terminal path or "COM5"; empty while no dongle is open.
+    QString comPortName;
+    Version dongleVersion;
+    Version bootloaderVersion;
+    int hardwareVersion;
+    int protocolVersion;
+    bool radioAttached;
+    DongleDriver::Handle ftHandle;
+    int ftStatus;
+
+    bool isUsbAttached();
+    bool isDmxAttached();
+    void SetProtocolVersion(int version);
+    void updateDongleInfo();
+
+    DongleDriver *driver() const { return m_driver.get(); }
+
+public slots:
+    // Discovery and monitoring
+    void scanUSB();
+    void checkUSBDevice();
+    void closeUSBDevice();
+    void getVeltraInfo();
+    void handleDeviceEvent(QString device, QString event);
+    void handleErrorEvent(QString errorId, QString errorMsg);
+
+    // Request protocol
+    int usbSimpleRequest(int request, char *buffer, int timeout, int dataA = 0, int dataB = 0);
+    int usbSerialOutRequest(int size, char *buffer, int timeout);
+    int checkDongle3Boot();
+    void getDongleVersion();
+    void getDongleBootloaderVersion();
+    int getDongleHardwareVersion();
+    void enterDongleBootloader();
+    void rebootDongle();
+    int enterUpdaterMode();
+    int serialDataOut(int bytesToSend, char *data);
+    int serialDataIn();
+    void serialDataFlushOutBuffer();
+    void serialDataFlushInBuffer();
+
+    // DMX slot buffers and command channel
+    void setDmxSlot(int slot, int value);
+    void getDmxSlot(int slot);
+    void swapDmxOutBuffer();
+    void swapDmxInBuffer();
+    void swapDmxOutBufferAndWait();
+    int swapDmxInBufferAndWait(int timeout = 3000);
+    int direct_dmxInBufferReady();
+    int direct_getDmxSlot(int slot);
+    void direct_getDmxSlotBulk(int slot, quint8 *buffer);
+    int getDmxInBuffer();
+    int getDongleBufferSlot(int buffer, int slot);
+    void defaultBufferToDmx();
+    void restoreDefaultBuffer();
+    void initDongleDMX();
+    void dmxOff();
+    int sendPacketWithCRC();
+    void sendPacket();
+    int checkIntegrity();
+    int runDmxCommand(int command);
+    void CRC16C_reset();
+    void CRC16C_addByte(signed char byte);
+
+signals:
+    void deviceEvent(QString device, QString event);
+    void dmxEvent(QString event);
+    void slotInformation(int slot, int value);
+    void errorEvent(QString errorId, QString errorMsg);
+    void veltraInfo(bool connected, QString interfaceVersion);
+    void usbAttached();
+    void usbDetached();
+    void dmxAttached();
+    void dmxDetached();
+    void shutdownApplication();
+    void updateLiveData();
+    void showDongleVersion();
+    void showProtocolVersion(int version);
+    void VELTRAOK();
+
+private:
+    void evaluateStatusReply(const quint8 *reply);
+    void closeHandle();
+    int frameLengthOf(const quint8 *buffer, const char *caller);
+    bool firmwareAtLeast(int major, int minor) const;
+
+    std::unique_ptr<DongleDriver> m_driver;
+    // Monitoring counters; they outlive any one dongle on purpose.
+    int statusPollCounter = 0;
+    int radioMissCounter = 0;
+};
