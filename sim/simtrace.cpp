@@ -39,13 +39,13 @@ QString SimTrace::tag(Kind kind)
 
 QString SimTrace::format(const Entry &entry) const
 {
-    QString line = QStringLiteral("%1 %2")
-                       .arg(double(entry.timeUs - m_originUs) / 1000.0, 11, 'f', 3)
-                       .arg(tag(entry.kind), -2);
-    if (!entry.bytes.isEmpty())
-        line += QLatin1Char(' ') + QString::fromLatin1(entry.bytes.toHex(' '));
+    const QString time = QStringLiteral("%1").arg(double(entry.timeUs - m_originUs) / 1000.0, 11, 'f', 3);
+    const QString hex = QString::fromLatin1(entry.bytes.toHex(' '));
+    if (entry.kind == Event)
+        return time + QStringLiteral(" # ") + entry.note + (hex.isEmpty() ? QString() : QStringLiteral(": ") + hex);
+    QString line = time + QLatin1Char(' ') + QStringLiteral("%1").arg(tag(entry.kind), -2) + QLatin1Char(' ') + hex;
     if (!entry.note.isEmpty())
-        line += (entry.kind == Event ? QStringLiteral(" ") : QStringLiteral("  # ")) + entry.note;
+        line += QStringLiteral("  # ") + entry.note;
     return line;
 }
 

@@ -14,10 +14,11 @@
 // written line by line to a file when one is given (support, demos).
 //
 // One line per entry: milliseconds since the trace began, a tag, the bytes
-// in hex, and an optional note after "#":
+// in hex and an optional note after "#"; events are "#" and their note:
 //
 //       12.345 >  00 10 00 00 00 00 00 00
 //       12.351 <  10 03 02 00 07 00 00 00
+//       40.002 # dongle unplugged
 class SimTrace
 {
 public:

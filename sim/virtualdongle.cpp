@@ -236,7 +236,7 @@ void VirtualDongle::handleRequest(const QByteArray &frame)
         break;
     case SwapDmxIn:
         m_inReady = false;
-        if (visible())
+        if (visible() && !m_inputStalled)
             latchRadioFrame();
         break;
     case GetVersion:
@@ -411,6 +411,14 @@ void VirtualDongle::setLinkBroken(bool broken)
 {
     auto guard = lock();
     m_linkBroken = broken;
+}
+
+void VirtualDongle::stallInput(bool stalled)
+{
+    auto guard = lock();
+    m_inputStalled = stalled;
+    m_trace.addEvent(stalled ? QStringLiteral("fault: input from the radio stalled")
+                             : QStringLiteral("input from the radio flows"));
 }
 
 VirtualDongle::Mode VirtualDongle::mode() const

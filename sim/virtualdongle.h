@@ -70,6 +70,8 @@ public:
     void setRadioConnected(bool connected);
     // Reply byte 2 of the status request: the radio link reported broken.
     void setLinkBroken(bool broken);
+    // The radio is seen, but none of its frames reach the input buffer.
+    void stallInput(bool stalled);
 
     // Direct access to the radio and the trace. Use them from one thread at
     // a time with the host traffic, or under lock().
@@ -128,6 +130,7 @@ private:
     bool m_dmxRunning = false;
     bool m_updaterMode = false;
     bool m_linkBroken = false;
+    bool m_inputStalled = false;
     std::deque<quint8> m_serialIn;
     int m_reboots = 0;
 

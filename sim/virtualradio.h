@@ -87,6 +87,8 @@ public:
     // The frame the radio sends next: a pending reply, otherwise its status frame.
     QByteArray transmitFrame();
     bool hasPendingReply() const { return m_pendingReply.has_value(); }
+    // The next frame sent, exactly as given (malformed frames for tests).
+    void queueRawFrame(const QByteArray &frame) { m_pendingReply = frame; }
     void clearPendingReply() { m_pendingReply.reset(); }
 
     QByteArray statusFrame() const;

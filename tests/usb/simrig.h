@@ -1,0 +1,115 @@
+#pragma once
+
+// A Usbd wired to a virtual dongle whose trace is recorded, and a message
+// handler that keeps the log lines for assertions.
+
+#include "sim/simdriver.h"
+#include "sim/simprofile.h"
+#include "sim/virtualdongle.h"
+#include "usb/usbd.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QPair>
+#include <QStringList>
+
+#include <memory>
+
+namespace TestLog {
+
+inline QMutex &mutex()
+{
+    static QMutex m;
+    return m;
+}
+
+inline QStringList &lines()
+{
+    static QStringList l;
+    return l;
+}
+
+inline void handler(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    QMutexLocker locker(&mutex());
+    lines() << message;
+    if (qEnvironmentVariableIsSet("VELTRA_TEST_VERBOSE"))
+        fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+inline void install()
+{
+    qInstallMessageHandler(handler);
+}
+
+inline void clear()
+{
+    QMutexLocker locker(&mutex());
+    lines().clear();
+}
+
+inline int count(const QString &line)
+{
+    QMutexLocker locker(&mutex());
+    return int(lines().count(line));
+}
+
+inline int indexOf(const QString &line)
+{
+    QMutexLocker locker(&mutex());
+    return int(lines().indexOf(line));
+}
+
+} // namespace TestLog
+
+struct SimRig
+{
+    std::shared_ptr<VirtualDongle> dongle;
+    std::unique_ptr<Usbd> usbd;
+
+    explicit SimRig(const QString &profileText = QString())
+    {
+        SimProfile profile;
+        SimProfile::parse(profileText, &profile);
+        dongle = std::make_shared<VirtualDongle>(profile);
+        dongle->trace().setRecording(true);
+        usbd = std::make_unique<Usbd>(std::make_unique<SimDriver>(dongle));
+    }
+
+    // Number of requests traced so far; a mark for requestsSince.
+    int mark() const { return int(dongle->requests().size()); }
+
+    QList<QByteArray> requestsSince(int from, int code = -1) const
+    {
+        QList<QByteArray> result;
+        const QList<QByteArray> all = dongle->requests();
+        for (int i = from; i < all.size(); ++i) {
+            if (code < 0 || quint8(all.at(i).at(1)) == code)
+                result << all.at(i);
+        }
+        return result;
+    }
+
+    int countSince(int from, int code) const { return int(requestsSince(from, code).size()); }
+
+    // (slot, value) of every slot write since the mark, as sent on the wire.
+    QList<QPair<int, int>> slotWritesSince(int from) const
+    {
+        QList<QPair<int, int>> writes;
+        for (const QByteArray &frame : requestsSince(from, 0x01)) {
+            const int slot = (quint8(frame.at(4)) & 0x7F) | (quint8(frame.at(5)) << 7);
+            writes << qMakePair(slot, int(quint8(frame.at(2))));
+        }
+        return writes;
+    }
+
+    // Starts DMX and takes the radio's level as known, as the monitoring
+    // would after its first status poll.
+    void startRadio()
+    {
+        usbd->initDongleDMX();
+        usbd->protocolVersion = dongle->profile().protocolLevel;
+    }
+};

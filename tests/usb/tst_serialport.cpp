@@ -1,0 +1,218 @@
+// The serial-port backend end to end: the configurator's dongle link on one
+// side of a pseudo-terminal, the virtual dongle (veltra-sim-pty) on the
+// other. Real pacing, real timers.
+
+#include "usb/serialportdriver.h"
+#include "usb/usbd.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+class PtyServer
+{
+public:
+    explicit PtyServer(const QStringList &arguments = QStringList())
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QStringLiteral(VELTRA_SIM_PTY_EXE), arguments);
+        if (m_process.waitForStarted(5000))
+            path = nextLine();
+    }
+
+    ~PtyServer()
+    {
+        command("quit");
+        if (!m_process.waitForFinished(3000)) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+
+    QString nextLine()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!m_process.canReadLine() && clock.elapsed() < 5000)
+            m_process.waitForReadyRead(100);
+        return QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    }
+
+    void command(const char *line)
+    {
+        m_process.write(QByteArray(line) + '\n');
+        m_process.waitForBytesWritten(1000);
+    }
+
+    QString path;
+
+private:
+    QProcess m_process;
+};
+
+} // namespace
+
+class TestSerialPort : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void discoveryAndVersionsOnExplicitPort();
+    void commandExchange();
+    void findsTheDongleByDescription();
+    void bootloaderAnswersTheProbe();
+    void unplugAndReplug();
+    void portHeldByAnotherProgram();
+    void problemsInPlainWords_data();
+    void problemsInPlainWords();
+};
+
+void TestSerialPort::discoveryAndVersionsOnExplicitPort()
+{
+    PtyServer server({QStringLiteral("r9,dongle=2.22.5,bootloader=1.2.3,hardware=2")});
+    QVERIFY(server.path.startsWith(QLatin1String("/dev/")));
+
+    Usbd usbd(std::make_unique<SerialPortDriver>(server.path));
+    QCOMPARE(usbd.usbDongleType, 3);
+    QCOMPARE(usbd.dongleVersion.major, 2);
+    QCOMPARE(usbd.dongleVersion.minor, 22);
+    QCOMPARE(usbd.dongleVersion.build, 5);
+    QCOMPARE(usbd.bootloaderVersion.major, 1);
+    QCOMPARE(usbd.bootloaderVersion.minor, 2);
+    QCOMPARE(usbd.bootloaderVersion.build, 3);
+    QCOMPARE(usbd.hardwareVersion, 2);
+    QCOMPARE(usbd.comPortName, server.path);
+    QCOMPARE(usbd.comPort, SerialPortDriver::portNumberOf(server.path));
+    QVERIFY(usbd.comPort >= 0);
+}
+
+void TestSerialPort::commandExchange()
+{
+    PtyServer server({QStringLiteral("p1")});
+    Usbd usbd(std::make_unique<SerialPortDriver>(server.path));
+    QCOMPARE(usbd.usbDongleType, 3);
+    QSignalSpy attached(&usbd, &Usbd::dmxAttached);
+    usbd.initDongleDMX();
+    QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 4000);
+    QCOMPARE(usbd.protocolVersion, 1);
+    QCOMPARE(usbd.runDmxCommand(30), 30);
+    QCOMPARE(usbd.runDmxCommand(12), 12);
+}
+
+void TestSerialPort::findsTheDongleByDescription()
+{
+    PtyServer server;
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString sys = root.filePath(QStringLiteral("sys"));
+    const QString dev = root.filePath(QStringLiteral("dev"));
+    QDir().mkpath(dev);
+
+    // Two FTDI devices, the dongle second, plus a tty without a device.
+    const auto addTty = [&](const QString &tty, const QString &usbPath, const QByteArray &product) {
+        const QString usbDevice = sys + QStringLiteral("/devices/") + usbPath;
+        const QString port = usbDevice + QStringLiteral("/1-1:1.0/") + tty;
+        QVERIFY(QDir().mkpath(port));
+        QFile file(usbDevice + QStringLiteral("/product"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(product + '\n');
+        QVERIFY(QDir().mkpath(sys + QStringLiteral("/class/tty/") + tty));
+        QVERIFY(QFile::link(port, sys + QStringLiteral("/class/tty/") + tty + QStringLiteral("/device")));
+    };
+    addTty(QStringLiteral("ttyUSB2"), QStringLiteral("usb1/1-1"), "FT232R USB UART");
+    addTty(QStringLiteral("ttyUSB7"), QStringLiteral("usb1/1-2"), "Veltra Dongle v3");
+    QVERIFY(QDir().mkpath(sys + QStringLiteral("/class/tty/ttyS0")));
+    QVERIFY(QFile::link(server.path, dev + QStringLiteral("/ttyUSB7")));
+
+    QCOMPARE(SerialPortDriver::findPortByDescription("Veltra Dongle v3", sys, dev),
+             dev + QStringLiteral("/ttyUSB7"));
+    QCOMPARE(SerialPortDriver::findPortByDescription("Veltra Dongle v2", sys, dev), QString());
+
+    auto driver = std::make_unique<SerialPortDriver>();
+    driver->setSystemRoots(sys, dev);
+    Usbd usbd(std::move(driver));
+    QCOMPARE(usbd.usbDongleType, 3);
+    QCOMPARE(usbd.comPort, 7L);
+    QCOMPARE(usbd.comPortName, dev + QStringLiteral("/ttyUSB7"));
+}
+
+void TestSerialPort::bootloaderAnswersTheProbe()
+{
+    PtyServer server({QStringLiteral("dongle=boot")});
+    Usbd usbd(std::make_unique<SerialPortDriver>(server.path));
+    QCOMPARE(usbd.usbDongleType, 4);
+    QCOMPARE(usbd.dongleVersion.major, 3);
+    QCOMPARE(usbd.dongleVersion.minor, -1);
+}
+
+void TestSerialPort::unplugAndReplug()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("dongle"));
+    PtyServer server({QStringLiteral("--link"), link});
+    Usbd usbd(std::make_unique<SerialPortDriver>(link));
+    QCOMPARE(usbd.usbDongleType, 3);
+    QSignalSpy shown(&usbd, &Usbd::showDongleVersion);
+
+    server.command("unplug");
+    QTRY_COMPARE_WITH_TIMEOUT(usbd.usbDongleType, 0, 2000);
+    QCOMPARE(shown.count(), 1);
+
+    server.command("replug");
+    QTRY_COMPARE_WITH_TIMEOUT(usbd.usbDongleType, 3, 3000);
+    QCOMPARE(usbd.dongleVersion.major, 3);
+}
+
+void TestSerialPort::portHeldByAnotherProgram()
+{
+    PtyServer server;
+    SerialPortDriver first(server.path);
+    SerialPortDriver second(server.path);
+    DongleDriver::Handle a = DongleDriver::noHandle;
+    DongleDriver::Handle b = DongleDriver::noHandle;
+    QCOMPARE(first.openByDescription("Veltra Dongle v3", &a), 0);
+    QCOMPARE(second.openByDescription("Veltra Dongle v3", &b), int(DongleDriver::DeviceNotOpened));
+    QVERIFY(second.lastError().contains(QLatin1String("in use by another program")));
+
+    QCOMPARE(first.close(a), 0);
+    QCOMPARE(second.openByDescription("Veltra Dongle v3", &b), 0);
+    QVERIFY(second.lastError().isEmpty());
+    second.close(b);
+}
+
+void TestSerialPort::problemsInPlainWords_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("words");
+
+    QTest::newRow("missing") << "missing" << int(DongleDriver::DeviceNotFound) << "does not exist";
+    QTest::newRow("plain file") << "file" << int(DongleDriver::DeviceNotOpened) << "is not a serial port";
+}
+
+void TestSerialPort::problemsInPlainWords()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, status);
+    QFETCH(QString, words);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ttyUSB0"));
+    if (kind == QLatin1String("file")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    SerialPortDriver driver(path);
+    DongleDriver::Handle handle = DongleDriver::noHandle;
+    QCOMPARE(driver.openByDescription("Veltra Dongle v3", &handle), status);
+    QCOMPARE(handle, DongleDriver::noHandle);
+    QVERIFY2(driver.lastError().contains(words), qPrintable(driver.lastError()));
+}
+
+QTEST_GUILESS_MAIN(TestSerialPort)
+#include "tst_serialport.moc"
