@@ -337,8 +337,10 @@ int SerialPortDriver::queueStatus(Handle handle, unsigned *rxBytes, unsigned *tx
     if (::ioctl(m_fd, FIONREAD, &waiting) != 0)
         return IoError;
     int queued = 0;
+#ifdef TIOCOUTQ
     if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0)
         queued = 0;
+#endif
     if (rxBytes)
         *rxBytes = unsigned(std::max(waiting, 0));
     if (txBytes)

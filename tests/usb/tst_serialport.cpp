@@ -98,7 +98,7 @@ void TestSerialPort::commandExchange()
     QCOMPARE(usbd.usbDongleType, 3);
     QSignalSpy attached(&usbd, &Usbd::dmxAttached);
     usbd.initDongleDMX();
-    QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 4000);
+    QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 8000);
     QCOMPARE(usbd.protocolVersion, 1);
     QCOMPARE(usbd.runDmxCommand(30), 30);
     QCOMPARE(usbd.runDmxCommand(12), 12);
@@ -164,7 +164,7 @@ void TestSerialPort::unplugAndReplug()
     QCOMPARE(shown.count(), 1);
 
     server.command("replug");
-    QTRY_COMPARE_WITH_TIMEOUT(usbd.usbDongleType, 3, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(usbd.usbDongleType, 3, 6000);
     QCOMPARE(usbd.dongleVersion.major, 3);
 }
 
