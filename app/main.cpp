@@ -1,5 +1,8 @@
 #include "appglobals.h"
 #include "startup.h"
+#include "wiring.h"
+
+#include "config/configurator.h"
 
 #include "config/dropdownmodel.h"
 #include "config/frequencymaskingdata.h"
@@ -102,9 +105,20 @@ int main(int argc, char *argv[])
     qDebug() << "Creating instance Usbd...";
     Usbd usbd(std::move(dongleDriver.driver));
 
+    qDebug() << "Creating instance Configurator...";
+    Configurator configurator(&usbd);
+    configurator.logFolderPath = logFolderPath;
+
+    qDebug() << "Initializing pointers...";
+    configurator.workingDirectoryPath = workingDirectoryPath;
+
+    qDebug() << "Linking signals and slots...";
+    connectSession(&usbd, &configurator, &app);
+
     qDebug() << "Starting application...";
 
     engine.rootContext()->setContextProperty(QStringLiteral("dropdownData"), &dropdownModel);
+    engine.rootContext()->setContextProperty(QStringLiteral("configurator"), &configurator);
 
     std::optional<Screenshot> screenshot;
     const QString shotPath = screenshotPath(arguments);

@@ -1,5 +1,7 @@
 #include "simprofile.h"
 
+#include "radioapplication.h"
+
 #include <QRegularExpression>
 
 namespace {
@@ -117,7 +119,12 @@ bool SimProfile::parse(const QString &text, SimProfile *profile, QString *error)
                 return fail(error, QStringLiteral("trace= needs a file name"));
             result.traceFile = value;
         } else {
-            return fail(error, QStringLiteral("unknown simulator setting \"%1\"").arg(key));
+            // Anything else must be one of the radio's own settings.
+            QString why;
+            RadioUnit scratch;
+            if (!scratch.applySetting(key, value, &why))
+                return fail(error, why.isEmpty() ? QStringLiteral("unknown simulator setting \"%1\"").arg(key) : why);
+            result.radioSettings.append(qMakePair(key, value));
         }
     }
     if (profile)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +14,10 @@
 //   bootloader=MAJOR.MINOR.BUILD, hardware=N
 //   radio=on|off              whether a radio is cabled behind the dongle
 //   level=N                   the radio's protocol level, overriding the name's
+//   firmware=MAJOR.MINOR.BUILD  the radio's firmware version
+//   serial=HEX10|ff           the radio's serial number (ff: five 0xFF bytes)
+//   label=TEXT                the radio's stored device label
+//   trxhw=N                   the radio's hardware number
 //   trace=FILE                every request and reply, as hex lines, into FILE
 struct SimProfile
 {
@@ -30,6 +36,9 @@ struct SimProfile
     bool dongleInBootloader = false;
     bool radioConnected = true;
     QString traceFile;
+    // The radio's own settings (firmware=, serial=, label=, trxhw=), applied
+    // in order to the named radio.
+    QList<QPair<QString, QString>> radioSettings;
 
     // The radio classes that can be named.
     static QStringList names();

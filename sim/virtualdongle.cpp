@@ -48,6 +48,10 @@ VirtualDongle::VirtualDongle(const SimProfile &profile, std::function<qint64()> 
     m_radio.state().profile = profile.name;
     m_radio.state().protocolLevel = profile.protocolLevel;
     m_radio.state().connected = profile.radioConnected;
+    m_radioUnit = RadioUnit::forProfile(profile.name);
+    for (const auto &[key, value] : profile.radioSettings)
+        m_radioUnit.applySetting(key, value, nullptr);
+    m_radioUnit.attachTo(m_radio);
     m_mode = profile.dongleInBootloader ? Mode::Bootloader : Mode::Application;
     if (!profile.traceFile.isEmpty())
         m_trace.openFile(profile.traceFile);

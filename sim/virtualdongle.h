@@ -3,6 +3,7 @@
 #include "simprofile.h"
 #include "simtrace.h"
 #include "stk500bootloader.h"
+#include "radioapplication.h"
 #include "virtualradio.h"
 
 #include <QByteArray>
@@ -76,6 +77,8 @@ public:
     // Direct access to the radio and the trace. Use them from one thread at
     // a time with the host traffic, or under lock().
     VirtualRadio &radio() { return m_radio; }
+    // The radio's application firmware: identity, settings, what it stored.
+    RadioUnit &radioUnit() { return m_radioUnit; }
     SimTrace &trace() { return m_trace; }
     std::unique_lock<std::recursive_mutex> lock() const;
 
@@ -110,6 +113,7 @@ private:
     SimProfile m_profile;
     SimTrace m_trace;
     VirtualRadio m_radio;
+    RadioUnit m_radioUnit;
     Stk500Bootloader m_bootloader;
 
     bool m_plugged = true;

@@ -221,7 +221,8 @@ void TestVirtualDongle::statusFrame_data()
     QTest::addColumn<QByteArray>("slots6to9");
 
     // 3723 s after the radio came up: 0x00000E8B.
-    QTest::newRow("level 0") << "legacy" << 22 << 0 << false << QByteArray::fromHex("ffffffff");
+    // The legacy radio's 2.4 GHz mask: channels 27 to 48 masked.
+    QTest::newRow("level 0") << "legacy" << 22 << 0 << false << QByteArray::fromHex("000000fc");
     QTest::newRow("level 1") << "p1" << 24 << 1 << true << QByteArray::fromHex("00000000");
     QTest::newRow("level 2") << "r9" << 24 << 2 << true << QByteArray::fromHex("00000e8b");
 }
@@ -262,13 +263,14 @@ void TestVirtualDongle::commandFrames_data()
     QByteArray otherMaker = p1Frame(10);
     otherMaker[3] = 0x7B;
 
-    QTest::newRow("P1 command") << "p1" << p1Frame(10) << p1Frame(10);
+    // Code 50 means nothing to the radio's firmware: the bare echo.
+    QTest::newRow("P1 command") << "p1" << p1Frame(50) << p1Frame(50);
     QTest::newRow("P1 command with data") << "r9" << p1Frame(13, "abc") << p1Frame(13);
     QTest::newRow("bad check value") << "p1" << badCheck << status;
     QTest::newRow("other manufacturer") << "p1" << otherMaker << status;
     QTest::newRow("P0 frame to a P1 radio") << "p1" << QByteArray::fromHex("cc01047a3c0a") << status;
-    QTest::newRow("P0 command") << "legacy" << QByteArray::fromHex("cc01047a3c04")
-                                << QByteArray::fromHex("cc01047a3c04");
+    QTest::newRow("P0 command") << "legacy" << QByteArray::fromHex("cc01047a3c32")
+                                << QByteArray::fromHex("cc01047a3c32");
     QTest::newRow("length past the buffer") << "legacy" << QByteArray::fromHex("cc01ff7a3c04") << status;
 }
 

@@ -1,0 +1,307 @@
+#include "radioapplication.h"
+
+#include "virtualradio.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+enum Cap { Band24, Cap7, R8l, R8h, Rdm, HopTable, Adaptive, RadioId, Label, AutoReboot, Addon, Cap17, Repeater, Cap19, R8Compatibility };
+
+enum SettingsSlot { Direction = 0, ModeCode = 2, AdaptiveState = 3, PassThrough = 4, RdmState = 6, Pin10Flag = 7, Band58State = 8, Pin10Option = 13 };
+
+// Channels first..last (1-based) of a band masked.
+void maskRange(std::array<quint8, 11> &mask, int first, int last)
+{
+    for (int channel = first; channel <= last; ++channel)
+        mask[size_t((channel - 1) / 8)] |= quint8(1u << ((channel - 1) % 8));
+}
+
+QByteArray paddedLabel(const QByteArray &text)
+{
+    QByteArray label = text.left(32);
+    label.append(QByteArray(32 - label.size(), ' '));
+    return label;
+}
+
+template<size_t N>
+QByteArray bytes(const std::array<quint8, N> &array)
+{
+    return QByteArray(reinterpret_cast<const char *>(array.data()), int(N));
+}
+
+bool parseVersion(const QString &text, RadioUnit::Version *version)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,5})$"));
+    const auto match = pattern.match(text);
+    if (!match.hasMatch())
+        return false;
+    const int major = match.captured(1).toInt();
+    const int minor = match.captured(2).toInt();
+    const int build = match.captured(3).toInt();
+    if (major > 255 || minor > 255 || build > 65535)
+        return false;
+    *version = {major, minor, build};
+    return true;
+}
+
+} // namespace
+
+RadioUnit RadioUnit::forProfile(const QString &name)
+{
+    RadioUnit unit;
+    auto &caps = unit.capabilities;
+    auto &s = unit.stored;
+
+    // A hop sequence visiting every channel once, as the radio's own table does.
+    for (int i = 0; i < 84; ++i)
+        unit.hopTable[size_t(i)] = quint8((i * 37) % 84 + 1);
+
+    caps[Band24] = 1;
+    caps[Rdm] = 1;
+    caps[HopTable] = 1;
+    caps[Label] = 1;
+
+    if (name == QLatin1String("r8x")) {
+        unit.model = "Veltra R8X";
+        unit.hardwareNumber = 12;
+        unit.firmware = {2, 3, 410};
+        unit.mcu = {{0x00, 0x1E, 0x96, 0x0A}};
+        unit.code = {{0x00, 0x1E, 0x96, 0x0A}};
+        unit.addonType = 0;
+        caps[Rdm] = 0;
+        caps[R8l] = 1;
+        caps[R8h] = 1;
+        caps[Adaptive] = 1;
+        caps[RadioId] = 1;
+        caps[AutoReboot] = 1;
+        caps[R8Compatibility] = 1;
+        s.frame[Direction] = 1;
+        s.frame[ModeCode] = 5;
+        s.frame[AdaptiveState] = 1;
+        s.frame[RdmState] = 0;
+        s.frame[Band58State] = 1;
+        maskRange(s.masks[0], 2, 23);
+        maskRange(s.masks[2], 41, 60);
+        s.powerIndex = {{0, 0, 1}};
+        s.label = paddedLabel("Truss 2");
+    } else if (name == QLatin1String("r8-2mbit")) {
+        unit.model = "Veltra R8 2MBit";
+        unit.hardwareNumber = 14;
+        unit.firmware = {2, 2, 3};
+        unit.addonType = 0;
+        caps[R8l] = 2;
+        caps[R8h] = 1;
+        caps[Adaptive] = 1;
+        caps[AutoReboot] = 1;
+        caps[R8Compatibility] = 1;
+        s.frame[Direction] = 0;
+        s.frame[ModeCode] = 8;
+        s.frame[AdaptiveState] = 0;
+        s.frame[Band58State] = 0;
+        maskRange(s.masks[0], 52, 73);
+        s.powerIndex = {{2, 0, 0}};
+        s.label = paddedLabel("FOH");
+    } else if (name == QLatin1String("p1")) {
+        unit.model = "Veltra R8";
+        unit.hardwareNumber = 10;
+        unit.firmware = {2, 1, 701};
+        unit.bootloader = {0, 0, 0};
+        unit.mcu = {{0x00, 0x1E, 0x96, 0x09}};
+        unit.code = {{0x00, 0x1E, 0x96, 0x09}};
+        unit.addonType = 0;
+        caps[Rdm] = 0;
+        caps[R8Compatibility] = 1;
+        s.frame[Direction] = 1;
+        s.frame[ModeCode] = 0;
+        maskRange(s.masks[0], 1, 10);
+        s.powerIndex = {{1, 0, 0}};
+        s.label = paddedLabel("Dimmer City");
+    } else if (name == QLatin1String("legacy")) {
+        unit.model = "Veltra R7";
+        unit.hardwareNumber = 7;
+        unit.firmware = {1, 4, 12};
+        maskRange(s.masks[0], 27, 48);
+        s.powerIndex = {{1, 0, 0}};
+    } else {
+        // r9: every capability, an add-on, current firmware.
+        caps[R8l] = 1;
+        caps[R8h] = 1;
+        caps[Adaptive] = 1;
+        caps[RadioId] = 1;
+        caps[AutoReboot] = 1;
+        caps[Addon] = 1;
+        caps[Repeater] = 1;
+        s.frame[Direction] = 0;
+        s.frame[ModeCode] = 8;
+        s.frame[AdaptiveState] = 1;
+        s.frame[PassThrough] = 0x5A;
+        s.frame[RdmState] = 1;
+        s.frame[Band58State] = 1;
+        maskRange(s.masks[0], 27, 48);
+        maskRange(s.masks[1], 1, 6);
+        maskRange(s.masks[2], 81, 84);
+        s.powerIndex = {{1, 0, 2}};
+        s.label = paddedLabel("Stage Left");
+    }
+    unit.pending = unit.stored;
+    return unit;
+}
+
+bool RadioUnit::applySetting(const QString &key, const QString &value, QString *error)
+{
+    auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (key == QLatin1String("firmware")) {
+        if (!parseVersion(value, &firmware))
+            return fail(QStringLiteral("firmware=%1: expected MAJOR.MINOR.BUILD").arg(value));
+    } else if (key == QLatin1String("serial")) {
+        if (value == QLatin1String("ff")) {
+            serial.fill(0xFF);
+        } else {
+            const QByteArray raw = QByteArray::fromHex(value.toLatin1());
+            if (raw.size() != 5 || !QRegularExpression(QStringLiteral("^[0-9a-fA-F]{10}$")).match(value).hasMatch())
+                return fail(QStringLiteral("serial=%1: expected ten hex digits or ff").arg(value));
+            std::copy(raw.begin(), raw.end(), serial.begin());
+        }
+    } else if (key == QLatin1String("label")) {
+        stored.label = paddedLabel(value.toLatin1());
+        pending.label = stored.label;
+    } else if (key == QLatin1String("trxhw")) {
+        bool ok = false;
+        const int number = value.toInt(&ok);
+        if (!ok || number < 0 || number > 255)
+            return fail(QStringLiteral("trxhw=%1: expected 0 to 255").arg(value));
+        hardwareNumber = number;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void RadioUnit::attachTo(VirtualRadio &radio)
+{
+    // A legacy radio shows its 2.4 GHz mask and power in its status frame.
+    auto syncLegacyStatus = [this](RadioState &state) {
+        state.mask24 = stored.masks[0];
+        state.power24Index = stored.powerIndex[0];
+    };
+    syncLegacyStatus(radio.state());
+
+    auto reply = [](int code, const QByteArray &data) { return std::optional<RadioReply>(RadioReply {quint8(code), data}); };
+    // Every command the application firmware takes is noted, for tests.
+    auto handle = [this, &radio](int code, VirtualRadio::CommandHandler handler) {
+        radio.setCommandHandler(quint8(code), [this, code, handler](RadioState &state, const RadioCommand &command) {
+            commands.append(code);
+            return handler(state, command);
+        });
+    };
+
+    handle(10, [this, reply](RadioState &, const RadioCommand &) {
+        QByteArray data(68, '\0');
+        auto put = [&data](int slot, int value) { data[slot - 6] = char(value); };
+        for (int i = 0; i < 5; ++i)
+            put(6 + i, serial[size_t(i)]);
+        for (int i = 0; i < 4; ++i) {
+            put(11 + i, mcu[size_t(i)]);
+            put(15 + i, code[size_t(i)]);
+        }
+        put(19, firmware.major);
+        put(20, firmware.minor);
+        put(21, firmware.build >> 8);
+        put(22, firmware.build & 0xFF);
+        put(23, bootloader.major);
+        put(24, bootloader.minor);
+        put(25, bootloader.build >> 8);
+        put(26, bootloader.build & 0xFF);
+        put(27, hardwareNumber);
+        put(28, model.size());
+        for (int i = 0; i < model.size() && i < 32; ++i)
+            put(29 + i, quint8(model.at(i)));
+        put(61, addonType);
+        put(62, hardwareText.size());
+        for (int i = 0; i < hardwareText.size() && i < 11; ++i)
+            put(63 + i, quint8(hardwareText.at(i)));
+        return reply(10, data);
+    });
+    handle(9, [this, reply](RadioState &, const RadioCommand &) {
+        return reply(9, bytes(capabilities));
+    });
+    handle(24, [this, reply](RadioState &, const RadioCommand &) {
+        return reply(24, stored.label);
+    });
+    const std::pair<int, int> bandReads[] = {{14, 0}, {26, 1}, {16, 2}};
+    for (const auto &[command, band] : bandReads) {
+        handle(command, [this, reply, command = command, band = band](RadioState &, const RadioCommand &) {
+            QByteArray data = bytes(stored.masks[size_t(band)]);
+            data.append(QByteArray(5, '\0'));
+            data.append(char(stored.powerIndex[size_t(band)]));
+            return reply(command, data);
+        });
+    }
+    handle(22, [this, reply](RadioState &, const RadioCommand &) {
+        return reply(22, bytes(radioId));
+    });
+    handle(12, [this, reply](RadioState &, const RadioCommand &) {
+        return reply(12, bytes(stored.frame));
+    });
+    handle(20, [this, reply](RadioState &, const RadioCommand &) {
+        // The mask adaptive hopping currently avoids: the stored one of the
+        // band in use.
+        const int mode = stored.frame[ModeCode];
+        const int band = (mode == 5 || mode == 9 || mode == 11) ? 2 : (mode == 41 || mode == 43) ? 1 : 0;
+        return reply(20, bytes(stored.masks[size_t(band)]));
+    });
+    auto hopTableReply = [this, reply](int code) {
+        return [this, reply, code](RadioState &, const RadioCommand &) { return reply(code, bytes(hopTable)); };
+    };
+    handle(18, hopTableReply(18));
+    handle(4, hopTableReply(4));
+    handle(30, [reply](RadioState &, const RadioCommand &) { return reply(30, QByteArray()); });
+
+    // Writes.
+    handle(13, [this, reply](RadioState &, const RadioCommand &command) {
+        for (int i = 0; i < 14 && i < command.data.size(); ++i)
+            pending.frame[size_t(i)] = quint8(command.data.at(i));
+        return reply(13, QByteArray());
+    });
+    const std::pair<int, int> bandWrites[] = {{15, 0}, {27, 1}, {17, 2}};
+    for (const auto &[command, band] : bandWrites) {
+        handle(command, [this, reply, command = command, band = band](RadioState &, const RadioCommand &c) {
+            for (int i = 0; i < 11 && i < c.data.size(); ++i)
+                pending.masks[size_t(band)][size_t(i)] = quint8(c.data.at(i));
+            if (c.data.size() > 16)
+                pending.powerIndex[size_t(band)] = quint8(c.data.at(16));
+            return reply(command, QByteArray());
+        });
+    }
+    // A legacy radio has no store command: it takes its 2.4 GHz frame at once.
+    handle(1, [this, reply, syncLegacyStatus](RadioState &state, const RadioCommand &c) {
+        for (int i = 0; i < 11 && i < c.data.size(); ++i)
+            stored.masks[0][size_t(i)] = quint8(c.data.at(i));
+        if (c.data.size() > 16)
+            stored.powerIndex[0] = quint8(c.data.at(16));
+        pending = stored;
+        syncLegacyStatus(state);
+        return reply(1, QByteArray());
+    });
+    handle(25, [this, reply](RadioState &, const RadioCommand &command) {
+        pending.label = command.data.left(32);
+        pending.label.append(QByteArray(32 - pending.label.size(), '\0'));
+        return reply(25, QByteArray());
+    });
+    handle(40, [this, reply](RadioState &, const RadioCommand &) {
+        stored = pending;
+        ++stores;
+        return reply(40, QByteArray());
+    });
+    handle(42, [this, reply](RadioState &, const RadioCommand &) {
+        // Whatever was not stored is lost with the restart.
+        pending = stored;
+        ++reboots;
+        return reply(42, QByteArray());
+    });
+}

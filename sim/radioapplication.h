@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <array>
+
+class VirtualRadio;
+
+// The radio's application firmware as the simulator plays it: who the radio
+// is, what it can do, and the settings it holds. Writes are kept pending and
+// become the stored values only on the store command, as on the real radio;
+// a readout always reports the stored values.
+struct RadioUnit
+{
+    struct Version
+    {
+        int major = 0;
+        int minor = 0;
+        int build = 0;
+    };
+
+    // Everything a write command can change.
+    struct Settings
+    {
+        // Slots 6..19 of the settings frame: direction, -, radio mode code,
+        // adaptive hopping, pass-through byte, -, RDM, pin-10 flag,
+        // 5.8 GHz state, -, -, -, -, "Set by Pin 10" offered.
+        std::array<quint8, 14> frame {};
+        // Device masks by band: 0 = 2.4, 1 = 5.2, 2 = 5.8 GHz; bit b of
+        // byte j is channel 8j + b + 1.
+        std::array<std::array<quint8, 11>, 3> masks {};
+        std::array<quint8, 3> powerIndex {};
+        QByteArray label = QByteArray(32, ' ');
+    };
+
+    // Identity (reply to command 10).
+    std::array<quint8, 5> serial {{0x12, 0x34, 0x56, 0x78, 0x9A}};
+    std::array<quint8, 4> mcu {{0x00, 0x1E, 0x97, 0x05}};
+    std::array<quint8, 4> code {{0x00, 0x1E, 0x97, 0x05}};
+    Version firmware {3, 2, 1045};
+    Version bootloader {1, 3, 17};
+    int hardwareNumber = 16;
+    QByteArray model = "Veltra R9 TRX";
+    int addonType = 3;
+    QByteArray hardwareText = "R9-C1";
+
+    // Capabilities (reply to command 9), slots 6..20 in order; a reply long
+    // enough to hold slot 20 also tells the 5.8 GHz switch is reported.
+    std::array<quint8, 15> capabilities {};
+
+    std::array<quint8, 4> radioId {{0xA1, 0xB2, 0xC3, 0xD4}};
+    std::array<quint8, 84> hopTable {};
+
+    Settings stored;
+    Settings pending;
+    int stores = 0;
+    // Codes of the commands taken, in order.
+    QList<int> commands;
+    int reboots = 0;
+
+    // The named radio classes, with realistic settings and masks.
+    static RadioUnit forProfile(const QString &name);
+
+    // Answers every readout and write command on `radio` from this unit.
+    // The unit must outlive the radio's handlers.
+    void attachTo(VirtualRadio &radio);
+
+    // Applies a profile setting (firmware=, serial=, label=, trxhw=); false
+    // when the key is not a radio setting or the value does not fit.
+    bool applySetting(const QString &key, const QString &value, QString *error);
+};
