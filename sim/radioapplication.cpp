@@ -196,6 +196,7 @@ void RadioUnit::attachTo(VirtualRadio &radio)
     auto handle = [this, &radio](int code, VirtualRadio::CommandHandler handler) {
         radio.setCommandHandler(quint8(code), [this, code, handler](RadioState &state, const RadioCommand &command) {
             commands.append(code);
+            lastData[code] = command.data;
             return handler(state, command);
         });
     };

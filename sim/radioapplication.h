@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -58,6 +59,8 @@ struct RadioUnit
     int stores = 0;
     // Codes of the commands taken, in order.
     QList<int> commands;
+    // Parameter slots (6 on) of the last command taken, by code.
+    QHash<int, QByteArray> lastData;
     int reboots = 0;
 
     // The named radio classes, with realistic settings and masks.
