@@ -1,5 +1,6 @@
 #include "radioapplication.h"
 
+#include "simprofile.h"
 #include "virtualradio.h"
 
 #include <QRegularExpression>
@@ -30,20 +31,6 @@ QByteArray bytes(const std::array<quint8, N> &array)
     return QByteArray(reinterpret_cast<const char *>(array.data()), int(N));
 }
 
-bool parseVersion(const QString &text, RadioUnit::Version *version)
-{
-    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,5})$"));
-    const auto match = pattern.match(text);
-    if (!match.hasMatch())
-        return false;
-    const int major = match.captured(1).toInt();
-    const int minor = match.captured(2).toInt();
-    const int build = match.captured(3).toInt();
-    if (major > 255 || minor > 255 || build > 65535)
-        return false;
-    *version = {major, minor, build};
-    return true;
-}
 
 } // namespace
 
@@ -156,7 +143,7 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
         return false;
     };
     if (key == QLatin1String("firmware")) {
-        if (!parseVersion(value, &firmware))
+        if (!SimProfile::parseVersion(value, &firmware))
             return fail(QStringLiteral("firmware=%1: expected MAJOR.MINOR.BUILD").arg(value));
     } else if (key == QLatin1String("serial")) {
         if (value == QLatin1String("ff")) {

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include "simprofile.h"
+
 #include <array>
 
 class VirtualRadio;
@@ -15,12 +17,7 @@ class VirtualRadio;
 // a readout always reports the stored values.
 struct RadioUnit
 {
-    struct Version
-    {
-        int major = 0;
-        int minor = 0;
-        int build = 0;
-    };
+    using Version = SimProfile::Version;
 
     // Everything a write command can change.
     struct Settings

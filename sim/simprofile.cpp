@@ -22,7 +22,17 @@ constexpr NamedRadio namedRadios[] = {
     {"legacy", 0},
 };
 
-bool parseVersion(const QString &text, SimProfile::Version *version)
+
+bool fail(QString *error, const QString &why)
+{
+    if (error)
+        *error = why;
+    return false;
+}
+
+} // namespace
+
+bool SimProfile::parseVersion(const QString &text, Version *version)
 {
     static const QRegularExpression pattern(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,5})$"));
     const auto match = pattern.match(text);
@@ -37,15 +47,6 @@ bool parseVersion(const QString &text, SimProfile::Version *version)
     *version = {major, minor, build};
     return true;
 }
-
-bool fail(QString *error, const QString &why)
-{
-    if (error)
-        *error = why;
-    return false;
-}
-
-} // namespace
 
 QStringList SimProfile::names()
 {

@@ -40,6 +40,10 @@ struct SimProfile
     // in order to the named radio.
     QList<QPair<QString, QString>> radioSettings;
 
+    // "MAJOR.MINOR.BUILD" with one byte each for major and minor and two
+    // for build, as the devices report them.
+    static bool parseVersion(const QString &text, Version *version);
+
     // The radio classes that can be named.
     static QStringList names();
 

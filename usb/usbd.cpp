@@ -1,5 +1,7 @@
 #include "usbd.h"
 
+#include "usb/donglerequests.h"
+
 #include "pacing.h"
 
 #include <QCoreApplication>
@@ -32,29 +34,7 @@ constexpr int commandAttempts = 10;
 constexpr int noReply = 254;
 constexpr int badReply = 255;
 
-enum Request : int {
-    SetDmxSlot = 0x01,
-    GetDmxSlot = 0x02,
-    SwapDmxOut = 0x03,
-    RestoreDefault = 0x04,
-    SwapDmxIn = 0x05,
-    GetVersion = 0x10,
-    DmxOff = 0x11,
-    GetBootloaderVersion = 0x12,
-    Status = 0x13,
-    InitDmx = 0x14,
-    GetBufferSlot = 0x15,
-    InBufferReady = 0x16,
-    Reboot = 0x17,
-    SerialIn = 0x18,
-    UpdaterMode = 0x19,
-    SerialFlushOut = 0x1A,
-    SerialFlushIn = 0x1B,
-    GetHardwareVersion = 0x1C,
-    GetDmxSlotBulk = 0x1E,
-    SerialOut = 0x20,
-    EnterBootloader = 0x40,
-};
+using namespace DongleRequests;
 
 constexpr quint8 frameStart[] = {0xCC, 0x01};
 constexpr quint8 manufacturer[] = {0x7A, 0x3C};
