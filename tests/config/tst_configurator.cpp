@@ -178,6 +178,24 @@ private slots:
         QCOMPARE(session.rig.usbd->liveDataEnabled, 0);
     }
 
+    void commandTimingOutEndsTheReadoutQuietly()
+    {
+        Session session(QStringLiteral("r9"));
+        // No fresh input buffer ever becomes ready once the label is asked for.
+        connect(&session.configurator, &Configurator::VeltraStatusChanged, this, [&session] {
+            if (session.configurator.isStatusVELTRA() == QLatin1String("Veltra R9 TRX"))
+                session.rig.dongle->stallInput(true);
+        });
+        const int mark = session.radio().commands.size();
+        TestLog::clear();
+        session.configurator.on_connect_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(!session.rig.dongle->dmxRunning(), 20000);
+        QVERIFY(TestLog::count(QStringLiteral("Usbd: getDmxInBuffer: wait timed out")) >= 10);
+        QVERIFY(!session.commandsSince(mark).contains(14));
+        QCOMPARE(session.configurator.istrxModel(), QStringLiteral("Veltra R9 TRX"));
+        QCOMPARE(session.rig.usbd->liveDataEnabled, 0);
+    }
+
     void radioLeavingShowsDisconnected()
     {
         Session session(QStringLiteral("r9"));
