@@ -3,6 +3,7 @@
 #include "configurator.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFile>
@@ -87,8 +88,9 @@ QString Configurator::reportFileName() const
 
 void Configurator::on_clipboard_copy_pressed()
 {
-    if (QClipboard *clipboard = QGuiApplication::clipboard())
-        clipboard->setText(m_hopTable, QClipboard::Clipboard);
+    // Without a GUI (the command-line front end) there is no clipboard.
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        QGuiApplication::clipboard()->setText(m_hopTable, QClipboard::Clipboard);
     emit copyPressed();
 }
 

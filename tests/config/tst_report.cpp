@@ -6,6 +6,9 @@
 #include "usb/pacing.h"
 #include "usb/simrig.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -140,6 +143,16 @@ private slots:
         QCOMPARE(QDir(session.folder.path()).entryList(QDir::Files).size(), 1);
     }
 
+    void hopTableGoesToTheClipboard()
+    {
+        Session session(QStringLiteral("r9"));
+        QVERIFY(session.connectAndRead());
+        QSignalSpy copied(&session.configurator, &Configurator::copyPressed);
+        session.configurator.on_clipboard_copy_pressed();
+        QCOMPARE(QGuiApplication::clipboard()->text(), session.configurator.isHopTable());
+        QCOMPARE(copied.count(), 1);
+    }
+
     void masksLandInBandOrder()
     {
         Session session(QStringLiteral("r9"));
@@ -180,5 +193,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestReport)
+QTEST_MAIN(TestReport)
 #include "tst_report.moc"
