@@ -245,6 +245,19 @@ public slots:
     void fileError(bool value);
 
 public:
+    // One line of the device report: its fixed text and its value; both
+    // empty for the blank lines between groups.
+    struct ReportLine
+    {
+        QString label;
+        QString value;
+    };
+    // The report's lines after its title, in order.
+    QList<ReportLine> reportLines();
+
+    // Sends every pending item, 500 ms apart, and empties the list.
+    void deployPending();
+
     int executeDeployItem(int item);
     // Where Save & Disconnect writes the report of the radio read last.
     QString reportFileName() const;

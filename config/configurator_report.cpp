@@ -32,20 +32,15 @@ QString Configurator::reportMaskBytes(int band)
     return text;
 }
 
-int Configurator::writeDeviceLog(QString fileName)
+QList<Configurator::ReportLine> Configurator::reportLines()
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return 0;
+    QList<ReportLine> lines;
+    auto line = [&lines](const QString &label, const QString &value) { lines.append(ReportLine{label, value}); };
+    auto gap = [&lines] { lines.append(ReportLine()); };
 
-    const QString crlf = QStringLiteral("\r\n");
-    QString report;
-    auto line = [&](const QString &label, const QString &value) { report += label + value + crlf; };
-
-    report += QStringLiteral("Veltra Configurator TRX Data Dump\r\n");
     line(QStringLiteral("Date: "), QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
     line(QStringLiteral("Configurator "), QStringLiteral("%1.%2 ").arg(4).arg(1) + m_svnRevision);
-    report += crlf;
+    gap();
     line(QStringLiteral("TRX Model:\t"), m_trxModel);
     line(QStringLiteral("TRX Serial:\t"), m_trxSerial);
     line(QStringLiteral("TRX FW:\t\t"), m_trxVersion);
@@ -53,13 +48,13 @@ int Configurator::writeDeviceLog(QString fileName)
     line(QStringLiteral("TRX Code:\t"), m_trxCode + QLatin1Char(' ') + getModelFromSignature(m_trxCode));
     line(QStringLiteral("TRX HW:\t"), m_trxHWVersion);
     line(QStringLiteral("TRX BL:\t"), m_trxBootloader);
-    report += crlf;
+    gap();
     line(QStringLiteral("Dongle FW:\t"), m_dongleVersion);
     line(QStringLiteral("Dongle HW:\t"), m_dongleHWVersion);
     line(QStringLiteral("Dongle BL:\t"), m_dongleBootLoaderVersion);
-    report += crlf;
+    gap();
     line(QStringLiteral("Addon Version:\t"), m_addonVersion);
-    report += crlf;
+    gap();
     line(QStringLiteral("Device Label:\t"), m_deviceLabel);
     line(QStringLiteral("Device UID:\t 7A3C"), m_radioID);
     line(QStringLiteral("Direction:\t"), m_listForDirection.value(directionIndex));
@@ -75,6 +70,19 @@ int Configurator::writeDeviceLog(QString fileName)
     line(QStringLiteral("5.2GHz Power:\t"), power52);
     line(QStringLiteral("5.2GHz Mask (Hex):\t"), power52 == QLatin1String("-") ? QStringLiteral("-") : reportMaskBytes(1));
     line(QStringLiteral("HopTable (Hex):\t"), cutAtNul(m_hopTable).replace(QLatin1Char('\n'), QLatin1Char(',')));
+    return lines;
+}
+
+int Configurator::writeDeviceLog(QString fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return 0;
+
+    const QString crlf = QStringLiteral("\r\n");
+    QString report = QStringLiteral("Veltra Configurator TRX Data Dump\r\n");
+    for (const ReportLine &line : reportLines())
+        report += line.label + line.value + crlf;
 
     file.write(report.toUtf8());
     file.close();

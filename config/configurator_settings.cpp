@@ -384,15 +384,22 @@ void Configurator::buildSettingsFrame()
     out[14] = quint8(radioSettings.band58State >= 2 ? m_highbandState + 2 : m_highbandState);
 }
 
-void Configurator::on_storeAndDisconnect_clicked()
+void Configurator::deployPending()
 {
-    qDebug() << "--- Deploying: ---";
+    // The length is read again at every step: a frame may retarget the items
+    // still pending.
     for (int i = 0; i < deployList.size(); ++i) {
         qDebug() << " on store and disconnect clicked " << deployList.at(i);
         executeDeployItem(deployList.at(i));
         Pacing::wait(500);
     }
     deployList.clear();
+}
+
+void Configurator::on_storeAndDisconnect_clicked()
+{
+    qDebug() << "--- Deploying: ---";
+    deployPending();
 
     if (protocolLevel() == 0) {
         m_usbd->dmxOff();
