@@ -3,7 +3,11 @@
 #include "simprofile.h"
 #include "virtualradio.h"
 
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <QSaveFile>
 
 namespace {
 
@@ -157,6 +161,10 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
     } else if (key == QLatin1String("label")) {
         stored.label = paddedLabel(value.toLatin1());
         pending.label = stored.label;
+    } else if (key == QLatin1String("state")) {
+        if (value.isEmpty())
+            return fail(QStringLiteral("state= needs a file name"));
+        stateFile = value;
     } else if (key == QLatin1String("trxhw")) {
         bool ok = false;
         const int number = value.toInt(&ok);
@@ -169,8 +177,53 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
     return true;
 }
 
+bool RadioUnit::loadState()
+{
+    QFile file(stateFile);
+    if (stateFile.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return false;
+    const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+    auto read = [&json](const char *key, auto &array) {
+        const QByteArray raw = QByteArray::fromHex(json.value(QLatin1String(key)).toString().toLatin1());
+        if (raw.size() == int(array.size()))
+            std::copy(raw.begin(), raw.end(), array.begin());
+    };
+    read("settings", stored.frame);
+    read("mask24", stored.masks[0]);
+    read("mask52", stored.masks[1]);
+    read("mask58", stored.masks[2]);
+    read("power", stored.powerIndex);
+    const QByteArray label = QByteArray::fromHex(json.value(QLatin1String("label")).toString().toLatin1());
+    if (label.size() == 32)
+        stored.label = label;
+    pending = stored;
+    return true;
+}
+
+bool RadioUnit::saveState() const
+{
+    if (stateFile.isEmpty())
+        return false;
+    auto hex = [](const auto &array) {
+        return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(array.data()), int(array.size())).toHex());
+    };
+    QJsonObject json;
+    json.insert(QStringLiteral("settings"), hex(stored.frame));
+    json.insert(QStringLiteral("mask24"), hex(stored.masks[0]));
+    json.insert(QStringLiteral("mask52"), hex(stored.masks[1]));
+    json.insert(QStringLiteral("mask58"), hex(stored.masks[2]));
+    json.insert(QStringLiteral("power"), hex(stored.powerIndex));
+    json.insert(QStringLiteral("label"), QString::fromLatin1(stored.label.toHex()));
+    QSaveFile file(stateFile);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(QJsonDocument(json).toJson());
+    return file.commit();
+}
+
 void RadioUnit::attachTo(VirtualRadio &radio)
 {
+    loadState();
     // A legacy radio shows its 2.4 GHz mask and power in its status frame.
     auto syncLegacyStatus = [this](RadioState &state) {
         state.mask24 = stored.masks[0];
@@ -273,6 +326,7 @@ void RadioUnit::attachTo(VirtualRadio &radio)
         if (c.data.size() > 16)
             stored.powerIndex[0] = quint8(c.data.at(16));
         pending = stored;
+        saveState();
         syncLegacyStatus(state);
         return reply(1, QByteArray());
     });
@@ -284,6 +338,7 @@ void RadioUnit::attachTo(VirtualRadio &radio)
     handle(40, [this, reply](RadioState &, const RadioCommand &) {
         stored = pending;
         ++stores;
+        saveState();
         return reply(40, QByteArray());
     });
     handle(42, [this, reply](RadioState &, const RadioCommand &) {

@@ -67,7 +67,13 @@ struct RadioUnit
     // The unit must outlive the radio's handlers.
     void attachTo(VirtualRadio &radio);
 
-    // Applies a profile setting (firmware=, serial=, label=, trxhw=); false
+    // Where the stored settings outlive the process (state=FILE): read when
+    // the radio is attached, written on every store.
+    QString stateFile;
+    bool loadState();
+    bool saveState() const;
+
+    // Applies a profile setting (firmware=, serial=, label=, trxhw=, state=); false
     // when the key is not a radio setting or the value does not fit.
     bool applySetting(const QString &key, const QString &value, QString *error);
 };

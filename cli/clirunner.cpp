@@ -1,0 +1,506 @@
+#include "clirunner.h"
+
+#include "app/appglobals.h"
+#include "app/startup.h"
+#include "app/wiring.h"
+#include "config/configurator.h"
+#include "firmware/vfp.h"
+#include "sim/driverselection.h"
+#include "usb/usbd.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+std::atomic<bool> interrupted {false};
+
+void onInterrupt(int)
+{
+    interrupted = true;
+}
+
+void toStderr(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+// Without --log the protocol's trace stays out of the terminal; problems a
+// user must see (a port held by another program, ...) still show.
+void terminalMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg)
+        toStderr(QStringLiteral("warning: ") + message);
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
+const char usageText[] =
+    "usage: veltra-cli [--simulate[=PROFILE]] [--port PATH] [--log] [--timeout SECONDS] [--json] COMMAND ...\n"
+    "  info                          read the radio and print identity, versions and settings\n"
+    "  report FILE                   write the device report\n"
+    "  set KEY=VALUE ... [--store]   queue changes and deploy them; --store also stores them\n"
+    "                                keys: label mode direction adaptive rdm band58\n"
+    "                                      power24 power52 power58 mask24 mask52 mask58\n"
+    "  defaults flex|pin10 [--store] restore the factory defaults\n"
+    "  update radio|addon FILE.vfp   upload firmware to the radio or its add-on\n"
+    "  update dongle FILE.hex        update the dongle through avrdude\n"
+    "  verify FILE.vfp               check a firmware package\n"
+    "  watch                         print dongle and radio events until Ctrl-C (or --timeout)\n";
+
+// The report's field name and value as a terminal line shows them: the
+// fixed text up to its colon is the name, anything after it leads the value.
+QPair<QString, QString> field(const Configurator::ReportLine &line)
+{
+    // A label the radio padded with NULs ends at the first one on a terminal.
+    QString value = line.value;
+    const int nul = value.indexOf(QChar(0));
+    if (nul >= 0)
+        value.truncate(nul);
+    const int colon = line.label.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return {line.label.trimmed(), value.trimmed()};
+    return {line.label.left(colon), (line.label.mid(colon + 1) + value).trimmed()};
+}
+
+// "1-10,20" into channel numbers 1..84; "none" or "" for no channel.
+bool parseChannels(const QString &text, QList<int> *channels)
+{
+    channels->clear();
+    if (text.isEmpty() || text == QLatin1String("none"))
+        return true;
+    static const QRegularExpression item(QStringLiteral("^(\\d{1,2})(?:-(\\d{1,2}))?$"));
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        const auto match = item.match(part.trimmed());
+        if (!match.hasMatch())
+            return false;
+        const int first = match.captured(1).toInt();
+        const int last = match.captured(2).isEmpty() ? first : match.captured(2).toInt();
+        if (first < 1 || last > 84 || first > last)
+            return false;
+        for (int channel = first; channel <= last; ++channel)
+            channels->append(channel);
+    }
+    return true;
+}
+
+// An option chosen by its index or its text; -1 when the list holds neither.
+int optionIndex(const QStringList &options, const QString &value)
+{
+    bool isNumber = false;
+    const int index = value.toInt(&isNumber);
+    if (isNumber)
+        return index >= 0 && index < options.size() ? index : -1;
+    for (int i = 0; i < options.size(); ++i) {
+        if (options.at(i).trimmed().compare(value.trimmed(), Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+QString allowed(const QStringList &options)
+{
+    QStringList items;
+    for (int i = 0; i < options.size(); ++i)
+        items << QStringLiteral("%1 \"%2\"").arg(i).arg(options.at(i));
+    return items.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+CliRunner::CliRunner(const QStringList &arguments)
+    : m_arguments(arguments)
+{
+}
+
+CliRunner::~CliRunner()
+{
+    // The session goes before the link it talks through.
+    m_configurator.reset();
+    m_usbd.reset();
+}
+
+void CliRunner::print(const QString &line)
+{
+    std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+int CliRunner::fail(Exit code, const QString &message)
+{
+    toStderr(QStringLiteral("veltra-cli: ") + message);
+    return code;
+}
+
+bool CliRunner::waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (interrupted || (timeoutMs >= 0 && clock.elapsed() >= timeoutMs))
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
+
+int CliRunner::parseOptions()
+{
+    for (int i = 0; i < m_arguments.size(); ++i) {
+        const QString &a = m_arguments.at(i);
+        if (!m_command.isEmpty()) {
+            if (a == QLatin1String("--store"))
+                m_store = true;
+            else if (a == QLatin1String("--json"))
+                m_json = true;
+            else
+                m_command << a;
+            continue;
+        }
+        if (a == QLatin1String("--simulate") || a.startsWith(QLatin1String("--simulate="))) {
+            m_driverArguments << a;
+        } else if (a == QLatin1String("--port")) {
+            if (i + 1 >= m_arguments.size())
+                return fail(Usage, QStringLiteral("--port needs the path of the dongle's port"));
+            m_driverArguments << a << m_arguments.at(++i);
+        } else if (a == QLatin1String("--log")) {
+            m_log = true;
+        } else if (a == QLatin1String("--json")) {
+            m_json = true;
+        } else if (a == QLatin1String("--timeout")) {
+            bool ok = false;
+            const double seconds = i + 1 < m_arguments.size() ? m_arguments.at(++i).toDouble(&ok) : 0;
+            if (!ok || seconds <= 0)
+                return fail(Usage, QStringLiteral("--timeout needs a number of seconds above 0"));
+            m_timeoutMs = int(seconds * 1000);
+            m_timeoutGiven = true;
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::fputs(usageText, stdout);
+            return -1;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return fail(Usage, QStringLiteral("unknown option %1\n%2").arg(a, QString::fromLatin1(usageText)));
+        } else {
+            m_command << a;
+        }
+    }
+    if (m_command.isEmpty())
+        return fail(Usage, QString::fromLatin1(usageText).trimmed());
+    return Ok;
+}
+
+int CliRunner::run()
+{
+    const int parsed = parseOptions();
+    if (parsed != Ok)
+        return parsed < 0 ? int(Ok) : parsed;
+
+    logFolderPath = Startup::logFolder(nullptr);
+    workingDirectoryPath = Startup::workingDirectory();
+    if (m_log) {
+        QDir().mkpath(logFolderPath);
+        Startup::installFileLog();
+        Startup::writeBanner();
+    } else {
+        qInstallMessageHandler(terminalMessages);
+    }
+
+    const QString &command = m_command.first();
+    // A package is checked without any device.
+    if (command == QLatin1String("verify"))
+        return verify();
+
+    static const QStringList commands{"info", "report", "set", "defaults", "update", "watch"};
+    if (!commands.contains(command))
+        return fail(Usage, QStringLiteral("unknown command \"%1\"\n%2").arg(command, QString::fromLatin1(usageText)));
+
+    const int opened = openDongle();
+    if (opened != Ok)
+        return opened;
+    if (command == QLatin1String("watch"))
+        return watch();
+    if (command == QLatin1String("update"))
+        return update();
+
+    const int read = readRadio();
+    if (read != Ok)
+        return read;
+    if (command == QLatin1String("info"))
+        return info();
+    if (command == QLatin1String("report"))
+        return report();
+    if (command == QLatin1String("set"))
+        return set();
+    return defaults();
+}
+
+int CliRunner::openDongle()
+{
+    DriverSelection selection = DriverSelection::fromArguments(m_driverArguments);
+    if (!selection.error.isEmpty())
+        return fail(Usage, selection.error);
+    m_usbd = std::make_unique<Usbd>(std::move(selection.driver));
+    m_configurator = std::make_unique<Configurator>(m_usbd.get());
+    m_configurator->logFolderPath = logFolderPath;
+    m_configurator->workingDirectoryPath = workingDirectoryPath;
+    connectSession(m_usbd.get(), m_configurator.get(), QCoreApplication::instance());
+
+    // Discovery retries every 250 ms on its own.
+    if (!waitFor([this] { return m_usbd->isUsbAttached(); }, qMin(m_timeoutMs, 3000)))
+        return fail(NoDongle, QStringLiteral("no Veltra dongle found (is it plugged in, and may you open its port?)"));
+    return Ok;
+}
+
+int CliRunner::readRadio()
+{
+    if (m_usbd->usbDongleType == 4)
+        return fail(NoDongle, QStringLiteral("the dongle is in its bootloader: update its firmware first"));
+    m_configurator->on_connect_clicked();
+    // The readout has finished when the session turns live data on.
+    if (!waitFor([this] { return m_usbd->liveDataEnabled == 1; }, m_timeoutMs))
+        return fail(NoRadio, QStringLiteral("no radio answered within %1 s").arg(m_timeoutMs / 1000.0));
+    return Ok;
+}
+
+int CliRunner::info()
+{
+    QJsonObject json;
+    for (const Configurator::ReportLine &line : m_configurator->reportLines()) {
+        if (line.label.isEmpty() || line.label.startsWith(QLatin1String("Date:")))
+            continue;
+        const auto [name, value] = field(line);
+        if (m_json)
+            json.insert(name, value);
+        else
+            print(name + QStringLiteral(": ") + value);
+    }
+    if (m_json)
+        print(QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Indented)).trimmed());
+    m_usbd->dmxOff();
+    return Ok;
+}
+
+int CliRunner::report()
+{
+    if (m_command.size() != 2)
+        return fail(Usage, QStringLiteral("report needs one file name"));
+    const QString file = m_command.at(1);
+    m_usbd->dmxOff();
+    if (!m_configurator->writeDeviceLog(file))
+        return fail(StoreFailed, QStringLiteral("cannot write the report to %1").arg(file));
+    print(QStringLiteral("Report written to %1").arg(QFileInfo(file).absoluteFilePath()));
+    return Ok;
+}
+
+int CliRunner::set()
+{
+    Configurator &c = *m_configurator;
+    const RadioCapabilities &caps = c.radioCapabilities;
+    const QStringList assignments = m_command.mid(1);
+    if (assignments.isEmpty())
+        return fail(Usage, QStringLiteral("set needs at least one KEY=VALUE"));
+
+    // Everything is checked before anything is sent: a refused value must not
+    // leave the radio half changed.
+    QList<std::function<void()>> changes;
+    QList<bool> masks = c.ismaskedChannels();
+    masks.reserve(264);
+    while (masks.size() < 264)
+        masks.append(false);
+    QList<int> maskBands;
+
+    for (const QString &assignment : assignments) {
+        const int equals = assignment.indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            return fail(Usage, QStringLiteral("\"%1\" is not KEY=VALUE").arg(assignment));
+        const QString key = assignment.left(equals);
+        const QString value = assignment.mid(equals + 1);
+        auto refuse = [&](const QString &why) { return fail(Refused, QStringLiteral("%1: %2").arg(key, why)); };
+        auto choose = [&](const QStringList &options, std::function<void(int)> apply) -> int {
+            if (options.isEmpty())
+                return refuse(QStringLiteral("not offered by this radio"));
+            const int index = optionIndex(options, value);
+            if (index < 0)
+                return refuse(QStringLiteral("\"%1\" is not offered; allowed: %2").arg(value, allowed(options)));
+            changes << [apply, index] { apply(index); };
+            return Ok;
+        };
+
+        int result = Ok;
+        if (key == QLatin1String("label")) {
+            if (value.size() > 32)
+                return refuse(QStringLiteral("at most 32 characters"));
+            for (const QChar ch : value) {
+                if (ch.unicode() > 255)
+                    return refuse(QStringLiteral("only Latin-1 characters fit in the radio's label"));
+            }
+            changes << [&c, value] { c.on_deviceLabel_textChanged(value); };
+        } else if (key == QLatin1String("mode")) {
+            result = choose(c.isListforRadioMode(), [&c](int i) { c.on_radioMode_currentIndexChanged(i); });
+        } else if (key == QLatin1String("direction")) {
+            result = choose(c.isListforRadio_direction(), [&c](int i) { c.on_direction_currentIndexChanged(i); });
+        } else if (key == QLatin1String("adaptive")) {
+            result = choose(caps.adaptiveHopping ? c.adaptiveOptions : QStringList(),
+                            [&c](int i) { c.on_adaptiveHopping_currentIndexChanged(i); });
+        } else if (key == QLatin1String("rdm")) {
+            result = choose(c.isRDMEnabledstate() >= 0 ? c.rdmOptions : QStringList(),
+                            [&c](int i) { c.on_enableRDM_currentIndexChanged(i); });
+        } else if (key == QLatin1String("band58")) {
+            result = choose(c.isHighbandstate() >= 0 ? Configurator::offOnTable : QStringList(),
+                            [&c](int i) { c.on_enable58_currentIndexChanged(i); });
+        } else if (key.startsWith(QLatin1String("power")) || key.startsWith(QLatin1String("mask"))) {
+            const QString band = key.mid(key.startsWith(QLatin1String("power")) ? 5 : 4);
+            // Band numbers as the session counts them: 0 2.4, 1 5.2, 2 5.8 GHz.
+            int number = -1;
+            QStringList powers;
+            if (band == QLatin1String("24") && caps.band24) {
+                number = 0;
+                powers = c.powerList24;
+            } else if (band == QLatin1String("52") && caps.band5Count == 2) {
+                number = 1;
+                powers = c.powerList52;
+            } else if (band == QLatin1String("58") && caps.r8h) {
+                number = 2;
+                powers = c.powerList58;
+            } else if (band != QLatin1String("24") && band != QLatin1String("52") && band != QLatin1String("58")) {
+                return fail(Usage, QStringLiteral("unknown key \"%1\"").arg(key));
+            }
+            if (number < 0 || powers == Configurator::dashTable)
+                return refuse(QStringLiteral("this radio has no such band"));
+            if (key.startsWith(QLatin1String("power"))) {
+                result = choose(powers, [&c, number](int i) {
+                    c.powerList(number);
+                    c.writePowerSettings(i);
+                });
+            } else {
+                QList<int> channels;
+                if (!parseChannels(value, &channels))
+                    return refuse(QStringLiteral("\"%1\" is not a channel list of 1 to 84, such as 1-10,20").arg(value));
+                for (int i = 0; i < 84; ++i)
+                    masks[number * 88 + i] = channels.contains(i + 1);
+                maskBands << number;
+            }
+        } else {
+            return fail(Usage, QStringLiteral("unknown key \"%1\"").arg(key));
+        }
+        if (result != Ok)
+            return result;
+    }
+
+    for (const auto &change : changes)
+        change();
+    if (!maskBands.isEmpty()) {
+        c.currentMaskedChannels(masks);
+        for (int band : maskBands)
+            c.maskingChanged(band);
+    }
+    return m_store ? storeAndFinish() : deployAndFinish();
+}
+
+int CliRunner::deployAndFinish()
+{
+    m_configurator->deployPending();
+    m_usbd->dmxOff();
+    print(QStringLiteral("Deployed; not stored (add --store to keep the settings over a power cycle)."));
+    return Ok;
+}
+
+int CliRunner::storeAndFinish()
+{
+    bool stored = false;
+    const auto connection = connect(m_configurator.get(), &Configurator::storeAndDisconectClicked, this,
+                                    [&stored] { stored = true; });
+    m_configurator->on_storeAndDisconnect_clicked();
+    disconnect(connection);
+    if (!stored)
+        return fail(StoreFailed, QStringLiteral("the radio did not confirm the store"));
+    print(QStringLiteral("Stored."));
+    return Ok;
+}
+
+int CliRunner::defaults()
+{
+    if (m_command.size() != 2 || (m_command.at(1) != QLatin1String("flex") && m_command.at(1) != QLatin1String("pin10")))
+        return fail(Usage, QStringLiteral("defaults needs flex or pin10"));
+    if (m_command.at(1) == QLatin1String("flex"))
+        m_configurator->on_deployDefaultFlexButton_clicked();
+    else
+        m_configurator->on_deployDefaultPin10_clicked();
+    return m_store ? storeAndFinish() : deployAndFinish();
+}
+
+int CliRunner::verify()
+{
+    if (m_command.size() != 2)
+        return fail(Usage, QStringLiteral("verify needs one package file"));
+    VFP package;
+    const int code = package.parseFile(m_command.at(1));
+    static const char *const why[] = {"", "cannot open the file", "a frame stream failed its check",
+                                      "no [MCUID=] header: not a firmware package"};
+    if (code != VFP::ParseOk)
+        return fail(PackageError, QStringLiteral("package error %1: %2").arg(code).arg(QString::fromLatin1(why[qBound(0, code, 3)])));
+
+    QJsonObject json;
+    int number = 0;
+    for (const FirmwareBlock &block : package.blocks()) {
+        int frames = 0;
+        for (int at = 0; at + 2 <= block.data.size(); ++frames)
+            at += 2 + (quint8(block.data.at(at)) << 8 | quint8(block.data.at(at + 1)));
+        const QString version = QStringLiteral("%1.%2.%3").arg(block.major).arg(block.minor).arg(block.revision);
+        if (m_json) {
+            json.insert(QString::number(number), QJsonObject{{"mcu", block.mcuId}, {"version", version},
+                                                             {"bytes", block.data.size()}, {"frames", frames}});
+        } else {
+            print(QStringLiteral("Block %1: MCU id %2, version %3, %4 bytes, %5 frames")
+                      .arg(number).arg(block.mcuId).arg(version).arg(block.data.size()).arg(frames));
+        }
+        ++number;
+    }
+    if (m_json)
+        print(QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Indented)).trimmed());
+    else
+        print(QStringLiteral("Package OK"));
+    return Ok;
+}
+
+int CliRunner::watch()
+{
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    Configurator &c = *m_configurator;
+    QString dongle;
+    auto showDongle = [&] {
+        if (c.isDongleVersion() != dongle) {
+            dongle = c.isDongleVersion();
+            print(QStringLiteral("dongle: %1").arg(dongle));
+        }
+    };
+    showDongle();
+    connect(&c, &Configurator::isconnectedDongle, this, showDongle);
+    connect(m_usbd.get(), &Usbd::dmxAttached, this, [this] {
+        print(QStringLiteral("radio: attached, protocol level %1").arg(m_usbd->protocolVersion));
+    });
+    connect(m_usbd.get(), &Usbd::dmxDetached, this, [this] { print(QStringLiteral("radio: detached")); });
+    connect(&c, &Configurator::VeltraStatusChanged, this, [this, &c] { print(QStringLiteral("status: %1").arg(c.isStatusVELTRA())); });
+    connect(&c, &Configurator::upTimeChanged, this, [this, &c] { print(QStringLiteral("uptime: %1").arg(c.isUpTime())); });
+    c.on_connect_clicked();
+    // Runs until interrupted, or for --timeout seconds when given.
+    waitFor([] { return false; }, m_timeoutGiven ? m_timeoutMs : -1);
+    m_usbd->dmxOff();
+    return Ok;
+}
+
+int CliRunner::update()
+{
+    return fail(Usage, QStringLiteral("update is not available in this build"));
+}

@@ -1,0 +1,203 @@
+// The real veltra-cli binary over the simulator, as a script would run it.
+#include "vfpwriter.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Result
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QVERIFY(m_dir.isValid()); }
+
+    void infoForEveryProfile_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("r9") << "r9" << QStringList{"TRX Model: Veltra R9 TRX", "TRX Serial: 123456789a",
+                                                   "Device UID: 7A3CA1B2C3D4", "Tx Mode: R9 2.4GHz",
+                                                   "5.2GHz Mask (Hex): 3f 00 00 00 00 00 00 00 00 00 00"};
+        QTest::newRow("r8x") << "r8x" << QStringList{"TRX HW: 12", "Tx Mode: R8X 5.8GHz", "Addon Version: -"};
+        QTest::newRow("r8-2mbit") << "r8-2mbit" << QStringList{"Tx Mode: 2.4GHz 2MBit", "5.8GHz Power: 500mW 5 Bars"};
+        QTest::newRow("p1") << "p1" << QStringList{"TRX BL: Unknown", "5.8GHz Mask (Hex): -"};
+        QTest::newRow("legacy") << "legacy" << QStringList{"2.4GHz Power: 100mW 4 Bars"};
+    }
+
+    void infoForEveryProfile()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QStringList, lines);
+        const Result r = cli({"--simulate=" + profile, "info"});
+        QCOMPARE(r.exitCode, 0);
+        const QStringList out = r.out.split(QLatin1Char('\n'));
+        for (const QString &line : lines)
+            QVERIFY2(out.contains(line), qPrintable(line + "\n" + r.out));
+        // The same fields in the same order for every radio.
+        QCOMPARE(out.first(), QStringLiteral("Configurator: 4.1 Revision 983"));
+        QVERIFY(out.at(out.size() - 2).startsWith(QStringLiteral("HopTable (Hex): ")));
+    }
+
+    void infoAsJson()
+    {
+        const Result r = cli({"--simulate", "--json", "info"});
+        QCOMPARE(r.exitCode, 0);
+        const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(json.value("Device Label").toString(), QStringLiteral("Stage Left"));
+        QCOMPARE(json.value("HopTable (Hex)").toString().size(), 168);
+    }
+
+    void reportMatchesTheWindowsReport()
+    {
+        const QString file = m_dir.filePath("report.txt");
+        QCOMPARE(cli({"--simulate", "report", file}).exitCode, 0);
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QFile golden(QStringLiteral(VELTRA_TEST_SOURCE_DIR "/fixtures/report_r9.txt"));
+        QVERIFY(golden.open(QIODevice::ReadOnly));
+        const QRegularExpression date(QStringLiteral("Date: [0-9: -]{19}"));
+        QCOMPARE(QString::fromUtf8(written.readAll()).replace(date, QStringLiteral("Date: <masked>")),
+                 QString::fromUtf8(golden.readAll()));
+    }
+
+    void setStoresAndInfoShowsIt()
+    {
+        const QString sim = "--simulate=r9,state=" + m_dir.filePath("radio.json");
+        const Result set = cli({sim, "set", "label=Balcony", "mode=R9 5.8GHz", "direction=1", "power24=3",
+                                "mask58=1-10,20", "--store"});
+        QCOMPARE(set.exitCode, 0);
+        const QStringList out = cli({sim, "info"}).out.split(QLatin1Char('\n'));
+        for (const char *line : {"Device Label: Balcony", "Tx Mode: R9 5.8GHz", "Direction: Receiver",
+                                    "2.4GHz Power: 2 Bars", "5.8GHz Mask (Hex): ff 03 08 00 00 00 00 00 00 00 00"})
+            QVERIFY2(out.contains(QString::fromLatin1(line)), line);
+    }
+
+    void refusedValuesSendNothing_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("assignments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("mode not offered") << "r9" << QStringList{"label=Kept?", "mode=Nope"}
+                                          << "\"Nope\" is not offered; allowed: 0 \"R7 Compatibility Mode\"";
+        QTest::newRow("index past the list") << "r9" << QStringList{"power58=9"} << "allowed: 0 \"5 Bars\"";
+        QTest::newRow("rdm on a radio without it") << "p1" << QStringList{"rdm=ON"} << "not offered";
+        QTest::newRow("no 5.2 GHz band") << "r8x" << QStringList{"mask52=1-4"} << "no such band";
+        QTest::newRow("channel out of range") << "r9" << QStringList{"mask24=80-90"} << "channel list";
+        QTest::newRow("label too long") << "r9" << QStringList{"label=" + QString(33, 'x')} << "at most 32";
+    }
+
+    void refusedValuesSendNothing()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QStringList, assignments);
+        QFETCH(QString, message);
+        const QString state = m_dir.filePath("refused.json");
+        QFile::remove(state);
+        const Result r = cli(QStringList{"--simulate=" + profile + ",state=" + state, "set"} + assignments
+                             + QStringList{"--store"});
+        QCOMPARE(r.exitCode, 4);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        // Nothing was stored, so the radio never wrote its state.
+        QVERIFY(!QFile::exists(state));
+    }
+
+    void verifyPackages_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");
+        const QByteArray image = VfpWriter::testImage(1000);
+        QTest::newRow("good") << VfpWriter::text({VfpWriter::imageBlock(2, image, 256)}) << 0
+                              << "Block 0: MCU id 2, version";
+        VfpWriter::Block broken = VfpWriter::imageBlock(2, image, 256);
+        broken.data = VfpWriter::frames(image, 256, {1});
+        QTest::newRow("bad CRC") << VfpWriter::text({broken}) << 5 << "package error 2";
+        QTest::newRow("not a package") << QByteArray("hello\n") << 5 << "package error 3";
+    }
+
+    void verifyPackages()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        const QString file = m_dir.filePath("package.vfp");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        f.close();
+        const Result r = cli({"verify", file});
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2((r.out + r.err).contains(output), qPrintable(r.out + r.err));
+    }
+
+    void failuresHaveTheirOwnExitCodes_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("no command") << QStringList{"--simulate"} << 1;
+        QTest::newRow("unknown command") << QStringList{"--simulate", "frobnicate"} << 1;
+        QTest::newRow("no dongle") << QStringList{"--port", "/nonexistent/tty", "info"} << 2;
+        QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
+        QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "2", "info"} << 3;
+        QTest::newRow("missing package") << QStringList{"verify", "/nonexistent.vfp"} << 5;
+    }
+
+    void failuresHaveTheirOwnExitCodes()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        const Result r = cli(arguments);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY(r.err.startsWith(QStringLiteral("veltra-cli: ")) || r.err.contains(QStringLiteral("\nveltra-cli: ")));
+    }
+
+    void watchPrintsEvents()
+    {
+        const Result r = cli({"--simulate", "--timeout", "3", "watch"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("dongle: 3.2.7")), qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("radio: attached, protocol level 2")));
+        QVERIFY(QRegularExpression(QStringLiteral("uptime: \\d+ days, \\d\\d:\\d\\d:\\d\\d")).match(r.out).hasMatch());
+    }
+
+private:
+    Result cli(const QStringList &arguments)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_dir.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(".config"));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(m_dir.path());
+        process.start(QStringLiteral(VELTRA_CLI_EXE), arguments);
+        Result result;
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            process.waitForFinished();
+            return result;
+        }
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
