@@ -8,6 +8,8 @@
 // new one after each replug). With --link, PATH is kept as a symbolic link to
 // the current terminal. Commands on standard input, one per line:
 //   unplug | replug | radio on | radio off | drop N | corrupt N | quit
+//   flash PATH   writes the dongle bootloader's flash image to PATH, then
+//                prints "flash saved" (or "flash not saved")
 
 #include "simprofile.h"
 #include "virtualdongle.h"
@@ -140,6 +142,14 @@ bool runCommand(const QString &line, VirtualDongle &dongle, Terminal *terminal, 
         dongle.setRadioConnected(words.at(1) == QLatin1String("on"));
     } else if (verb == QLatin1String("drop")) {
         dongle.dropReplies(count);
+    } else if (verb == QLatin1String("flash") && words.size() > 1) {
+        // The path is the rest of the line, spaces and all.
+        const QString path = line.trimmed().mid(verb.size()).trimmed();
+        QFile file(path);
+        const bool saved = file.open(QIODevice::WriteOnly)
+                           && file.write(dongle.bootloader().flash()) == dongle.bootloader().flash().size();
+        std::printf(saved ? "flash saved\n" : "flash not saved\n");
+        std::fflush(stdout);
     } else if (verb == QLatin1String("corrupt")) {
         dongle.corruptCheckValues(count);
     } else {

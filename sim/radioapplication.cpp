@@ -345,6 +345,16 @@ void RadioUnit::attachTo(VirtualRadio &radio)
         // Whatever was not stored is lost with the restart.
         pending = stored;
         ++reboots;
+        if (enterBootloader)
+            enterBootloader();
         return reply(42, QByteArray());
     });
+}
+
+void RadioUnit::startNewFirmware()
+{
+    firmware.build = (firmware.build + 1) & 0xFFFF;
+    ++firmwareUpdates;
+    ++reboots;
+    pending = stored;
 }

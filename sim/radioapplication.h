@@ -8,6 +8,7 @@
 #include "simprofile.h"
 
 #include <array>
+#include <functional>
 
 class VirtualRadio;
 
@@ -59,6 +60,11 @@ struct RadioUnit
     // Parameter slots (6 on) of the last command taken, by code.
     QHash<int, QByteArray> lastData;
     int reboots = 0;
+    // Restarts on the reboot command (42) land in the radio's bootloader,
+    // which is told through this.
+    std::function<void()> enterBootloader;
+    // Images the bootloader completed and the application started from.
+    int firmwareUpdates = 0;
 
     // The named radio classes, with realistic settings and masks.
     static RadioUnit forProfile(const QString &name);
@@ -72,6 +78,11 @@ struct RadioUnit
     QString stateFile;
     bool loadState();
     bool saveState() const;
+
+    // The bootloader has written a complete image and starts it: the radio
+    // comes back with its build number one higher, so a readout shows that
+    // the update took.
+    void startNewFirmware();
 
     // Applies a profile setting (firmware=, serial=, label=, trxhw=, state=); false
     // when the key is not a radio setting or the value does not fit.

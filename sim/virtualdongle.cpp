@@ -32,6 +32,15 @@ VirtualDongle::VirtualDongle(const SimProfile &profile, std::function<qint64()> 
     for (const auto &[key, value] : profile.radioSettings)
         m_radioUnit.applySetting(key, value, nullptr);
     m_radioUnit.attachTo(m_radio);
+    m_radioUnit.enterBootloader = [this] { m_radioBootloader.restart(); };
+    m_radio.setSerialHandler([this](RadioState &, const QByteArray &bytes) {
+        return m_radioBootloader.receive(bytes);
+    });
+    m_radioBootloader.imageComplete = [this](const QByteArray &image) {
+        m_radioUnit.startNewFirmware();
+        m_trace.addEvent(QStringLiteral("radio firmware written (%1 bytes), application restarted")
+                             .arg(image.size()));
+    };
     m_mode = profile.dongleInBootloader ? Mode::Bootloader : Mode::Application;
     if (!profile.traceFile.isEmpty())
         m_trace.openFile(profile.traceFile);

@@ -4,6 +4,7 @@
 #include "simtrace.h"
 #include "stk500bootloader.h"
 #include "radioapplication.h"
+#include "radiobootloader.h"
 #include "virtualradio.h"
 
 #include <QByteArray>
@@ -21,9 +22,10 @@
 // It keeps the DMX output buffer being written, the one transmitted and the
 // input buffer latched from the radio with its ready flag, runs or stops DMX
 // output (only then is the radio seen), forwards the serial channel to the
-// radio in updater mode, and reboots or enters its STK500 bootloader on
-// request. Replies are produced as soon as a request is complete: nothing
-// here sleeps, so the host's own pauses set the pace.
+// radio in updater mode (where the radio's bootloader answers), and reboots
+// or enters its STK500 bootloader on request. Replies are produced as soon
+// as a request is complete: nothing here sleeps, so the host's own pauses
+// set the pace.
 //
 // Time comes from a clock given at construction (microseconds; by default the
 // dongle link's pacing clock, which also advances over skipped waits). A
@@ -79,6 +81,9 @@ public:
     VirtualRadio &radio() { return m_radio; }
     // The radio's application firmware: identity, settings, what it stored.
     RadioUnit &radioUnit() { return m_radioUnit; }
+    // The radio's bootloader, reached through updater mode and the serial
+    // channel: its handshake version, MCU id, faults and what it received.
+    RadioBootloader &radioBootloader() { return m_radioBootloader; }
     SimTrace &trace() { return m_trace; }
     std::unique_lock<std::recursive_mutex> lock() const;
 
@@ -114,6 +119,7 @@ private:
     SimTrace m_trace;
     VirtualRadio m_radio;
     RadioUnit m_radioUnit;
+    RadioBootloader m_radioBootloader;
     Stk500Bootloader m_bootloader;
 
     bool m_plugged = true;
