@@ -7,6 +7,12 @@
 
 void connectSession(Usbd *usbd, Configurator *configurator, QCoreApplication *application)
 {
+    SerialThread *thread = &configurator->serialThread;
+    QObject::connect(configurator, SIGNAL(startSync()), thread, SLOT(startSync()));
+    QObject::connect(thread, SIGNAL(finished()), configurator, SLOT(serialThreadTerminated()));
+    QObject::connect(thread, SIGNAL(initUpdaterProgressBar(int)), configurator, SLOT(initUpdaterProgressBar(int)));
+    QObject::connect(thread, SIGNAL(fileError(bool)), configurator, SLOT(fileError(bool)));
+    QObject::connect(thread, SIGNAL(setUpdaterProgressBar(int)), configurator, SLOT(setUpdaterProgressBar(int)));
     QObject::connect(usbd, SIGNAL(showDongleVersion()), configurator, SLOT(showDongleVersion()));
     QObject::connect(usbd, SIGNAL(showProtocolVersion(int)), configurator, SLOT(showProtocolVersion(int)));
     if (application)

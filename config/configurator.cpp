@@ -26,6 +26,7 @@ QString latin1Text(const quint8 *bytes, int count)
 
 Configurator::Configurator(Usbd *usbd)
     : QObject(nullptr)
+    , serialThread(usbd)
     , m_usbd(usbd)
     , m_dmxIn(usbd->dmxInBuffer)
     , m_dmxOut(usbd->dmxOutBuffer)

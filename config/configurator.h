@@ -1,5 +1,8 @@
 #pragma once
 
+#include "firmware/serialthread.h"
+
+#include <QIcon>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -87,8 +90,28 @@ class Configurator : public QObject
     Q_PROPERTY(bool isr8Box READ isr8Box)
 
 public:
+    // What firmwareUpdate is asked to update; the scene uses the names.
+    enum updates { radio_update = 0, addon_update = 1, dongle_update = 2 };
+    Q_ENUM(updates)
+
     explicit Configurator(Usbd *usbd);
     ~Configurator() override;
+
+    // Radio and add-on updates: the package is loaded here, then uploaded by
+    // the thread. A dongle update hands the dongle to avrdude and returns
+    // when it has finished. `UpdaterfilePath` may be a file URL.
+    Q_INVOKABLE void firmwareUpdate(int updateType, QString UpdaterfilePath);
+    // Stops a running radio or add-on upload; `path` is not used.
+    Q_INVOKABLE void cancelUpdate(int type, QString path);
+
+    // The path behind what the file dialog hands over: a file URL becomes a
+    // local path (percent escapes decoded; "file:///C:/fw/radio.vfp" gives
+    // "C:/fw/radio.vfp" everywhere), anything else is taken as it is.
+    static QString updaterFilePath(const QString &fromScene);
+
+    // The radio and add-on upload; constructed with the dongle link and
+    // stopped and waited for when the Configurator goes.
+    SerialThread serialThread;
 
     QStringList isListforRadioMode() const { return m_listForRadioMode; }
     QStringList isPowerList() const { return m_powerList; }
@@ -192,6 +215,10 @@ signals:
     void maskListUI();
     void storeAndDisconectClicked();
     void shutdownApplication();
+    // A radio or add-on upload has started, or a dongle update has ended
+    // (with its outcome in isUpdaterstatusMessage).
+    void FirmwareUpdatesofSystem();
+    void startSync();
 
 public slots:
     // Session and readout.
@@ -244,6 +271,14 @@ public slots:
     void setUpdaterProgressBar(int value);
     void fileError(bool value);
 
+    // Firmware update: the end of an upload run, and hooks the updater view
+    // may call that have nothing to do here.
+    void serialThreadTerminated();
+    void updateProgressBarState(int state);
+    void updateProgressBarValue(int value);
+    void updateOverlayIcon(int index);
+    void SetOverlayIcon(QIcon icon, QString description);
+
 public:
     // One line of the device report: its fixed text and its value; both
     // empty for the blank lines between groups.
@@ -274,6 +309,12 @@ private:
     int protocolLevel() const;
     quint8 inByte(int index) const;
     void setStatusVeltra(const QString &text);
+    void updateRadio(int updateType, const QString &path);
+    void updateDongle(const QString &path);
+    void endDongleUpdate(const QString &message);
+    QString dongleProgrammer(QString *folder) const;
+    QString runDongleProgrammer(const QString &program, const QStringList &arguments,
+                                const QString &folder);
 
     Usbd *m_usbd;
     quint8 *m_dmxIn;
