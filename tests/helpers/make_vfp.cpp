@@ -90,6 +90,9 @@ int main(int argc, char *argv[])
         QStringLiteral("Append one stray byte to every block's frame stream."));
     const QCommandLineOption bareOpt(QStringLiteral("bare-length"),
         QStringLiteral("Append a length field without its frame to every block's frame stream."));
+    const QCommandLineOption endOpt(QStringLiteral("end-frame"),
+        QStringLiteral("Close every block with a frame without payload: the simulated radio then "
+                       "starts the new image and reports its build number one higher."));
     const QCommandLineOption crlfOpt(QStringLiteral("crlf"), QStringLiteral("End lines with CR LF."));
     const QCommandLineOption spacedOpt(QStringLiteral("spaced"),
         QStringLiteral("Put a space between the byte pairs of DATA."));
@@ -99,7 +102,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption preambleOpt(QStringLiteral("preamble"),
         QStringLiteral("Add this line before the first block. Repeatable."), QStringLiteral("line"));
     parser.addOptions({blockOpt, payloadOpt, seedOpt, imageOpt, badCrcOpt, noDataOpt, trailingOpt, bareOpt,
-                       crlfOpt, spacedOpt, lowerOpt, junkOpt, preambleOpt});
+                       endOpt, crlfOpt, spacedOpt, lowerOpt, junkOpt, preambleOpt});
     parser.process(app);
 
     const QStringList positional = parser.positionalArguments();
@@ -155,6 +158,8 @@ int main(int argc, char *argv[])
         block.minor = arg.minor;
         block.revision = arg.revision;
         block.data = VfpWriter::frames(image, payload, badFrames);
+        if (parser.isSet(endOpt))
+            block.data += VfpWriter::frame(QByteArray());
         if (parser.isSet(trailingOpt))
             block.data.append(char(0x05));
         if (parser.isSet(bareOpt))
