@@ -1,6 +1,7 @@
 // Runs every tst_*.qml beside this file with the scene's resources and style
 // singletons available, as the application provides them, and with a settings
 // store of its own so that a test run never touches the developer's settings.
+// The components reach a stand-in "configurator" that records their calls.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QObject>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QQmlPropertyMap>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScreen>
@@ -94,6 +96,41 @@ private:
     QString m_settingsRoot;
 };
 
+// What the scene's components see of the Configurator here: its properties
+// as plain values a test sets, and the calls the components make, recorded
+// in order as "name argument".
+class ConfiguratorStandIn : public QQmlPropertyMap
+{
+    Q_OBJECT
+
+public:
+    ConfiguratorStandIn() : QQmlPropertyMap(this, nullptr) { reset(); }
+
+    // As at start-up with no dongle.
+    Q_INVOKABLE void reset()
+    {
+        insert(QStringLiteral("isDongleVersion"), QStringLiteral("Disconnected"));
+        insert(QStringLiteral("isDongleVersionUI"), false);
+        insert(QStringLiteral("isDongleState"), false);
+        insert(QStringLiteral("isStatusVELTRA"), QStringLiteral("Veltra: Disconnected"));
+        insert(QStringLiteral("islogdata"), QString());
+        insert(QStringLiteral("isswVersion"), QStringLiteral("4.1.983M"));
+        insert(QStringLiteral("isProgress"), 0);
+        insert(QStringLiteral("isfileErrorstate"), false);
+        insert(QStringLiteral("calls"), QStringList());
+    }
+
+    Q_INVOKABLE void powerList(int mode) { record(QStringLiteral("powerList"), mode); }
+    Q_INVOKABLE void maskingChanged(int mode) { record(QStringLiteral("maskingChanged"), mode); }
+
+private:
+    void record(const QString &name, int argument)
+    {
+        insert(QStringLiteral("calls"),
+               value(QStringLiteral("calls")).toStringList() << QStringLiteral("%1 %2").arg(name).arg(argument));
+    }
+};
+
 class Setup : public QObject
 {
     Q_OBJECT
@@ -126,11 +163,13 @@ public slots:
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         engine->rootContext()->setContextProperty(QStringLiteral("testSupport"), &m_support);
+        engine->rootContext()->setContextProperty(QStringLiteral("configurator"), &m_configurator);
     }
 
 private:
     QTemporaryDir m_settingsDir;
     TestSupport m_support { m_settingsDir.path() };
+    ConfiguratorStandIn m_configurator;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(tst_qml, Setup)

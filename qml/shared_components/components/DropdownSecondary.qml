@@ -1,0 +1,6 @@
+import QtQuick 2.15
+
+// A choice that sits beside other controls: outlined in yellow.
+Dropdown {
+    variant: "secondary"
+}

@@ -1,0 +1,292 @@
+import QtQuick 2.15
+import QtQuick.Layouts 1.15
+import configurator.style.colour 1.0
+import configurator.style.fonts 1.0
+import "../localisation"
+import "../components"
+import "../shared_components/components"
+
+// The radio's settings as read, and the operator's changes to them. Changes
+// are queued by the Configurator and written by Save & Disconnect.
+ViewContainer {
+    id: settings
+    objectName: "settingsView"
+    margin: 32
+
+    readonly property alias deviceName: deviceName
+    readonly property alias radioDirection: radioDirection
+    readonly property alias transmitterMode: transmitterMode
+    readonly property alias hopTable: hopTable
+
+    // The label travels padded to its full length; the padding is not
+    // part of the name.
+    function labelText(label) {
+        return String(label).replace(/[\u0000\s]+$/, "")
+    }
+
+    // The radio's hop table as pairs of hex digits, one channel each.
+    function groupedHopTable(table) {
+        if (!/^[0-9a-fA-F]+$/.test(table))
+            return table
+        return table.match(/.{1,2}/g).join(" ")
+    }
+
+    // Most of what the radio reported is read once with the radio and not
+    // announced again, so the form reads it when it is made and after the
+    // defaults were restored.
+    function refresh() {
+        deviceName.text = labelText(configurator.isDeviceLabel)
+        radioModel.text = configurator.istrxModel
+        radioDirection.currentIndex = configurator.isListforRadio_direction.indexOf(
+                    configurator.ispresentTransmitterMode)
+        transmitterMode.currentIndex = configurator.isListforRadioMode.indexOf(
+                    configurator.ispresentRadioMode)
+        adaptive.checked = configurator.isadaptivestate === 1
+        rdm.checked = configurator.isRDMEnabledstate === 1
+        // Radios report the switch as 0 or 1, some with 2 added.
+        highBand.checked = configurator.isHighbandstate % 2 === 1
+        highBand.enabled = configurator.isHighbandstate >= 0 && configurator.isr8Box
+        hopTable.text = groupedHopTable(configurator.isHopTable)
+    }
+
+    function logIndex(index, value) {
+        console.log("changed to index", index, "with value", value)
+    }
+
+    DevicePresence {
+        id: presence
+        onLost: settings.show(Qt.resolvedUrl("Start.qml"))
+    }
+
+    Component.onCompleted: {
+        refresh()
+        if (!presence.present)
+            Qt.callLater(presence.lost)
+    }
+
+    header: TabBar {
+        id: tabBar
+        objectName: "tabBar"
+        width: settings.width
+        onPrimaryButtonClicked: settings.show(Qt.resolvedUrl("Device.qml"))
+    }
+
+    RowLayout {
+        anchors.fill: parent
+        spacing: 40
+
+        GridLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            Layout.alignment: Qt.AlignTop
+            columns: 2
+            columnSpacing: 32
+            rowSpacing: 24
+
+            FormGroup {
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                key: "settings.device_name"
+
+                Input {
+                    id: deviceName
+                    objectName: "deviceName"
+                    Layout.fillWidth: true
+                    maximumLength: 32
+                    onTextEdited: {
+                        console.log("changed to", text)
+                        configurator.on_deviceLabel_textChanged(text)
+                    }
+                }
+            }
+
+            FormGroup {
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                key: "settings.radio_model"
+
+                InputMuted {
+                    id: radioModel
+                    objectName: "radioModel"
+                    Layout.fillWidth: true
+                }
+            }
+
+            FormGroup {
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                key: "settings.radio_direction"
+
+                Dropdown {
+                    id: radioDirection
+                    objectName: "radioDirection"
+                    Layout.fillWidth: true
+                    model: configurator.isListforRadio_direction
+                    enabled: count > 0
+                    onActivated: {
+                        settings.logIndex(index, textAt(index))
+                        configurator.on_direction_currentIndexChanged(index)
+                    }
+                }
+            }
+
+            FormGroup {
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                key: "settings.transmitter_mode"
+
+                Dropdown {
+                    id: transmitterMode
+                    objectName: "transmitterMode"
+                    Layout.fillWidth: true
+                    model: configurator.isListforRadioMode
+                    enabled: count > 0
+                    onActivated: {
+                        settings.logIndex(index, textAt(index))
+                        configurator.on_radioMode_currentIndexChanged(index)
+                    }
+                }
+            }
+
+            ColumnLayout {
+                Layout.columnSpan: 2
+                Layout.fillWidth: true
+                Layout.fillHeight: false
+                Layout.topMargin: 8
+                spacing: 16
+
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 40
+
+                    Switch {
+                        id: adaptive
+                        objectName: "adaptiveSwitch"
+                        key: "settings.adaptive_mask"
+                        enabled: configurator.isadaptivestate >= 0
+                        onToggled: {
+                            settings.logIndex(checked ? 1 : 0, checked ? "ON" : "Off")
+                            configurator.on_adaptiveHopping_currentIndexChanged(checked ? 1 : 0)
+                        }
+                    }
+                    Switch {
+                        id: rdm
+                        objectName: "rdmSwitch"
+                        key: "settings.downstream_rdm"
+                        enabled: configurator.isRDMEnabledstate >= 0
+                        onToggled: {
+                            settings.logIndex(checked ? 1 : 0, checked ? "ON" : "Off")
+                            configurator.on_enableRDM_currentIndexChanged(checked ? 1 : 0)
+                        }
+                    }
+                    Switch {
+                        id: highBand
+                        objectName: "highBandSwitch"
+                        key: "settings.enable_5ghz"
+                        onToggled: {
+                            settings.logIndex(checked ? 1 : 0, checked ? "ON" : "Off")
+                            configurator.on_enable58_currentIndexChanged(checked ? 1 : 0)
+                        }
+                    }
+                    Spacer { }
+                }
+            }
+
+            FormGroup {
+                Layout.columnSpan: 2
+                Layout.fillWidth: true
+                key: "settings.restore_default"
+
+                RowLayout {
+                    spacing: 12
+
+                    ButtonSecondary {
+                        objectName: "flexButtonMode"
+                        key: "settings.flex_button_mode"
+                        onClicked: {
+                            configurator.on_deployDefaultFlexButton_clicked()
+                            settings.refresh()
+                        }
+                    }
+                    ButtonSecondary {
+                        objectName: "oemMode"
+                        key: "settings.oem_mode"
+                        onClicked: {
+                            configurator.on_deployDefaultPin10_clicked()
+                            settings.refresh()
+                        }
+                    }
+                }
+            }
+
+            FormGroup {
+                Layout.columnSpan: 2
+                Layout.fillWidth: true
+                key: "settings.hop_table"
+
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 12
+
+                    InputMuted {
+                        id: hopTable
+                        objectName: "hopTable"
+                        Layout.fillWidth: true
+                        font.pixelSize: 13
+                    }
+                    ButtonSecondary {
+                        objectName: "copyHopTable"
+                        Layout.alignment: Qt.AlignTop
+                        key: "settings.copy"
+                        onClicked: configurator.on_clipboard_copy_pressed()
+                    }
+                }
+            }
+
+            Spacer {
+                Layout.columnSpan: 2
+            }
+        }
+
+        BoxGroup {
+            Layout.preferredWidth: 380
+            Layout.alignment: Qt.AlignTop
+            key: "settings.veltra_device_info"
+
+            Repeater {
+                model: [
+                    { key: "settings.model", value: configurator.istrxModel },
+                    { key: "settings.firmware", value: configurator.istrxVersion },
+                    { key: "settings.hardware", value: configurator.istrxHWVersion },
+                    { key: "settings.serial", value: configurator.istrxSerial },
+                    { key: "settings.mcu", value: configurator.istrxMCU },
+                    { key: "settings.code", value: configurator.istrxCode },
+                    { key: "settings.boot", value: configurator.istrxBootloader },
+                    { key: "settings.add_on_version", value: configurator.isAddonVersion }
+                ]
+
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 16
+
+                    LocalisedText {
+                        Layout.preferredWidth: 150
+                        key: modelData.key
+                        color: Colours.grey
+                        font.family: Fonts.global
+                        font.pixelSize: 13
+                        elide: Text.ElideRight
+                    }
+                    Text {
+                        Layout.fillWidth: true
+                        text: modelData.value
+                        color: Colours.white
+                        font.family: Fonts.global
+                        font.pixelSize: 14
+                        elide: Text.ElideRight
+                    }
+                }
+            }
+        }
+    }
+}
