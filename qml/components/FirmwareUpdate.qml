@@ -121,8 +121,6 @@ Modal {
         updateWaiting = false
         deviceReady = false
         updateComplete = succeeded
-        if (succeeded)
-            updateProgress = 100
         visibleStage = succeeded ? stageComplete : stageError
     }
 
@@ -157,8 +155,10 @@ Modal {
         }
     }
 
+    // An upload starts from 0; the first step beyond it shows the device
+    // answers.
     onDeviceProgressChanged: {
-        if (!updateRunning)
+        if (!updateRunning || (!deviceReady && deviceProgress <= 0))
             return
         updateProgress = deviceProgress
         if (!deviceReady) {

@@ -112,6 +112,26 @@ ViewContainer {
         }
     }
 
+    // An upload's end is announced with the dongle's state, which is read
+    // anew once the dongle is back in service; the outcome is in the
+    // status text by then.
+    function takeOutcome() {
+        if (!wizard.updateRunning || wizard.updateType === FirmwareUpdate.Dongle)
+            return
+        var message = configurator.isUpdaterstatusMessage
+        if (message.length === 0)
+            return
+        if (message === "Update canceled!")
+            wizard.updateCancelled()
+        else
+            wizard.updateDone(message === "Update Complete!")
+    }
+
+    Connections {
+        target: configurator
+        function onIsconnectedDongle() { firmware.takeOutcome() }
+    }
+
     FirmwareUpdate {
         id: wizard
         objectName: "updateWizard"
@@ -121,7 +141,7 @@ ViewContainer {
             configurator.firmwareUpdate(type, path)
             if (type === FirmwareUpdate.Dongle) {
                 // The dongle update has run to its end inside the call.
-                wizard.updateDone(true)
+                wizard.updateDone(configurator.isUpdaterstatusMessage === "Update Complete!")
             } else if (configurator.isUpdaterstatusMessage.length > 0) {
                 // A started upload clears the status; a refused file leaves
                 // its reason there.

@@ -249,7 +249,7 @@ ViewContainer {
         }
 
         BoxGroup {
-            Layout.preferredWidth: 380
+            Layout.preferredWidth: 420
             Layout.alignment: Qt.AlignTop
             key: "settings.veltra_device_info"
 
@@ -270,7 +270,7 @@ ViewContainer {
                     spacing: 16
 
                     LocalisedText {
-                        Layout.preferredWidth: 150
+                        Layout.preferredWidth: 190
                         key: modelData.key
                         color: Colours.grey
                         font.family: Fonts.global

@@ -107,7 +107,10 @@ Item {
         }
 
         function test_progress_moves_to_the_updating_page() {
+            configurator.isProgress = 100 // left from an earlier update
             var wizard = startedWizard(FirmwareUpdate.Radio)
+            // A new upload starts from 0 before the device answers.
+            configurator.isProgress = 0
             compare(wizard.visibleStage, wizard.stagePowerOn)
             compare(wizard.deviceReady, false)
             configurator.isProgress = 12

@@ -13,6 +13,7 @@
 #include "sim/radioapplication.h"
 #include "usb/pacing.h"
 #include "usb/simrig.h"
+#include "vfpwriter.h"
 
 #include <QDir>
 #include <QImage>
@@ -84,6 +85,7 @@ private slots:
     void chineseWalk();
     void unpluggedDongleReturnsToStart();
     void wizardPagesInEveryLanguage();
+    void radioUpdateReachesTheCompletePage();
 
 private:
     QObject *loader() const { return m_window->findChild<QObject *>(QStringLiteral("mainLoader")); }
@@ -548,6 +550,40 @@ void TestWalk::wizardPagesInEveryLanguage()
         QTRY_VERIFY(!wizard->property("visible").toBool());
         clickNamed(QStringLiteral("primaryButton"));
     }
+    QVERIFY(waitForView(QStringLiteral("startView")));
+}
+
+void TestWalk::radioUpdateReachesTheCompletePage()
+{
+    // A package for the radio's processor, its image closed so that the
+    // radio starts the new firmware.
+    VfpWriter::Block block = VfpWriter::imageBlock(2, VfpWriter::testImage(2000, 2), 256);
+    block.data += VfpWriter::frame(QByteArray());
+    const QString package = m_home.filePath(QStringLiteral("veltra_r9.vfp"));
+    QVERIFY(VfpWriter::writeFile(package, {block}));
+    const int updatesBefore = m_rig->dongle->radioUnit().firmwareUpdates;
+
+    clickNamed(QStringLiteral("firmwareButton"));
+    QVERIFY(waitForView(QStringLiteral("firmwareView")));
+    find(QStringLiteral("veltraFirmwarePath"))->setProperty("path", package);
+    clickNamed(QStringLiteral("updateRadioButton"));
+    QObject *wizard = find(QStringLiteral("updateWizard"));
+    QTRY_VERIFY(wizard->property("opened").toBool());
+    auto *button = qvariant_cast<QQuickItem *>(wizard->property("button"));
+    for (int page = 0; page < 3; ++page)
+        click(button); // Continue, Continue, Confirm Update
+    QVERIFY(logged(QStringLiteral("Requested update with type 0 at path ") + package));
+    QTRY_VERIFY_WITH_TIMEOUT(wizard->property("visibleStage").toInt() == 5, 20000);
+    // The upload's progress came through to its end.
+    QCOMPARE(wizard->property("updateProgress").toInt(), 100);
+    QVERIFY(logged(QStringLiteral("Updater: serialThreadTerminated: Re-enabling USB device check.")));
+    QCOMPARE(m_configurator->isUpdaterstatusMessage(), QStringLiteral("Update Complete!"));
+    {
+        auto guard = m_rig->dongle->lock();
+        QCOMPARE(m_rig->dongle->radioUnit().firmwareUpdates, updatesBefore + 1);
+    }
+    shot(QStringLiteral("wizard-6-after-update"));
+    click(button); // Done
     QVERIFY(waitForView(QStringLiteral("startView")));
 }
 
