@@ -78,7 +78,10 @@ Usbd::Usbd(std::unique_ptr<DongleDriver> driver, QObject *parent)
     , ftHandle(DongleDriver::noHandle)
     , ftStatus(0)
     , m_driver(driver ? std::move(driver) : std::make_unique<NoDriver>())
+    , m_tick(new QTimer(this))
 {
+    m_tick->setSingleShot(true);
+    connect(m_tick, &QTimer::timeout, this, [this] { (this->*m_next)(); });
     qDebug() << "Usbd: Usbd: ProcessId:" << QCoreApplication::applicationPid();
     std::memset(dmxInBuffer, 0, sizeof dmxInBuffer);
     std::memset(dmxOutBuffer, 0, sizeof dmxOutBuffer);
@@ -184,12 +187,21 @@ void Usbd::scanUSB()
 
     if (found) {
         qDebug() << "Usbd: scanUSB: QTimer: One device found, run checkUSBDevice in 250ms";
-        QTimer::singleShot(scanIntervalMs, this, &Usbd::checkUSBDevice);
+        armTimer(scanIntervalMs, &Usbd::checkUSBDevice);
     } else {
         qDebug() << "Usbd: scanUSB: QTimer: No devices found, rescan in 250ms";
-        QTimer::singleShot(scanIntervalMs, this, &Usbd::scanUSB);
+        armTimer(scanIntervalMs, &Usbd::scanUSB);
     }
     usbLock->unlock();
+}
+
+void Usbd::armTimer(int ms, void (Usbd::*next)())
+{
+    // One timer carries the whole chain: a tick or scan started directly (as
+    // after a firmware update) replaces the pending one instead of running a
+    // second chain beside it.
+    m_next = next;
+    m_tick->start(ms);
 }
 
 void Usbd::checkUSBDevice()
@@ -209,7 +221,7 @@ void Usbd::checkUSBDevice()
         closeUSBDevice();
         qDebug() << "Usbd: checkUSBDevice: QTimer: Dongle is detached, rescan in "
                  << detachedRescanMs << "ms.";
-        QTimer::singleShot(detachedRescanMs, this, &Usbd::scanUSB);
+        armTimer(detachedRescanMs, &Usbd::scanUSB);
         usbLock->unlock();
         return;
     }
@@ -226,7 +238,7 @@ void Usbd::checkUSBDevice()
         emit VELTRAOK();
     }
 
-    QTimer::singleShot(checkIntervalMs, this, &Usbd::checkUSBDevice);
+    armTimer(checkIntervalMs, &Usbd::checkUSBDevice);
     usbLock->unlock();
 }
 

@@ -6,6 +6,8 @@
 #include <QRecursiveMutex>
 #include <QString>
 
+class QTimer;
+
 #include <memory>
 
 // The one object that owns the USB dongle: it finds and opens it, tells its
@@ -136,7 +138,11 @@ private:
     int frameLengthOf(const quint8 *buffer, const char *caller);
     bool firmwareAtLeast(int major, int minor) const;
 
+    void armTimer(int ms, void (Usbd::*next)());
+
     std::unique_ptr<DongleDriver> m_driver;
+    QTimer *m_tick;
+    void (Usbd::*m_next)() = &Usbd::scanUSB;
     // Monitoring counters; they outlive any one dongle on purpose.
     int statusPollCounter = 0;
     int radioMissCounter = 0;

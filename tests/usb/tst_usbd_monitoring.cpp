@@ -45,6 +45,7 @@ private slots:
     void liveData();
     void unplugKeepsRadioState();
     void bootloaderIsWatchedNotPolled();
+    void restartingTheTickKeepsOneChain();
 };
 
 void TestUsbdMonitoring::initTestCase()
@@ -265,6 +266,20 @@ void TestUsbdMonitoring::bootloaderIsWatchedNotPolled()
     QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 0, 2000);
     QCOMPARE(shown.count(), 1);
     QCOMPARE(rig.usbd->dongleVersion.major, -1);
+}
+
+void TestUsbdMonitoring::restartingTheTickKeepsOneChain()
+{
+    // After a firmware update the tick is started directly while its chain
+    // may still be running; the polling rate must stay the same.
+    SimRig rig;
+    for (int i = 0; i < 4; ++i)
+        rig.usbd->checkUSBDevice();
+    const int mark = rig.mark();
+    QTest::qWait(3000);
+    // One chain polls every fifth 300 ms tick: two polls in 3 s, three at most.
+    QVERIFY(rig.countSince(mark, 0x13) <= 3);
+    QVERIFY(rig.countSince(mark, 0x13) >= 1);
 }
 
 QTEST_GUILESS_MAIN(TestUsbdMonitoring)
