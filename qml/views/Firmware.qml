@@ -35,81 +35,82 @@ ViewContainer {
             wizard.updateDisplayProgressStatus = progress + " %"
     }
 
-    RowLayout {
-        anchors.fill: parent
-        spacing: 32
-
-        BoxGroup {
-            Layout.fillWidth: true
-            Layout.preferredWidth: 1
-            Layout.alignment: Qt.AlignTop
-            key: "firmware.veltra_firmware_update"
-
-            FileInput {
-                id: veltraFirmwarePath
-                objectName: "veltraFirmwarePath"
+    View {
+        ViewRow {
+            BoxGroup {
                 Layout.fillWidth: true
-                Layout.topMargin: 8
-                buttonKey: "firmware.open"
-                placeholderKey: "firmware.select_firmware_file"
-                nameFilter: "(*.vfp)"
+                Layout.preferredWidth: 1
+                Layout.alignment: Qt.AlignTop
+                key: "firmware.veltra_firmware_update"
+
+                FileInput {
+                    id: veltraFirmwarePath
+                    objectName: "veltraFirmwarePath"
+                    Layout.fillWidth: true
+                    Layout.topMargin: 8
+                    buttonKey: "firmware.open"
+                    placeholderKey: "firmware.select_firmware_file"
+                    nameFilter: "(*.vfp)"
+                }
+                RowLayout {
+                    Layout.fillWidth: true
+                    Layout.topMargin: 8
+                    spacing: 12
+
+                    Button {
+                        objectName: "updateRadioButton"
+                        Layout.fillWidth: true
+                        key: "firmware.update_radio"
+                        enabled: veltraFirmwarePath.path.length > 0
+                        onClicked: firmware.beginUpdate(FirmwareUpdate.Radio, veltraFirmwarePath.path)
+                    }
+                    ButtonSecondary {
+                        objectName: "updateAddOnButton"
+                        Layout.fillWidth: true
+                        key: "firmware.update_add_on"
+                        enabled: veltraFirmwarePath.path.length > 0
+                        onClicked: firmware.beginUpdate(FirmwareUpdate.AddOn, veltraFirmwarePath.path)
+                    }
+                }
+                TextView {
+                    Layout.fillWidth: true
+                    Layout.topMargin: 8
+                    key: "firmware.update_veltra_help"
+                }
             }
-            RowLayout {
-                Layout.fillWidth: true
-                Layout.topMargin: 8
-                spacing: 12
 
+            BoxGroup {
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                Layout.alignment: Qt.AlignTop
+                key: "firmware.dongle_firmware_update"
+
+                FileInput {
+                    id: dongleFirmwarePath
+                    objectName: "dongleFirmwarePath"
+                    Layout.fillWidth: true
+                    Layout.topMargin: 8
+                    buttonKey: "firmware.open"
+                    placeholderKey: "firmware.select_firmware_file"
+                    nameFilter: "(*.hex)"
+                }
                 Button {
-                    objectName: "updateRadioButton"
+                    objectName: "updateDongleButton"
                     Layout.fillWidth: true
-                    key: "firmware.update_radio"
-                    enabled: veltraFirmwarePath.path.length > 0
-                    onClicked: firmware.beginUpdate(FirmwareUpdate.Radio, veltraFirmwarePath.path)
+                    Layout.topMargin: 8
+                    key: "firmware.update_dongle"
+                    enabled: dongleFirmwarePath.path.length > 0
+                    onClicked: firmware.beginUpdate(FirmwareUpdate.Dongle, dongleFirmwarePath.path)
                 }
-                ButtonSecondary {
-                    objectName: "updateAddOnButton"
+                TextView {
                     Layout.fillWidth: true
-                    key: "firmware.update_add_on"
-                    enabled: veltraFirmwarePath.path.length > 0
-                    onClicked: firmware.beginUpdate(FirmwareUpdate.AddOn, veltraFirmwarePath.path)
+                    Layout.topMargin: 8
+                    key: "firmware.update_dongle_help"
                 }
-            }
-            TextView {
-                Layout.fillWidth: true
-                Layout.topMargin: 8
-                key: "firmware.update_veltra_help"
             }
         }
 
-        BoxGroup {
-            Layout.fillWidth: true
-            Layout.preferredWidth: 1
-            Layout.alignment: Qt.AlignTop
-            key: "firmware.dongle_firmware_update"
-
-            FileInput {
-                id: dongleFirmwarePath
-                objectName: "dongleFirmwarePath"
-                Layout.fillWidth: true
-                Layout.topMargin: 8
-                buttonKey: "firmware.open"
-                placeholderKey: "firmware.select_firmware_file"
-                nameFilter: "(*.hex)"
-            }
-            Button {
-                objectName: "updateDongleButton"
-                Layout.fillWidth: true
-                Layout.topMargin: 8
-                key: "firmware.update_dongle"
-                enabled: dongleFirmwarePath.path.length > 0
-                onClicked: firmware.beginUpdate(FirmwareUpdate.Dongle, dongleFirmwarePath.path)
-            }
-            TextView {
-                Layout.fillWidth: true
-                Layout.topMargin: 8
-                key: "firmware.update_dongle_help"
-            }
-        }
+        Spacer { }
     }
 
     // An upload's end is announced with the dongle's state, which is read

@@ -110,8 +110,7 @@ ViewContainer {
         onActivatedTab: masking.setupMask(tab)
     }
 
-    ColumnLayout {
-        anchors.fill: parent
+    View {
         spacing: 12
 
         RowLayout {
@@ -190,8 +189,7 @@ ViewContainer {
 
         Spacer { }
 
-        RowLayout {
-            Layout.fillWidth: true
+        ViewRow {
             spacing: 40
 
             FormGroup {
