@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "app/wiring.h"
 #include "config/configurator.h"
+#include "firmware/serialthread.h"
 #include "firmware/vfp.h"
 #include "sim/driverselection.h"
 #include "usb/usbd.h"
@@ -20,6 +21,14 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -115,6 +124,13 @@ QString allowed(const QStringList &options)
     for (int i = 0; i < options.size(); ++i)
         items << QStringLiteral("%1 \"%2\"").arg(i).arg(options.at(i));
     return items.join(QStringLiteral(", "));
+}
+
+QString packageErrorText(int code)
+{
+    static const char *const why[] = {"", "cannot open the file", "a frame stream failed its check",
+                                      "no [MCUID=] header: not a firmware package"};
+    return QString::fromLatin1(why[qBound(0, code, 3)]);
 }
 
 } // namespace
@@ -445,10 +461,8 @@ int CliRunner::verify()
         return fail(Usage, QStringLiteral("verify needs one package file"));
     VFP package;
     const int code = package.parseFile(m_command.at(1));
-    static const char *const why[] = {"", "cannot open the file", "a frame stream failed its check",
-                                      "no [MCUID=] header: not a firmware package"};
     if (code != VFP::ParseOk)
-        return fail(PackageError, QStringLiteral("package error %1: %2").arg(code).arg(QString::fromLatin1(why[qBound(0, code, 3)])));
+        return fail(PackageError, QStringLiteral("package error %1: %2").arg(code).arg(packageErrorText(code)));
 
     QJsonObject json;
     int number = 0;
@@ -500,7 +514,90 @@ int CliRunner::watch()
     return Ok;
 }
 
+void CliRunner::showProgress(int percent)
+{
+    static const bool terminal = isatty(fileno(stdout));
+    if (!terminal) {
+        print(QStringLiteral("progress: %1 %").arg(percent));
+        return;
+    }
+    // Redrawn in place: a bar of 40 cells and the percentage.
+    const int cells = qBound(0, percent, 100) * 40 / 100;
+    std::fprintf(stdout, "\r[%s%s] %3d %%", QByteArray(cells, '#').constData(),
+                 QByteArray(40 - cells, ' ').constData(), percent);
+    std::fflush(stdout);
+}
+
 int CliRunner::update()
 {
-    return fail(Usage, QStringLiteral("update is not available in this build"));
+    if (m_command.size() != 3)
+        return fail(Usage, QStringLiteral("update needs radio, addon or dongle and a file"));
+    const QString target = m_command.at(1);
+    const QString file = m_command.at(2);
+    Configurator &c = *m_configurator;
+
+    if (target == QLatin1String("dongle")) {
+        c.firmwareUpdate(Configurator::dongle_update, file);
+        const QString outcome = c.isUpdaterstatusMessage();
+        if (outcome != QLatin1String("Update Complete!"))
+            return fail(DongleUpdateFailed, outcome);
+        print(outcome);
+        return Ok;
+    }
+    int type = -1;
+    if (target == QLatin1String("radio"))
+        type = Configurator::radio_update;
+    else if (target == QLatin1String("addon"))
+        type = Configurator::addon_update;
+    else
+        return fail(Usage, QStringLiteral("update needs radio, addon or dongle, not \"%1\"").arg(target));
+
+    // The package is checked before the radio is touched.
+    VFP package;
+    const int code = package.parseFile(file);
+    if (code != VFP::ParseOk)
+        return fail(PackageError, QStringLiteral("package error %1: %2").arg(code).arg(packageErrorText(code)));
+
+    // A radio that answers is read first, so that it can be rebooted into
+    // its bootloader; one that does not may already wait there.
+    if (readRadio() != Ok)
+        print(QStringLiteral("No radio answered; trying its bootloader directly."));
+
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    bool finished = false;
+    // Connected after the session's own handler, so it runs once the outcome is known.
+    connect(&c.serialThread, &QThread::finished, this, [&finished] { finished = true; });
+    int shown = -1;
+    connect(&c, &Configurator::ProgressChanged, this, [this, &c, &shown] {
+        if (c.isProgress() != shown)
+            showProgress(shown = c.isProgress());
+    });
+
+    // The bootloader's handshake is retried for as long as nobody answers
+    // (the operator may be power-cycling the radio); a script waits --timeout.
+    bool handshaken = false;
+    connect(&c.serialThread, &SerialThread::initUpdaterProgressBar, this, [&handshaken] { handshaken = true; });
+
+    c.firmwareUpdate(type, file);
+    if (!c.serialThread.isRunning() && !finished)
+        return fail(PackageError, c.isUpdaterstatusMessage());
+    if (!waitFor([&] { return handshaken || finished; }, m_timeoutMs) && !interrupted) {
+        c.cancelUpdate(type, file);
+        waitFor([&finished] { return finished; }, 5000);
+        return fail(NoRadio, QStringLiteral("no bootloader answered within %1 s").arg(m_timeoutMs / 1000.0));
+    }
+    waitFor([&finished] { return finished; }, -1);
+    if (interrupted && !finished) {
+        c.cancelUpdate(type, file);
+        waitFor([&finished] { return finished; }, 5000);
+    }
+    if (isatty(fileno(stdout)) && shown >= 0)
+        std::fputs("\n", stdout);
+
+    const int status = c.serialThread.uploadStatus;
+    if (status != 0)
+        return fail(UploadFailed, QStringLiteral("upload status %1: %2").arg(status).arg(c.isUpdaterstatusMessage()));
+    print(c.isUpdaterstatusMessage());
+    return Ok;
 }

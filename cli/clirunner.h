@@ -50,6 +50,7 @@ private:
 
     int deployAndFinish();
     int storeAndFinish();
+    void showProgress(int percent);
     bool waitFor(const std::function<bool()> &done, int timeoutMs);
     int fail(Exit code, const QString &message);
     void print(const QString &line);

@@ -155,3 +155,39 @@ QByteArray RadioBootloader::frame(const QByteArray &payload)
     m_image += body;
     return QByteArray(1, char(frameAccepted));
 }
+
+bool RadioBootloader::applySetting(const QString &key, const QString &value, QString *error)
+{
+    auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    bool ok = false;
+    if (key == QLatin1String("handshake")) {
+        const int version = value.toInt(&ok);
+        if (!ok || (version != 1 && version != 2))
+            return fail(QStringLiteral("handshake=%1: expected 1 or 2").arg(value));
+        setHandshakeVersion(version);
+    } else if (key == QLatin1String("mcu")) {
+        const int id = value.toInt(&ok);
+        if (!ok || id < 0 || id > 255)
+            return fail(QStringLiteral("mcu=%1: expected 0 to 255").arg(value));
+        setMcuId(quint8(id));
+    } else if (key == QLatin1String("bootfault")) {
+        // Enough of each fault to outlast every retry of an upload.
+        if (value == QLatin1String("silent"))
+            setSilent(true);
+        else if (value == QLatin1String("crc"))
+            injectCrcErrors(1000000);
+        else if (value == QLatin1String("wrong"))
+            answerFramesWith(0x55, 1000000);
+        else if (value == QLatin1String("badsum"))
+            corruptChecksums(1000000);
+        else
+            return fail(QStringLiteral("bootfault=%1: expected silent, crc, wrong or badsum").arg(value));
+    } else {
+        return false;
+    }
+    return true;
+}

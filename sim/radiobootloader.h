@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include <functional>
 
@@ -39,6 +40,11 @@ public:
     void setMcuId(quint8 id) { m_mcuId = id; }
     // The first byte a version-2 bootloader sends after its 0x07.
     void setVersionByte(quint8 byte) { m_versionByte = byte; }
+
+    // A simulator profile setting: handshake=1|2, mcu=N, or
+    // bootfault=silent|crc|wrong|badsum (for demos and scripted checks).
+    // False when the key is not the bootloader's or the value does not fit.
+    bool applySetting(const QString &key, const QString &value, QString *error);
 
     // --- fault injection
     // Answers nothing at all.

@@ -1,6 +1,7 @@
 #include "simprofile.h"
 
 #include "radioapplication.h"
+#include "radiobootloader.h"
 
 #include <QRegularExpression>
 
@@ -122,9 +123,12 @@ bool SimProfile::parse(const QString &text, SimProfile *profile, QString *error)
         } else {
             // Anything else must be one of the radio's own settings.
             QString why;
-            RadioUnit scratch;
-            if (!scratch.applySetting(key, value, &why))
+            RadioUnit unit;
+            RadioBootloader bootloader;
+            if (!unit.applySetting(key, value, &why) && why.isEmpty() && !bootloader.applySetting(key, value, &why))
                 return fail(error, why.isEmpty() ? QStringLiteral("unknown simulator setting \"%1\"").arg(key) : why);
+            if (!why.isEmpty())
+                return fail(error, why);
             result.radioSettings.append(qMakePair(key, value));
         }
     }

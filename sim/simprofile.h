@@ -18,6 +18,9 @@
 //   serial=HEX10|ff           the radio's serial number (ff: five 0xFF bytes)
 //   label=TEXT                the radio's stored device label
 //   trxhw=N                   the radio's hardware number
+//   state=FILE                keep what the radio stores in FILE
+//   handshake=1|2, mcu=N      the radio bootloader's handshake and MCU id
+//   bootfault=silent|crc|wrong|badsum   a bootloader that fails uploads
 //   trace=FILE                every request and reply, as hex lines, into FILE
 struct SimProfile
 {

@@ -29,8 +29,10 @@ VirtualDongle::VirtualDongle(const SimProfile &profile, std::function<qint64()> 
     m_radio.state().protocolLevel = profile.protocolLevel;
     m_radio.state().connected = profile.radioConnected;
     m_radioUnit = RadioUnit::forProfile(profile.name);
-    for (const auto &[key, value] : profile.radioSettings)
-        m_radioUnit.applySetting(key, value, nullptr);
+    for (const auto &[key, value] : profile.radioSettings) {
+        if (!m_radioUnit.applySetting(key, value, nullptr))
+            m_radioBootloader.applySetting(key, value, nullptr);
+    }
     m_radioUnit.attachTo(m_radio);
     m_radioUnit.enterBootloader = [this] { m_radioBootloader.restart(); };
     m_radio.setSerialHandler([this](RadioState &, const QByteArray &bytes) {

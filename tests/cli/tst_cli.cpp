@@ -144,6 +144,36 @@ private slots:
         QVERIFY2((r.out + r.err).contains(output), qPrintable(r.out + r.err));
     }
 
+    void updateRadio_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("complete") << "r9" << 0 << "Update Complete!";
+        QTest::newRow("add-on target missing") << "r9,handshake=2,mcu=7" << 6 << "upload status 2: File Error! No matching data found!";
+        QTest::newRow("silent bootloader") << "r9,bootfault=silent" << 3 << "no bootloader answered within 4 s";
+        QTest::newRow("wrong answer") << "r9,bootfault=wrong" << 6 << "upload status 4: Unknown response! Please try again!";
+        QTest::newRow("CRC errors") << "r9,bootfault=crc" << 6 << "upload status 5: CRC Error! Please try again!";
+    }
+
+    void updateRadio()
+    {
+        QFETCH(QString, profile);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const QString file = m_dir.filePath("radio.vfp");
+        QVERIFY(VfpWriter::writeFile(file, {VfpWriter::imageBlock(2, VfpWriter::testImage(4000), 256)}));
+        const Result r = cli({"--simulate=" + profile, "--timeout", "4", "update", "radio", file});
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2((r.out + r.err).contains(message), qPrintable(r.out + r.err));
+        if (exitCode == 0) {
+            // Not a terminal: the progress comes as plain lines, ending at 100.
+            QVERIFY(r.out.contains(QStringLiteral("progress: 49 %\n")) || r.out.contains(QStringLiteral("progress: 100 %\n")));
+            QVERIFY(r.out.contains(QStringLiteral("progress: 100 %\n")));
+            QVERIFY(!r.out.contains(QLatin1Char('\r')));
+        }
+    }
+
     void failuresHaveTheirOwnExitCodes_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -154,6 +184,8 @@ private slots:
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
         QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "2", "info"} << 3;
         QTest::newRow("missing package") << QStringList{"verify", "/nonexistent.vfp"} << 5;
+        QTest::newRow("update from a missing package") << QStringList{"--simulate", "update", "radio", "/nonexistent.vfp"} << 5;
+        QTest::newRow("dongle update without a port") << QStringList{"--simulate", "update", "dongle", "/nonexistent/veltra_dongle_3.hex"} << 8;
     }
 
     void failuresHaveTheirOwnExitCodes()
