@@ -90,68 +90,18 @@ class TestVirtualDongle : public QObject
     Q_OBJECT
 
 private slots:
-    void profiles_data();
-    void profiles();
     void badProfiles_data();
     void badProfiles();
-    void versionsPerProfile();
     void radioSeenOnlyWhileDmxRuns();
     void statusFrame_data();
     void statusFrame();
     void commandFrames_data();
     void commandFrames();
-    void commandHandlers();
-    void serialChannelNeedsUpdaterMode();
     void bootloader();
-    void enteringTheBootloader();
     void interruptedRequestIsDropped();
-    void rebootStartsAfresh();
-    void faults();
     void unplugMakesHandlesStale();
     void traceFile();
 };
-
-void TestVirtualDongle::profiles_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("level");
-    QTest::addColumn<QString>("dongle");
-    QTest::addColumn<bool>("boot");
-    QTest::addColumn<bool>("radio");
-    QTest::addColumn<QString>("trace");
-
-    QTest::newRow("default") << "" << "r9" << 2 << "3.2.7" << false << true << "";
-    QTest::newRow("p1") << "p1" << "p1" << 1 << "3.2.7" << false << true << "";
-    QTest::newRow("legacy, old dongle") << "legacy,dongle=2.16.300" << "legacy" << 0 << "2.16.300"
-                                        << false << true << "";
-    QTest::newRow("settings only") << "dongle=boot,radio=off" << "r9" << 2 << "3.2.7" << true
-                                   << false << "";
-    QTest::newRow("everything") << "r8-2mbit, level=1, radio=on, trace=/tmp/t.txt"
-                                << "r8-2mbit" << 1 << "3.2.7" << false << true << "/tmp/t.txt";
-}
-
-void TestVirtualDongle::profiles()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, name);
-    QFETCH(int, level);
-    QFETCH(QString, dongle);
-    QFETCH(bool, boot);
-    QFETCH(bool, radio);
-    QFETCH(QString, trace);
-
-    SimProfile profile;
-    QString error;
-    QVERIFY2(SimProfile::parse(text, &profile, &error), qPrintable(error));
-    QCOMPARE(profile.name, name);
-    QCOMPARE(profile.protocolLevel, level);
-    QCOMPARE(QStringLiteral("%1.%2.%3").arg(profile.dongleVersion.major)
-                 .arg(profile.dongleVersion.minor).arg(profile.dongleVersion.build), dongle);
-    QCOMPARE(profile.dongleInBootloader, boot);
-    QCOMPARE(profile.radioConnected, radio);
-    QCOMPARE(profile.traceFile, trace);
-}
 
 void TestVirtualDongle::badProfiles_data()
 {
@@ -179,14 +129,6 @@ void TestVirtualDongle::badProfiles()
     QVERIFY(!SimProfile::parse(text, &profile, &error));
     QVERIFY2(error.contains(complaint), qPrintable(error));
     QCOMPARE(profile.name, QStringLiteral("untouched"));
-}
-
-void TestVirtualDongle::versionsPerProfile()
-{
-    Bench bench(QStringLiteral("dongle=2.21.513,bootloader=1.7.2,hardware=3"));
-    QCOMPARE(bench.request(0x10).left(5), QByteArray::fromHex("1002150201"));
-    QCOMPARE(bench.request(0x12).left(5), QByteArray::fromHex("1201070002"));
-    QCOMPARE(quint8(bench.request(0x1C).at(1)), quint8(3));
 }
 
 void TestVirtualDongle::radioSeenOnlyWhileDmxRuns()
@@ -292,59 +234,6 @@ void TestVirtualDongle::commandFrames()
     QCOMPARE(int(quint8(bench.fetchFrame().at(5))), 0);
 }
 
-void TestVirtualDongle::commandHandlers()
-{
-    Bench bench(QStringLiteral("p1"));
-    int stored = 0;
-    bench.dongle.radio().setCommandHandler(22, [](RadioState &, const RadioCommand &command) {
-        return RadioReply {command.code, QByteArray::fromHex("12345678")};
-    });
-    bench.dongle.radio().setCommandHandler(40, [&stored](RadioState &, const RadioCommand &command) {
-        stored = quint8(command.data.at(0));
-        return std::optional<RadioReply>();
-    });
-    bench.request(0x14);
-
-    bench.transmit(p1Frame(22));
-    QCOMPARE(bench.fetchFrame(), p1Frame(22, QByteArray::fromHex("12345678")));
-
-    bench.transmit(p1Frame(40, QByteArray::fromHex("05")));
-    QCOMPARE(stored, 5);
-    QCOMPARE(int(quint8(bench.fetchFrame().at(5))), 0); // silent: status frame
-    QCOMPARE(bench.dongle.radio().state().commandsReceived, 2);
-}
-
-void TestVirtualDongle::serialChannelNeedsUpdaterMode()
-{
-    Bench bench;
-    QByteArray received;
-    bench.dongle.radio().setSerialHandler([&received](RadioState &, const QByteArray &bytes) {
-        received += bytes;
-        return QByteArray("\x06", 1);
-    });
-    const auto send = [&bench](const QByteArray &payload) {
-        QByteArray header(8, '\0');
-        header[1] = 0x20;
-        header[2] = char(payload.size() >> 8);
-        header[3] = char(payload.size() & 0xFF);
-        bench.dongle.hostWrite(header);
-        bench.dongle.hostWrite(payload);
-        return bench.dongle.hostRead(64);
-    };
-
-    QCOMPARE(send("\x02").size(), 8);
-    QVERIFY(received.isEmpty());
-    QCOMPARE(int(bench.request(0x18).at(2)), 0);
-
-    bench.request(0x19);
-    QCOMPARE(send("\x02").size(), 8);
-    QCOMPARE(received, QByteArray("\x02"));
-    const QByteArray reply = bench.request(0x18);
-    QCOMPARE(int(reply.at(2)), 1);
-    QCOMPARE(int(reply.at(3)), 6);
-    QCOMPARE(int(bench.request(0x18).at(2)), 0);
-}
-
 void TestVirtualDongle::bootloader()
 {
     Bench bench(QStringLiteral("dongle=boot"));
@@ -366,16 +255,6 @@ void TestVirtualDongle::bootloader()
     QCOMPARE(bench.request(0x10).left(3), QByteArray::fromHex("100302"));
 }
 
-void TestVirtualDongle::enteringTheBootloader()
-{
-    Bench bench;
-    bench.request(0x14);
-    QCOMPARE(bench.request(0x40).size(), 8);
-    QCOMPARE(bench.dongle.mode(), VirtualDongle::Mode::Bootloader);
-    QVERIFY(!bench.dongle.dmxRunning());
-    QCOMPARE(bench.boot(QByteArray::fromHex("3120")).size(), 9);
-}
-
 void TestVirtualDongle::interruptedRequestIsDropped()
 {
     Bench bench;
@@ -390,32 +269,6 @@ void TestVirtualDongle::interruptedRequestIsDropped()
     bench.advanceMs(2);
     bench.dongle.hostWrite(QByteArray::fromHex("00000000"));
     QCOMPARE(bench.dongle.hostRead(64).left(2), QByteArray::fromHex("1003"));
-}
-
-void TestVirtualDongle::rebootStartsAfresh()
-{
-    Bench bench;
-    bench.request(0x14);
-    bench.request(0x01, 0x55, 3);
-    QCOMPARE(bench.request(0x17).size(), 8);
-    QCOMPARE(bench.dongle.rebootCount(), 1);
-    QVERIFY(!bench.dongle.dmxRunning());
-    QCOMPARE(int(bench.dongle.outputBuffer().at(3)), 0);
-}
-
-void TestVirtualDongle::faults()
-{
-    Bench bench;
-    bench.dongle.dropReplies(2);
-    QVERIFY(bench.request(0x10).isEmpty());
-    QVERIFY(bench.request(0x10).isEmpty());
-    QCOMPARE(bench.request(0x10).size(), 8);
-
-    bench.request(0x14);
-    bench.dongle.stallInput(true);
-    QVERIFY(bench.fetchFrame().isEmpty());
-    bench.dongle.stallInput(false);
-    QCOMPARE(bench.fetchFrame().size(), 26);
 }
 
 void TestVirtualDongle::unplugMakesHandlesStale()
