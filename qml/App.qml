@@ -1,6 +1,5 @@
 import QtQuick 2.15
 import QtQuick.Window 2.15
-import Qt.labs.settings 1.1
 
 Window {
     id: window
@@ -40,19 +39,6 @@ Window {
         entrySource = mainLoader.source
         mainLoader.source = "views/Loading.qml"
         timeout(function () { mainLoader.source = entrySource }, 0)
-    }
-
-    // A first start stores its language before any view is made. A text
-    // element made while no language is stored writes the default back a
-    // moment later, which could undo a choice the operator made meanwhile.
-    Settings {
-        id: languageStore
-    }
-    Component.onCompleted: {
-        if (String(languageStore.value("language", "")).length === 0) {
-            languageStore.setValue("language", "en")
-            languageStore.sync()
-        }
     }
 
     // The view goes before the application's objects do, so that nothing on

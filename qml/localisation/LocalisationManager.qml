@@ -21,7 +21,7 @@ Item {
     })
 
     // The stored language code, as read when this manager was made.
-    readonly property string language: store.language
+    readonly property string language: getLanguage()
 
     function isLanguage(code) {
         return typeof code === "string" && tables.hasOwnProperty(code)
@@ -36,7 +36,6 @@ Item {
         // the view reload that follows makes new text elements straight away,
         // and they must already read the new choice.
         store.setValue("language", code)
-        store.language = code
         store.sync()
     }
 
@@ -44,7 +43,7 @@ Item {
     // choice made through another manager counts at once; a value this
     // version does not know (an edited settings file) reads as the default.
     function getLanguage() {
-        var code = store.value("language", store.language)
+        var code = store.value("language", defaultLanguage)
         return isLanguage(code) ? code : defaultLanguage
     }
 
@@ -64,8 +63,10 @@ Item {
         return input
     }
 
+    // Read and written only through value() and setValue(): a declared
+    // property would be written back by every manager made while nothing is
+    // stored yet, and could undo a choice made in the meantime.
     Settings {
         id: store
-        property string language: manager.defaultLanguage
     }
 }
