@@ -52,6 +52,17 @@ private slots:
         QVERIFY(out.at(out.size() - 2).startsWith(QStringLiteral("HopTable (Hex): ")));
     }
 
+    void logSwitchWritesTheWindowsLog()
+    {
+        QCOMPARE(cli({"--simulate", "--log", "info"}).exitCode, 0);
+        QFile log(m_dir.filePath("Documents/veltra_log/veltra-log.txt"));
+        QVERIFY(log.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString text = QString::fromUtf8(log.readAll());
+        QVERIFY(text.contains(QStringLiteral("Debug: Configurator Version 4 1 Revision 983\n")));
+        QVERIFY(text.contains(QStringLiteral("Debug: Usbd: scanUSB: Baudrate set to 57600\n")));
+        QVERIFY(text.contains(QStringLiteral("Debug: Davoruz: Populating Hop Table\n")));
+    }
+
     void infoAsJson()
     {
         const Result r = cli({"--simulate", "--json", "info"});
