@@ -1,42 +1,10 @@
 // The device session end to end: the virtual dongle and radio, the dongle
 // link and the Configurator wired as the application wires them.
-#include "app/wiring.h"
-#include "config/configurator.h"
-#include "sim/radioapplication.h"
+#include "session.h"
 #include "usb/pacing.h"
-#include "usb/simrig.h"
 
 #include <QSignalSpy>
 #include <QtTest>
-
-namespace {
-
-struct Session
-{
-    explicit Session(const QString &profile)
-        : rig(profile)
-        , configurator(rig.usbd.get())
-    {
-        connectSession(rig.usbd.get(), &configurator, nullptr);
-    }
-
-    RadioUnit &radio() { return rig.dongle->radioUnit(); }
-
-    // Connect as the operator does and wait for the readout to finish.
-    bool connectAndRead()
-    {
-        configurator.on_connect_clicked();
-        return QTest::qWaitFor([this] { return rig.usbd->liveDataEnabled == 1; }, 8000);
-    }
-
-    // Radio command codes the radio received since `mark`, in order.
-    QList<int> commandsSince(int mark) { return radio().commands.mid(mark); }
-
-    SimRig rig;
-    Configurator configurator;
-};
-
-} // namespace
 
 class TestConfigurator : public QObject
 {

@@ -1,50 +1,11 @@
 // Changes travelling back to the radio: the frames the virtual radio
 // received, what it stored, and what a new readout shows.
-#include "app/wiring.h"
-#include "config/configurator.h"
-#include "sim/radioapplication.h"
+#include "session.h"
 #include "usb/pacing.h"
-#include "usb/simrig.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-
-struct Session
-{
-    explicit Session(const QString &profile)
-        : rig(profile)
-        , configurator(rig.usbd.get())
-    {
-        connectSession(rig.usbd.get(), &configurator, nullptr);
-        configurator.logFolderPath = folder.path() + QLatin1Char('/');
-    }
-
-    RadioUnit &radio() { return rig.dongle->radioUnit(); }
-
-    bool connectAndRead()
-    {
-        rig.usbd->liveDataEnabled = 0;
-        configurator.on_connect_clicked();
-        return QTest::qWaitFor([this] { return rig.usbd->liveDataEnabled == 1; }, 8000);
-    }
-
-    // Save & Disconnect, then wait for the radio to be declared gone.
-    bool storeAndWaitForDetach()
-    {
-        QSignalSpy detached(rig.usbd.get(), &Usbd::dmxDetached);
-        configurator.on_storeAndDisconnect_clicked();
-        return detached.count() > 0 || detached.wait(8000);
-    }
-
-    QTemporaryDir folder;
-    SimRig rig;
-    Configurator configurator;
-};
-
-} // namespace
 
 class TestDeploy : public QObject
 {
@@ -74,7 +35,8 @@ private slots:
         c.writePowerSettings(0);
         QCOMPARE(c.deployList, (QList<int>{5, 4, 0, 2}));
 
-        QVERIFY(session.storeAndWaitForDetach());
+        QVERIFY(!session.store().isEmpty());
+        QVERIFY(session.waitForDetach());
         QCOMPARE(session.radio().stores, 1);
         QVERIFY(QFile::exists(c.reportFileName()));
 

@@ -1,10 +1,7 @@
 // The device report written by Save & Disconnect, and the channel masks on
 // their way from the radio through the combined list and back.
-#include "app/wiring.h"
-#include "config/configurator.h"
-#include "sim/radioapplication.h"
+#include "session.h"
 #include "usb/pacing.h"
-#include "usb/simrig.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -14,42 +11,6 @@
 
 namespace {
 
-struct Session
-{
-    explicit Session(const QString &profile)
-        : rig(profile)
-        , configurator(rig.usbd.get())
-    {
-        connectSession(rig.usbd.get(), &configurator, nullptr);
-        configurator.logFolderPath = folder.path() + QLatin1Char('/');
-    }
-
-    RadioUnit &radio() { return rig.dongle->radioUnit(); }
-
-    bool connectAndRead()
-    {
-        rig.usbd->liveDataEnabled = 0;
-        configurator.on_connect_clicked();
-        return QTest::qWaitFor([this] { return rig.usbd->liveDataEnabled == 1; }, 8000);
-    }
-
-    QByteArray store()
-    {
-        configurator.on_storeAndDisconnect_clicked();
-        QFile file(configurator.reportFileName());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    // Waits for the radio to be declared gone after a store.
-    bool waitForDetach()
-    {
-        return QTest::qWaitFor([this] { return !rig.usbd->isDmxAttached(); }, 8000);
-    }
-
-    QTemporaryDir folder;
-    SimRig rig;
-    Configurator configurator;
-};
 
 QList<bool> decode(const std::array<quint8, 11> &mask)
 {
