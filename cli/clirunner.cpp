@@ -318,6 +318,15 @@ int CliRunner::report()
     return Ok;
 }
 
+namespace {
+bool knownSetKey(const QString &key)
+{
+    static const QStringList keys {"label", "mode", "direction", "adaptive", "rdm", "band58",
+                                   "power24", "power52", "power58", "mask24", "mask52", "mask58"};
+    return keys.contains(key);
+}
+} // namespace
+
 int CliRunner::set()
 {
     Configurator &c = *m_configurator;
@@ -352,6 +361,11 @@ int CliRunner::set()
             return Ok;
         };
 
+        // A legacy radio takes one frame: its 2.4 GHz mask and power.
+        const bool legacy = m_usbd->protocolVersion == 0;
+        if (legacy && key != QLatin1String("power24") && key != QLatin1String("mask24") && knownSetKey(key))
+            return refuse(QStringLiteral("a legacy radio takes only power24 and mask24"));
+
         int result = Ok;
         if (key == QLatin1String("label")) {
             if (value.size() > 32)
@@ -379,7 +393,7 @@ int CliRunner::set()
             // Band numbers as the session counts them: 0 2.4, 1 5.2, 2 5.8 GHz.
             int number = -1;
             QStringList powers;
-            if (band == QLatin1String("24") && caps.band24) {
+            if (band == QLatin1String("24") && (caps.band24 || legacy)) {
                 number = 0;
                 powers = c.powerList24;
             } else if (band == QLatin1String("52") && caps.band5Count == 2) {

@@ -7,22 +7,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 
-namespace {
-
-QString hexBytes(const quint8 *bytes, int count, bool upper)
-{
-    QString text;
-    for (int i = 0; i < count; ++i)
-        text += QStringLiteral("%1").arg(bytes[i], 2, 16, QLatin1Char('0'));
-    return upper ? text.toUpper() : text;
-}
-
-QString latin1Text(const quint8 *bytes, int count)
-{
-    return QString::fromLatin1(reinterpret_cast<const char *>(bytes), count);
-}
-
-} // namespace
 
 Configurator::Configurator(Usbd *usbd)
     : QObject(nullptr)
@@ -168,9 +152,52 @@ void Configurator::updateLiveData()
     emit upTimeChanged();
 }
 
+void Configurator::forgetRadio()
+{
+    // Nothing of the radio read before may colour the next one's lists,
+    // frames or report.
+    radioCapabilities = RadioCapabilities();
+    radioSettings = RadioSettings();
+    trxHardwareNumber = 0;
+    addonType = 0;
+    m_r8Box = false;
+    m_addonVersion = QStringLiteral("-");
+    m_settingsRead = {};
+    m_edits = {};
+    m_modes.clear();
+    m_directions.clear();
+    radioModeIndex = -1;
+    directionIndex = -1;
+    power24Index = power58Index = power52Index = 0;
+    powerList24.clear();
+    powerList58.clear();
+    powerList52.clear();
+    presentPower24.clear();
+    presentPower58.clear();
+    presentPower52.clear();
+    m_powerList.clear();
+    m_presentPower.clear();
+    m_presentRadioMode.clear();
+    m_presentTransmitterMode.clear();
+    adaptiveOptions.clear();
+    rdmOptions.clear();
+    m_rdmEnabledState = -1;
+    m_highbandState = -1;
+}
+
+void Configurator::decodeBand(int band)
+{
+    // Only what the reply carries counts; a short reply masks nothing more.
+    quint8 mask[11];
+    for (int i = 0; i < 11; ++i)
+        mask[i] = RadioFrames::replyByte(m_dmxIn, 6 + i, protocolLevel());
+    bitMaskToList(mask, band);
+}
+
 void Configurator::loadVELTRA()
 {
     resetConfigGUI();
+    forgetRadio();
     disconnectRequested = 0;
 
     const QString stars(55, QLatin1Char('*'));
@@ -178,83 +205,51 @@ void Configurator::loadVELTRA()
     qDebug() << "  Protocol version" << protocolLevel() << "found";
     qDebug().noquote() << stars;
 
-    if (protocolLevel() == 0) {
+    const int level = protocolLevel();
+    auto in = [this, level](int index) { return int(RadioFrames::replyByte(m_dmxIn, index, level)); };
+
+    if (level == 0) {
         // A legacy radio sends no replies to read: its status frame, already
-        // in the in-buffer, carries the 2.4 GHz mask and power.
-        bitMaskToList(m_dmxIn + 6, 0);
+        // in the in-buffer, carries the 2.4 GHz mask and power. Its class is
+        // all it tells of itself.
+        m_trxModel = QStringLiteral("R7/R8");
+        decodeBand(0);
         powerList24 = legacyPowerTable;
-        presentPower24 = powerList24.value(inByte(22));
-        power24Index = inByte(22);
+        power24Index = in(22);
+        presentPower24 = powerList24.value(power24Index);
     } else {
-        // Identity.
         if (!runCommand(10))
             return;
-        const quint8 *in = m_dmxIn;
-        int serialSum = 0;
-        for (int i = 6; i <= 10; ++i)
-            serialSum += in[i];
-        m_trxSerial = serialSum == 5 * 0xFF ? QStringLiteral("Not available") : hexBytes(in + 6, 5, false);
-        m_trxMCU = hexBytes(in + 11, 4, true);
-        m_trxCode = hexBytes(in + 15, 4, true);
-        const int major = in[19];
-        const int minor = in[20];
-        const int build = in[21] << 8 | in[22];
-        m_trxVersion = QStringLiteral("%1.%2.%3").arg(major).arg(minor).arg(build);
-        if (in[23] == 0 && in[24] == 0 && in[25] == 0 && in[26] == 0)
-            m_trxBootloader = QStringLiteral("Unknown");
-        else
-            m_trxBootloader = QStringLiteral("%1.%2.%3").arg(in[23]).arg(in[24]).arg(in[25] << 8 | in[26]);
-        trxHardwareNumber = in[27];
-        if (trxHardwareNumber < 16)
-            m_trxHWVersion = QString::number(trxHardwareNumber);
-        else
-            m_trxHWVersion = latin1Text(in + 63, qMin<int>(in[62], 11));
-        addonType = in[61];
-        const QString model = latin1Text(in + 29, qMin<int>(in[28], 18));
-        qDebug() << model;
-        setStatusVeltra(model);
-        m_trxModel = model;
-
-        const bool updateAvailable = major <= 1 || (major == 2 && minor == 0)
-                                     || (major == 2 && minor == 1 && build <= 701);
-        if (updateAvailable)
+        const RadioIdentity id = RadioFrames::decodeIdentity(m_dmxIn, level);
+        m_trxSerial = id.serial;
+        m_trxMCU = id.mcu;
+        m_trxCode = id.code;
+        m_trxVersion = id.version;
+        m_trxBootloader = id.bootloader;
+        trxHardwareNumber = id.hardwareNumber;
+        m_trxHWVersion = id.hardwareText;
+        addonType = id.addonType;
+        qDebug() << id.model;
+        setStatusVeltra(id.model);
+        m_trxModel = id.model;
+        if (id.updateAvailable)
             setStatusVeltra(m_statusVeltra + QStringLiteral("Update available!"));
 
-        // Capabilities.
         qDebug() << "Get Capabilities";
         if (!runCommand(9))
             return;
-        RadioCapabilities &caps = radioCapabilities;
-        caps.band24 = in[6];
-        caps.r8l = in[8];
-        caps.r8h = in[9];
-        caps.rdm = in[10];
-        caps.hopTable = in[11];
-        caps.adaptiveHopping = in[12];
-        caps.radioId = in[13];
-        caps.label = in[14];
-        caps.autoReboot = in[15];
-        caps.addon = in[16];
-        caps.repeater = in[18];
-        caps.r8Compatibility = in[20];
-        caps.band58Switch = in[2] > 19 ? 1 : 0;
-        caps.band5Count = caps.r8Compatibility ? caps.r8h >> 1 : caps.r8h * 2;
+        const RadioCapabilities &caps = radioCapabilities = RadioFrames::decodeCapabilities(m_dmxIn, level);
         m_r8Box = caps.r8Compatibility != 0;
         qDebug() << "capability.r8l" << caps.r8l;
         qDebug() << "capability.r8h" << caps.r8h;
-
-        static const char *const addonNames[] = {"Development Board", "Addon T5 QX11", "T6 Micro", "Addon T6 QX1"};
-        if (!caps.addon)
-            m_addonVersion = QStringLiteral("-");
-        else if (addonType >= 1 && addonType <= 4)
-            m_addonVersion = QString::fromLatin1(addonNames[addonType - 1]);
-        else
-            m_addonVersion = QStringLiteral("Unknown");
+        m_addonVersion = RadioFrames::addonText(caps.addon, addonType);
 
         if (caps.label) {
             if (!runCommand(24))
                 return;
-            const QString label = latin1Text(in + 6, 32);
+            QString label;
+            for (int i = 6; i <= 37; ++i)
+                label += QChar(in(i));
             qDebug() << label;
             // QString::trimmed leaves NUL characters alone: they are part of
             // the label as the radio stores it.
@@ -265,17 +260,15 @@ void Configurator::loadVELTRA()
             if (!runCommand(14))
                 return;
             qDebug() << " this is for 2.4";
-            bitMaskToList(m_dmxIn + 6, 0);
+            decodeBand(0);
             powerList24 = trxHardwareNumber < 16 ? mwPowerTable24 : barsPowerTable;
-            presentPower24 = powerList24.value(in[22]);
-            power24Index = in[22];
+            power24Index = in(22);
+            presentPower24 = powerList24.value(power24Index);
         }
 
         if (caps.r8h == 0) {
             powerList58 = dashTable;
         } else {
-            powerList58.clear();
-            powerList52.clear();
             if (trxHardwareNumber < 16) {
                 powerList58 = mwPowerTable58;
             } else if (trxHardwareNumber == 16) {
@@ -288,47 +281,40 @@ void Configurator::loadVELTRA()
             if (!runCommand(16))
                 return;
             qDebug() << " this is for 5.8";
-            bitMaskToList(m_dmxIn + 6, 2);
-            presentPower58 = powerList58.value(in[22]);
-            power58Index = in[22];
+            decodeBand(2);
+            power58Index = in(22);
+            presentPower58 = powerList58.value(power58Index);
             if (caps.band5Count == 2) {
                 if (!runCommand(26))
                     return;
                 qDebug() << " this is for 5.2";
-                bitMaskToList(m_dmxIn + 6, 1);
-                presentPower52 = powerList52.value(in[22]);
-                power52Index = in[22];
+                decodeBand(1);
+                power52Index = in(22);
+                presentPower52 = powerList52.value(power52Index);
             } else {
-                bitMaskToList(m_dmxIn + 6, 1);
+                decodeBand(1);
             }
         }
 
         if (caps.radioId) {
             if (!runCommand(22))
                 return;
-            m_radioID = hexBytes(in + 6, 4, true);
+            m_radioID = QString();
+            for (int i = 6; i <= 9; ++i)
+                m_radioID += QStringLiteral("%1").arg(in(i), 2, 16, QLatin1Char('0')).toUpper();
         }
 
         if (!runCommand(12))
             return;
-        std::copy(in, in + sizeof m_settingsReply, m_settingsReply);
-        RadioSettings &settings = radioSettings;
-        settings.direction = in[6];
-        settings.radioModeCode = in[8];
-        settings.adaptiveState = in[9];
-        settings.settingsByte10 = in[10];
-        settings.rdmState = in[12];
-        settings.pin10Flag = in[13];
-        if (caps.band58Switch == 1)
-            settings.band58State = in[14];
-        settings.pin10Option = in[19];
+        m_settingsRead = RadioFrames::settingsPayloadOf(m_dmxIn, level);
+        radioSettings = RadioFrames::decodeSettings(m_dmxIn, level, caps.band58Switch == 1);
 
         buildSettingsLists();
 
         if (caps.adaptiveHopping) {
             if (!runCommand(20))
                 return;
-            switch (settings.radioModeCode) {
+            switch (radioSettings.radioModeCode) {
             case 4: case 8: case 10: m_adaptiveList = maskList24; break;
             case 5: case 9: case 11: m_adaptiveList = maskList58; break;
             case 41: case 43: m_adaptiveList = maskList52; break;
@@ -345,23 +331,28 @@ void Configurator::loadVELTRA()
             return;
         }
         if (radioCapabilities.hopTable) {
-            const int command = protocolLevel() == 0 ? 4 : 18;
+            const int command = level == 0 ? 4 : 18;
             const int result = m_usbd->runDmxCommand(command);
             // A legacy radio's answer code is not fixed, but no answer (254)
             // or a broken one (255) leaves an old frame in the in-buffer.
-            const bool answered = protocolLevel() == 0 ? (result != 0 && result != 254 && result != 255)
-                                                       : result == 18;
-            if (!answered) {
+            const bool answered = level == 0 ? (result != 0 && result != 254 && result != 255) : result == 18;
+            if (answered) {
+                qDebug() << "Davoruz: Populating Hop Table";
+                for (int i = 6; i <= 89; ++i)
+                    m_hopTable += QStringLiteral("%1").arg(in(i), 2, 16, QLatin1Char('0'));
+            } else if (level == 0) {
+                // Many legacy radios have no hop table to give: the readout
+                // is complete without it.
+                qDebug() << "Configurator: no hop table from the legacy radio, result" << result;
+            } else {
                 m_usbd->dmxOff();
                 return;
             }
-            qDebug() << "Davoruz: Populating Hop Table";
-            m_hopTable += hexBytes(m_dmxIn + 6, 84, false);
         }
     }
 
     deployList.clear();
     m_usbd->liveDataEnabled = 1;
-    if (protocolLevel() == 2)
+    if (level == 2)
         m_usbd->runDmxCommand(30);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/radioframes.h"
 #include "firmware/serialthread.h"
 
 #include <QIcon>
@@ -9,40 +10,6 @@
 #include <QStringList>
 
 class Usbd;
-
-// What the radio says it can do (reply to command 9).
-struct RadioCapabilities
-{
-    int band24 = 0;
-    int r8l = 0;
-    int r8h = 0;
-    int rdm = 0;
-    // A legacy radio never reports its capabilities; it is asked for its hop
-    // table, which every legacy radio in the field answers.
-    int hopTable = 1;
-    int adaptiveHopping = 0;
-    int radioId = 0;
-    int label = 0;
-    int autoReboot = 0;
-    int addon = 0;
-    int repeater = 0;
-    int r8Compatibility = 0;
-    int band58Switch = 0;
-    int band5Count = 0;
-};
-
-// What the radio has in force (reply to command 12).
-struct RadioSettings
-{
-    int direction = 0;
-    int radioModeCode = 0;
-    int adaptiveState = 0;
-    int settingsByte10 = 0;
-    int rdmState = 0;
-    int pin10Flag = 0;
-    int band58State = 0;
-    int pin10Option = 0;
-};
 
 // The controller behind the scene: it reads the radio behind the dongle into
 // properties, collects the operator's changes and writes them back.
@@ -302,9 +269,10 @@ private slots:
     void deployListClear();
 
 private:
+    void forgetRadio();
     void buildSettingsLists();
+    void decodeBand(int band);
     void buildSettingsFrame();
-    bool isR9Class() const;
     QString reportMaskBytes(int band);
     int protocolLevel() const;
     quint8 inByte(int index) const;
@@ -321,9 +289,13 @@ private:
     quint8 *m_dmxOut;
 
     int disconnectRequested = 0;
-    // The settings frame as the radio reported it: bytes a settings deploy
-    // does not choose are sent back as they were.
-    quint8 m_settingsReply[20] = {};
+    // The settings as the radio reported them and what the operator chose:
+    // a settings frame sends back every byte nobody chose exactly as read.
+    RadioFrames::SettingsPayload m_settingsRead {};
+    RadioFrames::SettingsEdits m_edits;
+    // The option lists with the codes the radio knows their entries by.
+    RadioChoices m_modes;
+    RadioChoices m_directions;
 
     QStringList m_listForRadioMode;
     QStringList m_powerList;

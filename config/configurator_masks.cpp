@@ -6,7 +6,16 @@
 
 namespace {
 constexpr int flagsPerBand = 88;
-constexpr int deployedChannels = 84;
+
+// A band the radio does not have still takes its places, so that every band
+// sits at band * 88 in the combined list.
+QList<bool> bandPlaces(const QList<bool> &band)
+{
+    QList<bool> places = band.mid(0, flagsPerBand);
+    while (places.size() < flagsPerBand)
+        places.append(false);
+    return places;
+}
 } // namespace
 
 void Configurator::bitMaskToList(quint8 *mask, int index)
@@ -35,7 +44,7 @@ void Configurator::setAllCurrentMaskedChannels(QList<bool> channel, int wifiBand
     case 2: maskList58 = channel; break;
     default: return;
     }
-    m_maskedChannels = maskList24 + maskList52 + maskList58;
+    m_maskedChannels = bandPlaces(maskList24) + bandPlaces(maskList52) + bandPlaces(maskList58);
     emit maskListUI();
 }
 
@@ -61,15 +70,16 @@ void Configurator::listToBitMask(int bandValue)
                                                  : nullptr;
     if (deploy) {
         // Channels the list does not reach are sent unmasked, never as the
-        // flags of the band converted before.
-        for (int i = 0; i < deployedChannels; ++i)
+        // flags of the band converted before. Channels 85 to 88 are not
+        // shown, but go back as the radio reported them.
+        for (int i = 0; i < flagsPerBand; ++i)
             channelFlags[i] = i < deploy->size() && deploy->at(i) ? 1 : 0;
     }
     for (int j = 0; j < 16; ++j) {
         quint8 byte = 0;
         for (int b = 0; b < 8; ++b) {
             const int i = 8 * j + b;
-            if (i < deployedChannels && channelFlags[i])
+            if (i < flagsPerBand && channelFlags[i])
                 byte |= quint8(1u << b);
         }
         maskBytes[j] = byte;

@@ -20,50 +20,6 @@ const QStringList Configurator::levelPowerTable{"Level 7 L{4-5}", "Level 6 L{3-5
 const QStringList Configurator::offOnTable{"Off", "ON"};
 const QStringList Configurator::dashTable{"-"};
 
-namespace {
-
-// List position of a radio mode code, by column: R8-class radios without and
-// with 5 GHz, then the 1/2 MBit variants without and with 5 GHz.
-const int modeIndexTable[10][4] = {
-    {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 1, 1, 1}, {1, 1, 1, 1}, {2, 2, 2, 2},
-    {2, 3, 2, 4}, {3, 4, 4, 2}, {3, 5, 4, 4}, {3, 3, 3, 3}, {3, 4, 3, 5},
-};
-
-int r9ModeIndex(int code)
-{
-    static const int head[12] = {0, 0, 1, 1, 1, 2, 3, 4, 3, 4, 6, 7};
-    if (code < 0 || code > 43)
-        return -1;
-    if (code < 12)
-        return head[code];
-    if (code <= 40) {
-        static const int cycle[4] = {10, 11, 8, 9};
-        return cycle[(code - 12) % 4];
-    }
-    static const int tail[3] = {5, 10, 8};
-    return tail[code - 41];
-}
-
-// Radio mode code sent for a list position, by the same columns.
-const int modeCodeTable[8][4] = {
-    {0, 0, 0, 0}, {2, 2, 2, 2}, {4, 4, 4, 4}, {6, 5, 8, 8},
-    {4, 6, 6, 5}, {4, 7, 4, 9}, {4, 4, 4, 6}, {4, 4, 4, 7},
-};
-const int r9ModeCodeTable[9] = {0, 4, 5, 8, 9, 41, 10, 11, 43};
-const int p1ModeCodeTable[4] = {0, 1, 2, 0};
-
-void replaceAll(QList<int> &list, int from, int to)
-{
-    std::replace(list.begin(), list.end(), from, to);
-}
-
-} // namespace
-
-bool Configurator::isR9Class() const
-{
-    const RadioCapabilities &caps = radioCapabilities;
-    return trxHardwareNumber >= 16 && (caps.r8l == 0 || caps.r8l == 1) && caps.band5Count == 2;
-}
 
 void Configurator::buildSettingsLists()
 {
@@ -71,85 +27,43 @@ void Configurator::buildSettingsLists()
     const RadioSettings &settings = radioSettings;
     const int level = protocolLevel();
 
+    // Entries and codes are paired by name, whatever shape the list takes
+    // on this radio: the code in force shows as its own entry, and a chosen
+    // entry sends its own code.
     if (caps.band24) {
-        QStringList modes{"R7 Compatibility Mode"};
-        if (caps.r8Compatibility)
-            modes << "R8 Compatibility Mode";
-        if (caps.r8l == 2)
-            modes << "2.4GHz 1MBit" << "2.4GHz 2MBit";
-        else
-            modes << "R8X 2.4GHz";
-        if (caps.r8h) {
-            if (caps.r8l == 2)
-                modes << "5GHz 1MBit" << "5GHz 2MBit ";
-            else
-                modes << "R8X 5.8GHz";
-        }
-        if (trxHardwareNumber < 16 && level >= 2 && caps.r8l < 2) {
-            modes << "R8X 2.4GHz Repeater";
-            if (caps.r8h)
-                modes << "R8X 5.8GHz Repeater";
-        }
-        if (caps.band5Count == 2 && caps.r8l != 2) {
-            modes << "R9 2.4GHz";
-            if (caps.r8h)
-                modes << "R9 5.8GHz" << "R9 5.2GHz" << "R9 Tandem 2.4GHz" << "R9 Tandem 5.8GHz" << "R9 Tandem 5.2GHz";
-        }
-        m_listForRadioMode = modes;
-
-        int index = -1;
+        m_modes = RadioFrames::radioModes(caps, trxHardwareNumber, level);
+        m_listForRadioMode = RadioFrames::texts(m_modes);
         const int code = settings.radioModeCode;
-        if (isR9Class()) {
+        if (RadioFrames::isR9Class(caps, trxHardwareNumber)) {
             const int column = caps.r8h ? 3 : 2;
             for (int i = 0; i < 4; ++i) {
                 qDebug() << " here for radio settings " << code;
                 qDebug() << " here for radio settings " << column;
             }
-            index = r9ModeIndex(code);
-        } else {
-            const int column = (caps.r8l == 2 ? 2 : 0) + (caps.r8h ? 1 : 0);
-            const int row = code % 32;
-            if (row < 10)
-                index = modeIndexTable[row][column];
         }
+        radioModeIndex = RadioFrames::indexOfCode(m_modes, code);
         // An unknown code shows no mode rather than a wrong one.
-        m_presentRadioMode = m_listForRadioMode.value(index);
-        if (index >= 0)
-            radioModeIndex = index;
+        m_presentRadioMode = m_listForRadioMode.value(radioModeIndex);
     }
 
-    QStringList directions;
-    if (trxHardwareNumber < 16 || caps.band5Count != 2) {
-        directions << "Transmitter" << "Receiver" << "Set by Pin 10";
-    } else if (level == 2) {
-        if (settings.direction == 2 && caps.band24 == 0)
-            directions << "Receiver";
-        if (caps.repeater)
-            directions << "Transmitter" << "Receiver" << "Repeater";
-        else if (caps.band24 && settings.pin10Option == 0)
-            directions << "Transmitter" << "Receiver";
-        if (settings.pin10Option) {
-            if (settings.direction < 2)
-                directions << "Transmitter" << "Receiver";
-            else
-                directions << "Set by Pin 10";
-        }
-    }
-    m_listForDirection = directions;
-
-    if (level == 1) {
-        directionIndex = settings.pin10Flag == 1 ? 2 : settings.direction;
-        m_presentTransmitterMode = m_listForDirection.value(directionIndex);
-    } else if (level == 2) {
-        directionIndex = settings.direction;
-        m_presentTransmitterMode = m_listForDirection.value(directionIndex);
-    }
+    m_directions = RadioFrames::directions(caps, settings, trxHardwareNumber, level);
+    m_listForDirection = RadioFrames::texts(m_directions);
+    if (level == 1)
+        directionIndex = RadioFrames::indexOfCode(m_directions, settings.pin10Flag == 1 ? 2 : settings.direction);
+    else if (level >= 2)
+        directionIndex = RadioFrames::indexOfCode(m_directions, settings.direction);
+    m_presentTransmitterMode = m_listForDirection.value(directionIndex);
 
     adaptiveOptions = offOnTable;
     rdmOptions = offOnTable;
     m_adaptiveState = settings.adaptiveState;
     m_rdmEnabledState = caps.rdm ? settings.rdmState : -1;
-    m_highbandState = caps.band58Switch == 1 ? settings.band58State : -1;
+    // Some radios report the switch with 2 added; the choice is Off or ON
+    // either way, and goes back with the 2 it came with.
+    if (caps.band58Switch == 1)
+        m_highbandState = settings.band58State >= 2 ? settings.band58State - 2 : settings.band58State;
+    else
+        m_highbandState = -1;
 }
 
 void Configurator::powerList(int mode)
@@ -202,6 +116,7 @@ void Configurator::writePowerSettings(int index)
 void Configurator::on_radioMode_currentIndexChanged(int index)
 {
     radioModeIndex = index;
+    m_edits.modeCode = index >= 0 && index < m_modes.size() ? m_modes.at(index).code : -1;
     deployListAppend(4);
     emit radioModechanged();
 }
@@ -209,6 +124,7 @@ void Configurator::on_radioMode_currentIndexChanged(int index)
 void Configurator::on_direction_currentIndexChanged(int index)
 {
     directionIndex = index;
+    m_edits.direction = index >= 0 && index < m_directions.size() ? m_directions.at(index).code : -1;
     deployListAppend(4);
     emit radioDirectionChanged();
 }
@@ -216,20 +132,28 @@ void Configurator::on_direction_currentIndexChanged(int index)
 void Configurator::on_adaptiveHopping_currentIndexChanged(int index)
 {
     m_adaptiveState = index;
+    m_edits.adaptive = index >= 0 ? index : -1;
     deployListAppend(4);
     emit adaptivehoppingChanged();
 }
 
 void Configurator::on_enableRDM_currentIndexChanged(int index)
 {
-    m_rdmEnabledState = index;
+    // A radio without RDM keeps its byte as it reported it.
+    if (radioCapabilities.rdm) {
+        m_rdmEnabledState = index;
+        m_edits.rdm = index >= 0 ? index : -1;
+    }
     deployListAppend(4);
     emit enableRDMchanged();
 }
 
 void Configurator::on_enable58_currentIndexChanged(int index)
 {
-    m_highbandState = index;
+    if (radioCapabilities.band58Switch == 1) {
+        m_highbandState = index;
+        m_edits.band58 = index >= 0 ? index : -1;
+    }
     deployListAppend(4);
     emit enable58changed();
 }
@@ -263,24 +187,18 @@ int Configurator::executeDeployItem(int item)
     out[3] = 0x7A;
     out[4] = 0x3C;
 
-    // A mode change moves the radio to another 5 GHz band: band frames still
-    // pending follow it there.
-    const int code = radioSettings.radioModeCode;
-    if (code == 5 || radioModeIndex == 2) {
-        replaceAll(deployList, 8, 2);
-    } else if (code == 9 || code == 11) {
-        if (radioModeIndex == 6 || radioModeIndex == 9)
-            replaceAll(deployList, 8, 2);
-        else if (radioModeIndex == 7 || radioModeIndex == 10)
-            replaceAll(deployList, 2, 8);
-    } else if (code == 41 || code == 43) {
-        if (radioModeIndex == 7 || radioModeIndex == 10)
-            replaceAll(deployList, 2, 8);
-        else if (radioModeIndex == 6 || radioModeIndex == 9)
-            replaceAll(deployList, 8, 2);
+    const int level = protocolLevel();
+    if (level == 0 && item != 0) {
+        // A legacy radio takes its 2.4 GHz frame and nothing else.
+        qDebug() << "Configurator: not sent to a legacy radio:" << item;
+        return 0;
     }
 
-    const int level = protocolLevel();
+    // A mode change moves the radio to another 5 GHz band: band frames still
+    // pending follow it there.
+    RadioFrames::retargetBandItems(deployList, radioSettings.radioModeCode, m_edits.modeCode,
+                                   radioCapabilities.band5Count == 2);
+
     auto bandFrame = [&](const char *enter, int band, int command, int powerIndex) {
         qDebug() << enter;
         splitMaskList(band);
@@ -339,49 +257,16 @@ void Configurator::buildSettingsFrame()
     quint8 *out = m_dmxOut;
     const RadioCapabilities &caps = radioCapabilities;
     const int level = protocolLevel();
-
-    // Bytes the operator cannot choose go back as the radio reported them,
-    // never as leftovers of the previous frame.
-    std::copy(m_settingsReply + 6, m_settingsReply + 20, out + 6);
+    const RadioFrames::SettingsPayload payload = RadioFrames::settingsFrame(m_settingsRead, m_edits, level);
+    std::copy(payload.begin(), payload.end(), out + RadioFrames::payloadSlot);
     out[2] = 20;
     out[5] = 13;
-
-    const int inForce = radioSettings.radioModeCode;
-    int code = -1;
-    if (level == 1) {
-        if (radioModeIndex >= 0 && radioModeIndex < 4)
-            code = p1ModeCodeTable[radioModeIndex];
-        if (radioModeIndex == 2) {
-            out[13] = 1;
-        } else {
-            out[13] = 0;
-            out[6] = quint8(directionIndex);
-        }
-    } else {
-        out[6] = quint8(directionIndex);
-        if (trxHardwareNumber >= 16 && caps.r8l == 1 && caps.band5Count == 2) {
+    if (level != 1) {
+        if (trxHardwareNumber >= 16 && caps.r8l == 1 && caps.band5Count == 2)
             qDebug() << " here came in 5 ";
-            if (radioModeIndex >= 0 && radioModeIndex < 9)
-                code = r9ModeCodeTable[radioModeIndex];
-        } else {
-            const int column = 2 * caps.r8l - 2 + (caps.r8h ? 1 : 0);
-            if (radioModeIndex >= 0 && radioModeIndex < 8 && column >= 0 && column < 4)
-                code = modeCodeTable[radioModeIndex][column];
-        }
+        qDebug() << "Set radio mode to " << payload[RadioFrames::ModeCodeByte] << " from position " << radioModeIndex
+                 << caps.r8h << caps.r8l;
     }
-    if (code < 0) {
-        qDebug() << "Configurator: no radio mode code for position" << radioModeIndex
-                 << "- keeping the mode in force" << inForce;
-        code = inForce;
-    }
-    out[8] = quint8(code);
-    if (level != 1)
-        qDebug() << "Set radio mode to " << code << " from position " << radioModeIndex << caps.r8h << caps.r8l;
-
-    out[9] = quint8(m_adaptiveState);
-    out[10] = quint8(radioSettings.settingsByte10);
-    out[12] = quint8(m_rdmEnabledState);
-    out[14] = quint8(radioSettings.band58State >= 2 ? m_highbandState + 2 : m_highbandState);
 }
 
 void Configurator::deployPending()
@@ -434,8 +319,13 @@ void Configurator::restoreFactoryDefaults()
     }
     m_presentRadioMode = m_listForRadioMode.value(1);
     radioModeIndex = 1;
+    m_edits.modeCode = m_modes.value(1, RadioChoice {QString(), -1}).code;
     m_adaptiveState = 1;
-    m_rdmEnabledState = 1;
+    m_edits.adaptive = 1;
+    if (radioCapabilities.rdm) {
+        m_rdmEnabledState = 1;
+        m_edits.rdm = 1;
+    }
     executeDeployItem(4);
     m_deviceLabel = QStringLiteral("Skylane");
     executeDeployItem(5);
@@ -445,6 +335,7 @@ void Configurator::on_deployDefaultFlexButton_clicked()
 {
     m_presentTransmitterMode = m_listForDirection.value(0);
     directionIndex = 0;
+    m_edits.direction = m_directions.value(0, RadioChoice {QString(), -1}).code;
     restoreFactoryDefaults();
 }
 
@@ -452,5 +343,6 @@ void Configurator::on_deployDefaultPin10_clicked()
 {
     m_presentTransmitterMode = m_listForDirection.value(2);
     directionIndex = 2;
+    m_edits.direction = m_directions.value(2, RadioChoice {QString(), -1}).code;
     restoreFactoryDefaults();
 }

@@ -29,6 +29,13 @@ QByteArray paddedLabel(const QByteArray &text)
     return label;
 }
 
+// Hex digits only, an even count of them; anything else gives no bytes.
+QByteArray hexValue(const QString &value)
+{
+    static const QRegularExpression pattern(QStringLiteral("^([0-9a-fA-F]{2})*$"));
+    return pattern.match(value).hasMatch() ? QByteArray::fromHex(value.toLatin1()) : QByteArray();
+}
+
 template<size_t N>
 QByteArray bytes(const std::array<quint8, N> &array)
 {
@@ -165,6 +172,59 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
         if (value.isEmpty())
             return fail(QStringLiteral("state= needs a file name"));
         stateFile = value;
+    } else if (key == QLatin1String("caps")) {
+        const QByteArray raw = hexValue(value);
+        if (raw.size() < 13 || raw.size() > 15)
+            return fail(QStringLiteral("caps=%1: expected 13 to 15 bytes in hex").arg(value));
+        capabilities = raw;
+    } else if (key == QLatin1String("settings")) {
+        const QByteArray raw = hexValue(value);
+        if (raw.size() != 14)
+            return fail(QStringLiteral("settings=%1: expected 14 bytes in hex").arg(value));
+        std::copy(raw.begin(), raw.end(), stored.frame.begin());
+        pending.frame = stored.frame;
+    } else if (key == QLatin1String("mask24") || key == QLatin1String("mask52") || key == QLatin1String("mask58")) {
+        const QByteArray raw = hexValue(value);
+        if (raw.size() != 11)
+            return fail(QStringLiteral("%1=%2: expected 11 bytes in hex").arg(key, value));
+        const size_t band = key == QLatin1String("mask24") ? 0 : key == QLatin1String("mask52") ? 1 : 2;
+        std::copy(raw.begin(), raw.end(), stored.masks[band].begin());
+        pending.masks[band] = stored.masks[band];
+    } else if (key == QLatin1String("power")) {
+        const QStringList parts = value.split(QLatin1Char(':'));
+        std::array<quint8, 3> powers {};
+        bool ok = parts.size() == 3;
+        for (int i = 0; ok && i < 3; ++i) {
+            const int index = parts.at(i).toInt(&ok);
+            ok = ok && index >= 0 && index <= 255;
+            powers[size_t(i)] = quint8(index);
+        }
+        if (!ok)
+            return fail(QStringLiteral("power=%1: expected A:B:C, each 0 to 255").arg(value));
+        stored.powerIndex = powers;
+        pending.powerIndex = powers;
+    } else if (key == QLatin1String("model") || key == QLatin1String("hwtext")) {
+        const QByteArray text = value.toLatin1();
+        const int room = key == QLatin1String("model") ? 32 : 11;
+        if (text.size() > room)
+            return fail(QStringLiteral("%1=%2: at most %3 characters").arg(key, value).arg(room));
+        (key == QLatin1String("model") ? model : hardwareText) = text;
+    } else if (key == QLatin1String("addon")) {
+        bool ok = false;
+        const int kind = value.toInt(&ok);
+        if (!ok || kind < 0 || kind > 255)
+            return fail(QStringLiteral("addon=%1: expected 0 to 255").arg(value));
+        addonType = kind;
+    } else if (key == QLatin1String("silent")) {
+        QList<int> codes;
+        for (const QString &part : value.split(QLatin1Char(':'))) {
+            bool ok = false;
+            const int code = part.toInt(&ok);
+            if (!ok || code < 0 || code > 255)
+                return fail(QStringLiteral("silent=%1: expected command codes such as 4:25").arg(value));
+            codes << code;
+        }
+        silentCommands = codes;
     } else if (key == QLatin1String("trxhw")) {
         bool ok = false;
         const int number = value.toInt(&ok);
@@ -233,13 +293,33 @@ void RadioUnit::attachTo(VirtualRadio &radio)
 
     auto reply = [](int code, const QByteArray &data) { return std::optional<RadioReply>(RadioReply {quint8(code), data}); };
     // Every command the application firmware takes is noted, for tests.
-    auto handle = [this, &radio](int code, VirtualRadio::CommandHandler handler) {
+    // What a radio answers depends on its generation: a legacy radio knows
+    // only its 2.4 GHz frame (1) and its hop table (4); radios with check
+    // values know the readout and write commands, and the end-of-readout
+    // command (30) only from level 2, where live data begins. Codes a radio
+    // does not know go unanswered, as do those the profile silences.
+    const int level = radio.state().protocolLevel;
+    const QList<int> legacyCommands {1, 4};
+    radio.clearCommandHandlers();
+    radio.setAnswerUnknown(level > 0);
+    auto handle = [this, &radio, level, legacyCommands](int code, VirtualRadio::CommandHandler handler) {
+        const bool known = level == 0 ? legacyCommands.contains(code)
+                                      : !legacyCommands.contains(code) && (code != 30 || level >= 2);
+        if (!known || silentCommands.contains(code)) {
+            radio.setCommandHandler(quint8(code), [](RadioState &, const RadioCommand &) {
+                return std::optional<RadioReply>();
+            });
+            return;
+        }
+        // Every command the application firmware takes is noted, for tests.
         radio.setCommandHandler(quint8(code), [this, code, handler](RadioState &state, const RadioCommand &command) {
             commands.append(code);
             lastData[code] = command.data;
             return handler(state, command);
         });
     };
+    for (int code : silentCommands)
+        handle(code, {});
 
     handle(10, [this, reply](RadioState &, const RadioCommand &) {
         QByteArray data(68, '\0');
@@ -269,7 +349,7 @@ void RadioUnit::attachTo(VirtualRadio &radio)
         return reply(10, data);
     });
     handle(9, [this, reply](RadioState &, const RadioCommand &) {
-        return reply(9, bytes(capabilities));
+        return reply(9, capabilities);
     });
     handle(24, [this, reply](RadioState &, const RadioCommand &) {
         return reply(24, stored.label);

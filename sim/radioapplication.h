@@ -45,9 +45,13 @@ struct RadioUnit
     int addonType = 3;
     QByteArray hardwareText = "R9-C1";
 
-    // Capabilities (reply to command 9), slots 6..20 in order; a reply long
-    // enough to hold slot 20 also tells the 5.8 GHz switch is reported.
-    std::array<quint8, 15> capabilities {};
+    // Capabilities (reply to command 9), slots 6 on: 13 to 15 bytes. The
+    // reply is as long as they are; one that reaches slot 19 also tells that
+    // the settings reply carries the 5.8 GHz switch.
+    QByteArray capabilities = QByteArray(15, '\0');
+    // Command codes this radio never answers (besides those its protocol
+    // level does not know).
+    QList<int> silentCommands;
 
     std::array<quint8, 4> radioId {{0xA1, 0xB2, 0xC3, 0xD4}};
     std::array<quint8, 84> hopTable {};
@@ -84,7 +88,11 @@ struct RadioUnit
     // the update took.
     void startNewFirmware();
 
-    // Applies a profile setting (firmware=, serial=, label=, trxhw=, state=); false
-    // when the key is not a radio setting or the value does not fit.
+    // Applies a profile setting; false when the key is not a radio setting
+    // or the value does not fit (then `error` says why):
+    //   firmware=M.m.b  serial=HEX10|ff  label=TEXT  trxhw=N  state=FILE
+    //   caps=HEX (13-15 bytes from slot 6)  settings=HEX (14 bytes, slots 6-19)
+    //   mask24= mask52= mask58=HEX (11 bytes)  power=A:B:C (2.4, 5.2, 5.8 GHz)
+    //   model=TEXT  addon=N (add-on kind)  hwtext=TEXT  silent=CODE:CODE...
     bool applySetting(const QString &key, const QString &value, QString *error);
 };

@@ -25,16 +25,7 @@ VirtualDongle::VirtualDongle(const SimProfile &profile, std::function<qint64()> 
     , m_trace(m_clockUs)
     , m_radio(m_clockUs)
 {
-    m_radio.state().profile = profile.name;
-    m_radio.state().protocolLevel = profile.protocolLevel;
-    m_radio.state().connected = profile.radioConnected;
-    m_radioUnit = RadioUnit::forProfile(profile.name);
-    for (const auto &[key, value] : profile.radioSettings) {
-        if (!m_radioUnit.applySetting(key, value, nullptr))
-            m_radioBootloader.applySetting(key, value, nullptr);
-    }
-    m_radioUnit.attachTo(m_radio);
-    m_radioUnit.enterBootloader = [this] { m_radioBootloader.restart(); };
+    cableRadio(profile);
     m_radio.setSerialHandler([this](RadioState &, const QByteArray &bytes) {
         return m_radioBootloader.receive(bytes);
     });
@@ -53,6 +44,29 @@ VirtualDongle::VirtualDongle(const SimProfile &profile, std::function<qint64()> 
 }
 
 VirtualDongle::~VirtualDongle() = default;
+
+void VirtualDongle::cableRadio(const SimProfile &profile)
+{
+    m_radio.state().profile = profile.name;
+    m_radio.state().protocolLevel = profile.protocolLevel;
+    m_radio.state().connected = profile.radioConnected;
+    m_radio.clearPendingReply();
+    m_radioUnit = RadioUnit::forProfile(profile.name);
+    for (const auto &[key, value] : profile.radioSettings) {
+        if (!m_radioUnit.applySetting(key, value, nullptr))
+            m_radioBootloader.applySetting(key, value, nullptr);
+    }
+    m_radioUnit.attachTo(m_radio);
+    m_radioUnit.enterBootloader = [this] { m_radioBootloader.restart(); };
+}
+
+void VirtualDongle::swapRadio(const SimProfile &profile)
+{
+    auto guard = lock();
+    cableRadio(profile);
+    m_inReady = false;
+    m_trace.addEvent(QStringLiteral("radio swapped (profile %1)").arg(profile.name));
+}
 
 std::unique_lock<std::recursive_mutex> VirtualDongle::lock() const
 {

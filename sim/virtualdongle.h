@@ -71,6 +71,9 @@ public:
     // with a wrong one.
     void corruptCheckValues(int count);
     void setRadioConnected(bool connected);
+    // Another radio behind the dongle, as on a production line where radios
+    // are swapped and the dongle stays: the profile's radio part describes it.
+    void swapRadio(const SimProfile &profile);
     // Reply byte 2 of the status request: the radio link reported broken.
     void setLinkBroken(bool broken);
     // The radio is seen, but none of its frames reach the input buffer.
@@ -110,6 +113,7 @@ private:
     void finishSerialPayload();
     void sendToHost(const QByteArray &bytes, SimTrace::Kind kind);
     void latchRadioFrame();
+    void cableRadio(const SimProfile &profile);
     void startApplication();
     bool visible() const;
 

@@ -16,6 +16,11 @@ void VirtualRadio::removeCommandHandler(quint8 code)
     m_handlers.erase(code);
 }
 
+void VirtualRadio::clearCommandHandlers()
+{
+    m_handlers.clear();
+}
+
 void VirtualRadio::setSerialHandler(SerialHandler handler)
 {
     m_serialHandler = std::move(handler);
@@ -70,7 +75,7 @@ bool VirtualRadio::receiveFrame(const QByteArray &dmx)
     const auto handler = m_handlers.find(command->code);
     if (handler != m_handlers.end())
         reply = handler->second(m_state, *command);
-    else
+    else if (m_answerUnknown)
         reply = RadioReply {command->code, QByteArray()};
 
     if (reply)

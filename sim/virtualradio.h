@@ -50,7 +50,7 @@ struct RadioReply
 // identifier 0x7A 0x3C and, from level 1 on, a correct check value) is
 // handed to the handler registered for its code, and the handler's reply is
 // the next frame the radio sends. Codes without a handler are answered with
-// an empty reply repeating the code. Between replies the radio sends its
+// an empty reply repeating the code (unless told otherwise). Between replies the radio sends its
 // spontaneous status frame.
 //
 // A handler is a function of the radio's state and the command; it may
@@ -78,6 +78,10 @@ public:
 
     void setCommandHandler(quint8 code, CommandHandler handler);
     void removeCommandHandler(quint8 code);
+    void clearCommandHandlers();
+    // Whether codes without a handler get an empty reply repeating the code
+    // (radios with check values acknowledge what they do not know) or none.
+    void setAnswerUnknown(bool answer) { m_answerUnknown = answer; }
     void setSerialHandler(SerialHandler handler);
 
     // DMX side, driven by the dongle.
@@ -111,4 +115,5 @@ private:
     std::map<quint8, CommandHandler> m_handlers;
     SerialHandler m_serialHandler;
     std::optional<QByteArray> m_pendingReply;
+    bool m_answerUnknown = true;
 };

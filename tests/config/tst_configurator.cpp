@@ -95,8 +95,8 @@ private slots:
         const int mark = session.radio().commands.size();
         QVERIFY(session.connectAndRead());
         QCOMPARE(session.commandsSince(mark), QList<int>{4});
-        // The level announcement names the class; the readout starts afresh.
-        QCOMPARE(session.configurator.istrxModel(), QString());
+        // The class is all a legacy radio tells of itself, and it stays shown.
+        QCOMPARE(session.configurator.istrxModel(), QStringLiteral("R7/R8"));
         QCOMPARE(session.configurator.isStatusVELTRA(), QStringLiteral("Veltra: R7/R8 [Update available]"));
         QCOMPARE(session.configurator.powerList24, Configurator::legacyPowerTable);
         QCOMPARE(session.configurator.presentPower24, QStringLiteral("100mW 4 Bars"));

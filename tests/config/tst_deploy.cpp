@@ -150,12 +150,13 @@ private slots:
         session.radio().stored.frame[2] = 9; // R9 5.8GHz in force
         QVERIFY(session.connectAndRead());
         const int mark = session.radio().commands.size();
+        const int tandem52 = session.configurator.isListforRadioMode().indexOf(QStringLiteral("R9 Tandem 5.2GHz"));
         if (!bandFirst)
-            session.configurator.on_radioMode_currentIndexChanged(7);
+            session.configurator.on_radioMode_currentIndexChanged(tandem52);
         session.configurator.powerList(2);
         session.configurator.writePowerSettings(1);
         if (bandFirst)
-            session.configurator.on_radioMode_currentIndexChanged(7);
+            session.configurator.on_radioMode_currentIndexChanged(tandem52);
         session.configurator.on_storeAndDisconnect_clicked();
         const QList<int> sent = session.radio().commands.mid(mark);
         QVERIFY(sent.contains(bandCommand));

@@ -141,9 +141,9 @@ void TestUsbd::bareCommandFrame_data()
     QTest::addColumn<QString>("profile");
     QTest::addColumn<QByteArray>("frame");
 
-    QTest::newRow("level 1") << "p1" << QByteArray::fromHex("cc01067a3c1e01a7");
-    QTest::newRow("level 2") << "r9" << QByteArray::fromHex("cc01067a3c1e01a7");
-    QTest::newRow("level 0") << "legacy" << QByteArray::fromHex("cc01047a3c1e");
+    QTest::newRow("level 1") << "p1" << QByteArray::fromHex("cc01067a3c0c0195");
+    QTest::newRow("level 2") << "r9" << QByteArray::fromHex("cc01067a3c0c0195");
+    QTest::newRow("level 0") << "legacy" << QByteArray::fromHex("cc01047a3c04");
 }
 
 void TestUsbd::bareCommandFrame()
@@ -154,7 +154,8 @@ void TestUsbd::bareCommandFrame()
     SimRig rig(profile);
     rig.startRadio();
     const int mark = rig.mark();
-    QCOMPARE(rig.usbd->runDmxCommand(30), 30);
+    const int command = quint8(frame.at(5));
+    QCOMPARE(rig.usbd->runDmxCommand(command), command);
 
     const auto writes = rig.slotWritesSince(mark);
     QCOMPARE(writes.size(), frame.size());
@@ -173,8 +174,8 @@ void TestUsbd::checkFailuresAreRetried_data()
     QTest::addColumn<int>("result");
     QTest::addColumn<int>("attempts");
 
-    QTest::newRow("none") << 0 << 30 << 1;
-    QTest::newRow("nine") << 9 << 30 << 10;
+    QTest::newRow("none") << 0 << 12 << 1;
+    QTest::newRow("nine") << 9 << 12 << 10;
     QTest::newRow("ten") << 10 << 255 << 10;
     QTest::newRow("twelve") << 12 << 255 << 10;
 }
@@ -189,9 +190,9 @@ void TestUsbd::checkFailuresAreRetried()
     rig.startRadio();
     rig.dongle->corruptCheckValues(corrupted);
     const int mark = rig.mark();
-    QCOMPARE(rig.usbd->runDmxCommand(30), result);
+    QCOMPARE(rig.usbd->runDmxCommand(12), result);
     QCOMPARE(rig.countSince(mark, 0x03), attempts);
-    QCOMPARE(TestLog::count(QStringLiteral("Usbd: runDmxCommand P1: 30")), 1);
+    QCOMPARE(TestLog::count(QStringLiteral("Usbd: runDmxCommand P1: 12")), 1);
 }
 
 void TestUsbd::noReplyIsReported_data()
