@@ -49,7 +49,8 @@ void Configurator::buildSettingsLists()
     m_directions = RadioFrames::directions(caps, settings, trxHardwareNumber, level);
     m_listForDirection = RadioFrames::texts(m_directions);
     if (level == 1)
-        directionIndex = RadioFrames::indexOfCode(m_directions, settings.pin10Flag == 1 ? 2 : settings.direction);
+        directionIndex = RadioFrames::indexOfCode(
+            m_directions, settings.pin10Flag == 1 ? RadioFrames::pin10Direction : settings.direction);
     else if (level >= 2)
         directionIndex = RadioFrames::indexOfCode(m_directions, settings.direction);
     m_presentTransmitterMode = m_listForDirection.value(directionIndex);

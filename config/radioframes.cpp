@@ -185,7 +185,7 @@ RadioChoices directions(const RadioCapabilities &caps, const RadioSettings &sett
     if (hardwareNumber < 16 || caps.band5Count != 2) {
         append(list, "Transmitter", 0);
         append(list, "Receiver", 1);
-        append(list, "Set by Pin 10", 2);
+        append(list, "Set by Pin 10", level == 1 ? pin10Direction : 2);
         return list;
     }
     if (level < 2)
@@ -248,8 +248,8 @@ SettingsPayload settingsFrame(const SettingsPayload &asRead, const SettingsEdits
         out[ModeCodeByte] = quint8(edits.modeCode);
     if (edits.direction >= 0) {
         if (level == 1) {
-            // Pin 10 takes over the direction byte; the radio keeps it.
-            const bool pin10 = edits.direction == 2;
+            // Pin 10 takes over from the direction byte, which the radio keeps.
+            const bool pin10 = edits.direction == pin10Direction;
             out[Pin10FlagByte] = pin10 ? 1 : 0;
             if (!pin10)
                 out[DirectionByte] = quint8(edits.direction);

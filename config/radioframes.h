@@ -112,8 +112,11 @@ bool isR9Class(const RadioCapabilities &caps, int hardwareNumber);
 // The radio modes this radio offers, each with the code byte 8 carries for
 // it. Radios of level 1 know their modes by the codes 0, 1 and 2 only.
 RadioChoices radioModes(const RadioCapabilities &caps, int hardwareNumber, int level);
-// The directions this radio offers, each with its direction code. At level 1
-// the code 2 stands for "pin 10 sets the direction" (the pin-10 flag).
+// At level 1 pin 10 is not a direction code but a flag of its own; the entry
+// "Set by Pin 10" stands for this value there.
+constexpr int pin10Direction = 256;
+
+// The directions this radio offers, each with its direction code.
 RadioChoices directions(const RadioCapabilities &caps, const RadioSettings &settings, int hardwareNumber,
                         int level);
 // Position of the first entry with `code`, or -1.

@@ -1,0 +1,412 @@
+// Properties over the radios the field holds, generated rather than picked:
+// every combination of capabilities that shapes the lists, each radio-mode
+// code, with random masks, powers and the bytes nobody interprets. Each case
+// meets the product through the virtual radio, with instant pacing, and
+// judges it by what the radio stored.
+#include "config/configurator.h"
+#include "sim/radioapplication.h"
+#include "usb/pacing.h"
+#include "usb/simrig.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+// The radio's own words for its mode codes: which entry stands for which code.
+int modeCodeOfEntry(const QString &text)
+{
+    static const QHash<QString, int> codes {
+        {"R7 Compatibility Mode", 0}, {"R8 Compatibility Mode", 2}, {"R8X 2.4GHz", 4}, {"2.4GHz 1MBit", 4},
+        {"R8X 5.8GHz", 5}, {"5GHz 1MBit", 5}, {"R8X 2.4GHz Repeater", 6}, {"R8X 5.8GHz Repeater", 7},
+        {"R9 2.4GHz", 8}, {"2.4GHz 2MBit", 8}, {"R9 5.8GHz", 9}, {"5GHz 2MBit ", 9},
+        {"R9 Tandem 2.4GHz", 10}, {"R9 Tandem 5.8GHz", 11}, {"R9 5.2GHz", 41}, {"R9 Tandem 5.2GHz", 43},
+    };
+    return codes.value(text, -1);
+}
+
+// Codes the pairing names, and one it does not.
+const int modeCodes[] = {0, 2, 4, 5, 6, 7, 8, 9, 10, 11, 41, 43, 17};
+
+// One generated radio, as a simulator profile.
+struct RadioCase
+{
+    int level = 2;
+    int band24 = 1, r8l = 0, r8h = 0, r8c = 0, repeater = 0, hardware = 12;
+    QString profile;
+    int capsLength = 15;
+};
+
+QString hex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex());
+}
+
+QByteArray randomBytes(QRandomGenerator &random, int count)
+{
+    QByteArray bytes(count, '\0');
+    for (char &b : bytes)
+        b = char(random.bounded(256));
+    return bytes;
+}
+
+RadioCase makeCase(int shape, int modeCode, QRandomGenerator &random)
+{
+    RadioCase c;
+    int n = shape;
+    auto pick = [&n](int count) {
+        const int value = n % count;
+        n /= count;
+        return value;
+    };
+    c.level = 1 + pick(2);
+    c.band24 = pick(2);
+    c.r8l = pick(3);
+    c.r8h = QList<int> {0, 1, 4}.at(pick(3));
+    c.r8c = pick(2);
+    c.repeater = pick(2);
+    c.hardware = QList<int> {12, 16, 20}.at(pick(3));
+    c.capsLength = 13 + random.bounded(3);
+
+    QByteArray caps = randomBytes(random, 15);
+    caps[0] = char(c.band24);
+    caps[2] = char(c.r8l);
+    caps[3] = char(c.r8h);
+    for (int i : {4, 5, 6, 7, 8, 9, 10}) // rdm, hop table, adaptive, ID, label, reboot, add-on
+        caps[i] = char(random.bounded(2));
+    caps[12] = char(c.repeater);
+    caps[14] = char(c.r8c);
+    caps.truncate(c.capsLength);
+
+    QByteArray settings = randomBytes(random, 14);
+    settings[0] = char(random.bounded(3));  // direction
+    settings[2] = char(modeCode);
+    settings[3] = char(random.bounded(2));  // adaptive hopping
+    settings[6] = char(random.bounded(2));  // RDM
+    settings[7] = char(random.bounded(2));  // pin-10 flag
+    settings[8] = char(random.bounded(4));  // 5.8 GHz switch, some radios add 2
+    settings[13] = char(random.bounded(2)); // "Set by Pin 10" offered
+
+    c.profile = QStringLiteral("r9,level=%1,trxhw=%2,caps=%3,settings=%4,mask24=%5,mask52=%6,mask58=%7,"
+                               "power=%8:%9:%10,hwtext=HW%11")
+                    .arg(c.level)
+                    .arg(c.hardware)
+                    .arg(hex(caps), hex(settings), hex(randomBytes(random, 11)), hex(randomBytes(random, 11)),
+                         hex(randomBytes(random, 11)))
+                    .arg(random.bounded(4))
+                    .arg(random.bounded(4))
+                    .arg(random.bounded(8))
+                    .arg(shape);
+    return c;
+}
+
+// A legacy radio: its 2.4 GHz mask and power, with or without a hop table.
+QString legacyProfile(QRandomGenerator &random, bool answersHopTable)
+{
+    return QStringLiteral("legacy,mask24=%1,power=%2:0:0%3")
+        .arg(hex(randomBytes(random, 11)))
+        .arg(random.bounded(4))
+        .arg(answersHopTable ? QString() : QStringLiteral(",silent=4"));
+}
+
+// A Configurator on a virtual radio, driven without the monitoring timers.
+struct Bench
+{
+    explicit Bench(const QString &profile, const QString &folder)
+        : rig(profile)
+        , configurator(rig.usbd.get())
+    {
+        configurator.logFolderPath = folder;
+    }
+
+    RadioUnit &radio() { return rig.dongle->radioUnit(); }
+    Configurator &c() { return configurator; }
+
+    // What the monitoring does when it finds the radio, then the readout.
+    bool read()
+    {
+        rig.usbd->liveDataEnabled = 0;
+        rig.usbd->initDongleDMX();
+        rig.usbd->radioAttached = true;
+        // The frame the radio was found with tells its level (and is a
+        // legacy radio's status).
+        if (!rig.usbd->getDmxInBuffer())
+            return false;
+        const quint8 *found = rig.usbd->dmxInBuffer;
+        rig.usbd->protocolVersion = found[2] > 22 ? found[23] : 0;
+        configurator.showProtocolVersion(rig.usbd->protocolVersion);
+        configurator.loadVELTRA();
+        return rig.usbd->liveDataEnabled == 1;
+    }
+
+    void swap(const QString &profile)
+    {
+        SimProfile next;
+        SimProfile::parse(profile, &next);
+        rig.dongle->swapRadio(next);
+    }
+
+    QStringList report()
+    {
+        QStringList lines;
+        for (const auto &line : configurator.reportLines()) {
+            if (!line.label.startsWith(QLatin1String("Date")))
+                lines << line.label + line.value;
+        }
+        return lines;
+    }
+
+    SimRig rig;
+    Configurator configurator;
+};
+
+// The bands a readout found, as the session numbers them (0 2.4, 1 5.2, 2 5.8
+// GHz), with power lists to choose from.
+QList<int> bandsWithPowers(Configurator &c)
+{
+    QList<int> bands;
+    if (!c.powerList24.isEmpty())
+        bands << 0;
+    if (!c.powerList52.isEmpty())
+        bands << 1;
+    if (!c.powerList58.isEmpty() && c.powerList58 != Configurator::dashTable)
+        bands << 2;
+    return bands;
+}
+
+QStringList &powersOf(Configurator &c, int band)
+{
+    return band == 0 ? c.powerList24 : band == 1 ? c.powerList52 : c.powerList58;
+}
+
+QString presentPowerOf(Configurator &c, int band)
+{
+    return band == 0 ? c.presentPower24 : band == 1 ? c.presentPower52 : c.presentPower58;
+}
+
+int powerIndexOf(Configurator &c, int band)
+{
+    return band == 0 ? c.power24Index : band == 1 ? c.power52Index : c.power58Index;
+}
+
+} // namespace
+
+bool operator==(const RadioUnit::Settings &a, const RadioUnit::Settings &b)
+{
+    return a.frame == b.frame && a.masks == b.masks && a.powerIndex == b.powerIndex && a.label == b.label;
+}
+
+namespace QTest {
+template<>
+char *toString(const RadioUnit::Settings &s)
+{
+    QByteArray text = "settings " + QByteArray(reinterpret_cast<const char *>(s.frame.data()), 14).toHex();
+    for (const auto &mask : s.masks)
+        text += " mask " + QByteArray(reinterpret_cast<const char *>(mask.data()), 11).toHex();
+    text += " power " + QByteArray(reinterpret_cast<const char *>(s.powerIndex.data()), 3).toHex();
+    text += " label " + s.label.toHex();
+    return qstrdup(text.constData());
+}
+} // namespace QTest
+
+class TestRadioSpace : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_folder;
+    int m_cases = 0;
+    QString folder() const { return m_folder.path() + QLatin1Char('/'); }
+
+    // Every value in force chosen again, every band's mask queued: the deploy
+    // an operator makes who looks at everything and changes nothing.
+    static void chooseWhatIsInForce(Configurator &c)
+    {
+        if (c.radioModeIndex >= 0)
+            c.on_radioMode_currentIndexChanged(c.radioModeIndex);
+        if (c.directionIndex >= 0)
+            c.on_direction_currentIndexChanged(c.directionIndex);
+        if (c.radioCapabilities.adaptiveHopping)
+            c.on_adaptiveHopping_currentIndexChanged(c.isadaptivestate());
+        if (c.isRDMEnabledstate() >= 0)
+            c.on_enableRDM_currentIndexChanged(c.isRDMEnabledstate());
+        if (c.isHighbandstate() >= 0)
+            c.on_enable58_currentIndexChanged(c.isHighbandstate());
+        for (int band : bandsWithPowers(c)) {
+            c.powerList(band);
+            c.writePowerSettings(powerIndexOf(c, band));
+            c.maskingChanged(band);
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Pacing::setInstant(true);
+        qInstallMessageHandler(quiet);
+        QVERIFY(m_folder.isValid());
+    }
+
+    void cleanupTestCase()
+    {
+        qInstallMessageHandler(nullptr);
+        qInfo("%d generated radios", m_cases);
+    }
+
+    void untouchedDeployWritesBackWhatWasRead_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QRandomGenerator random(12);
+        for (int shape = 0; shape < 432; ++shape) {
+            for (int code : modeCodes)
+                QTest::addRow("shape %d code %d", shape, code) << makeCase(shape, code, random).profile;
+        }
+        for (int i = 0; i < 32; ++i)
+            QTest::addRow("legacy %d", i) << legacyProfile(random, i % 2 == 0);
+    }
+
+    void untouchedDeployWritesBackWhatWasRead()
+    {
+        QFETCH(QString, profile);
+        ++m_cases;
+        Bench bench(profile, folder());
+        const RadioUnit::Settings before = bench.radio().stored;
+        QVERIFY(bench.read());
+        if (bench.rig.usbd->protocolVersion == 0)
+            QCOMPARE(bench.c().istrxModel(), QStringLiteral("R7/R8"));
+        chooseWhatIsInForce(bench.c());
+        bench.c().on_storeAndDisconnect_clicked();
+        QCOMPARE(bench.radio().stored, before);
+    }
+
+    // Each entry of each list, chosen alone on the radio as the last choice
+    // left it, stored and read again, shows as chosen; the radio received the
+    // code its own pairing gives.
+    void everyEntryReadsBackAsChosen_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QRandomGenerator random(34);
+        for (int shape = 0; shape < 432; ++shape) {
+            const int code = modeCodes[shape % int(std::size(modeCodes))];
+            QTest::addRow("shape %d code %d", shape, code) << makeCase(shape, code, random).profile;
+        }
+    }
+
+    void everyEntryReadsBackAsChosen()
+    {
+        QFETCH(QString, profile);
+        ++m_cases;
+        Bench bench(profile, folder());
+        Configurator &c = bench.c();
+        QVERIFY(bench.read());
+        const int level = bench.rig.usbd->protocolVersion;
+
+        auto storeAndRead = [&bench] {
+            bench.c().on_storeAndDisconnect_clicked();
+            return bench.read();
+        };
+
+        const QStringList modes = c.isListforRadioMode();
+        for (int i = 0; i < modes.size(); ++i) {
+            c.on_radioMode_currentIndexChanged(i);
+            QVERIFY(storeAndRead());
+            const int expected = level == 1 ? QList<int> {0, 1, 2, 0}.value(i) : modeCodeOfEntry(modes.at(i));
+            QCOMPARE(int(bench.radio().stored.frame[2]), expected);
+            QCOMPARE(c.ispresentRadioMode(), modes.at(i));
+        }
+
+        for (int i = 0; i < c.isListforRadio_direction().size(); ++i) {
+            const QString chosen = c.isListforRadio_direction().at(i);
+            c.on_direction_currentIndexChanged(i);
+            QVERIFY(storeAndRead());
+            QCOMPARE(c.ispresentTransmitterMode(), chosen);
+        }
+
+        for (int value : {0, 1}) {
+            c.on_adaptiveHopping_currentIndexChanged(value);
+            if (c.isRDMEnabledstate() >= 0)
+                c.on_enableRDM_currentIndexChanged(1 - value);
+            if (c.isHighbandstate() >= 0)
+                c.on_enable58_currentIndexChanged(value);
+            const bool rdm = c.isRDMEnabledstate() >= 0, band58 = c.isHighbandstate() >= 0;
+            QVERIFY(storeAndRead());
+            QCOMPARE(c.isadaptivestate(), value);
+            if (rdm)
+                QCOMPARE(c.isRDMEnabledstate(), 1 - value);
+            if (band58)
+                QCOMPARE(c.isHighbandstate(), value);
+        }
+
+        for (int band : bandsWithPowers(c)) {
+            const QStringList powers = powersOf(c, band);
+            for (int i = 0; i < powers.size(); ++i) {
+                c.powerList(band);
+                c.writePowerSettings(i);
+                QVERIFY(storeAndRead());
+                QCOMPARE(presentPowerOf(c, band), powers.at(i));
+            }
+        }
+
+        // A mode on a 5 GHz band chosen with a power of that band: the power
+        // goes to the band the chosen mode uses.
+        for (int i = 0; i < modes.size(); ++i) {
+            const int code = modeCodeOfEntry(modes.at(i));
+            const int band = code == 41 || code == 43 ? 1 : code == 5 || code == 7 || code == 9 || code == 11 ? 2 : -1;
+            if (level == 1 || band < 0 || !bandsWithPowers(c).contains(band))
+                continue;
+            const QStringList powers = powersOf(c, band);
+            const int power = (powerIndexOf(c, band) + 1) % int(powers.size());
+            c.on_radioMode_currentIndexChanged(i);
+            c.powerList(band);
+            c.writePowerSettings(power);
+            QVERIFY(storeAndRead());
+            QCOMPARE(c.ispresentRadioMode(), modes.at(i));
+            QCOMPARE(presentPowerOf(c, band), powers.at(power));
+        }
+    }
+
+    // Two radios one after the other behind the same dongle: nothing of the
+    // first shows in the second's report.
+    void secondRadioIsReadAsIfAlone_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QRandomGenerator random(56);
+        QStringList profiles;
+        for (int shape = 0; shape < 432; ++shape)
+            profiles << makeCase(shape, modeCodes[random.bounded(int(std::size(modeCodes)))], random).profile;
+        for (int i = 0; i < 8; ++i)
+            profiles << legacyProfile(random, true);
+        for (int i = 0; i < profiles.size(); ++i) {
+            const int other = random.bounded(profiles.size());
+            QTest::addRow("radio %d then %d", i, other) << profiles.at(i) << profiles.at(other);
+        }
+    }
+
+    void secondRadioIsReadAsIfAlone()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        ++m_cases;
+        Bench alone(second, folder());
+        QVERIFY(alone.read());
+
+        Bench both(first, folder());
+        QVERIFY(both.read());
+        both.swap(second);
+        QVERIFY(both.read());
+        QCOMPARE(both.report(), alone.report());
+        QCOMPARE(both.c().isListforRadioMode(), alone.c().isListforRadioMode());
+        QCOMPARE(both.c().isListforRadio_direction(), alone.c().isListforRadio_direction());
+        QCOMPARE(both.c().powerList52, alone.c().powerList52);
+        QCOMPARE(both.c().isHighbandstate(), alone.c().isHighbandstate());
+        QCOMPARE(both.c().isRDMEnabledstate(), alone.c().isRDMEnabledstate());
+        QCOMPARE(both.c().isadaptiveList(), alone.c().isadaptiveList());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRadioSpace)
+#include "tst_radiospace.moc"
