@@ -35,7 +35,7 @@ private slots:
         QTest::newRow("r8x") << "r8x" << QStringList{"TRX HW: 12", "Tx Mode: R8X 5.8GHz", "Addon Version: -"};
         QTest::newRow("r8-2mbit") << "r8-2mbit" << QStringList{"Tx Mode: 2.4GHz 2MBit", "5.8GHz Power: 500mW 5 Bars"};
         QTest::newRow("p1") << "p1" << QStringList{"TRX BL: Unknown", "5.8GHz Mask (Hex): -"};
-        QTest::newRow("legacy") << "legacy" << QStringList{"2.4GHz Power: 100mW 4 Bars"};
+        QTest::newRow("legacy") << "legacy" << QStringList{"TRX Model: R7/R8", "2.4GHz Power: 100mW 4 Bars"};
     }
 
     void infoForEveryProfile()
@@ -109,6 +109,50 @@ private slots:
         QTest::newRow("no 5.2 GHz band") << "r8x" << QStringList{"mask52=1-4"} << "no such band";
         QTest::newRow("channel out of range") << "r9" << QStringList{"mask24=80-90"} << "channel list";
         QTest::newRow("label too long") << "r9" << QStringList{"label=" + QString(33, 'x')} << "at most 32";
+        QTest::newRow("label on a legacy radio") << "legacy" << QStringList{"power24=1", "label=Foo"}
+                                                 << "a legacy radio takes only power24 and mask24";
+    }
+
+    // Radios whose adaptive hopping is on, in shapes that once made an
+    // untouched deploy write something else: turning it on again changes
+    // nothing the radio stored.
+    void adaptiveOnAgainChangesNothing_data()
+    {
+        QTest::addColumn<QString>("caps");
+        QTest::addColumn<QString>("settings");
+        QTest::newRow("no 2.4 GHz, mode 9") << "000001010001010101000000010000" << "0000090100000100030000000000";
+        QTest::newRow("r8l 0, mode 10, 13 bytes") << "01000001000101010100000000" << "01000a0173000100000000000000";
+        QTest::newRow("R8 compatibility, mode 2") << "010001040001010101000000000001" << "0200020100000000000200000000";
+        QTest::newRow("switch reported as 3") << "0100010100010101010000000100" << "00000801000001000300000000ff";
+    }
+
+    void adaptiveOnAgainChangesNothing()
+    {
+        QFETCH(QString, caps);
+        QFETCH(QString, settings);
+        const QString masks = ",mask24=0102030405060708090a0b,mask52=f0e0d0c0b0a090807060ff,mask58=00ff00ff00ff00ff00ff0f";
+        const QString state = m_dir.filePath("adaptive.json");
+        QFile::remove(state);
+        const Result r = cli({"--simulate=r9,caps=" + caps + ",settings=" + settings + masks + ",state=" + state,
+                              "set", "adaptive=ON", "--store"});
+        QCOMPARE(r.exitCode, 0);
+        QFile file(state);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonObject stored = QJsonDocument::fromJson(file.readAll()).object();
+        QCOMPARE(stored.value("settings").toString(), settings);
+        QCOMPARE(stored.value("mask24").toString(), QStringLiteral("0102030405060708090a0b"));
+        QCOMPARE(stored.value("mask52").toString(), QStringLiteral("f0e0d0c0b0a090807060ff"));
+        QCOMPARE(stored.value("mask58").toString(), QStringLiteral("00ff00ff00ff00ff00ff0f"));
+    }
+
+    void legacyRadioTakesItsPowerAndMask()
+    {
+        const QString state = m_dir.filePath("legacy.json");
+        const QString sim = "--simulate=legacy,state=" + state;
+        QCOMPARE(cli({sim, "set", "power24=0", "mask24=1-3", "--store"}).exitCode, 0);
+        const QStringList out = cli({sim, "info"}).out.split(QLatin1Char('\n'));
+        QVERIFY(out.contains(QStringLiteral("2.4GHz Power: 375mW 5 Bars")));
+        QVERIFY(out.contains(QStringLiteral("2.4GHz Mask (Hex): 07 00 00 00 00 00 00 00 00 00 00")));
     }
 
     void refusedValuesSendNothing()
