@@ -439,8 +439,10 @@ int CliRunner::set()
 
 int CliRunner::deployAndFinish()
 {
-    m_configurator->deployPending();
+    const bool sent = m_configurator->deployPending();
     m_usbd->dmxOff();
+    if (!sent)
+        return fail(StoreFailed, QStringLiteral("a settings frame did not reach the dongle; the radio may be half changed"));
     print(QStringLiteral("Deployed; not stored (add --store to keep the settings over a power cycle)."));
     return Ok;
 }

@@ -257,8 +257,9 @@ public:
     // The report's lines after its title, in order.
     QList<ReportLine> reportLines();
 
-    // Sends every pending item, 500 ms apart, and empties the list.
-    void deployPending();
+    // Sends every pending item, 500 ms apart, and empties the list; false
+    // when a frame could not be sent (the items after it are dropped).
+    bool deployPending();
 
     int executeDeployItem(int item);
     // Where Save & Disconnect writes the report of the radio read last.

@@ -244,13 +244,18 @@ int Configurator::executeDeployItem(int item)
         return 0;
     }
 
+    // Frames are not acknowledged, but one that did not leave the PC is
+    // known: the caller must not report the deploy as done.
+    int sent;
     if (level <= 0) {
-        m_usbd->sendPacket();
+        sent = m_usbd->sendPacket();
         m_usbd->dmxOff();
     } else {
-        m_usbd->sendPacketWithCRC();
+        sent = m_usbd->sendPacketWithCRC();
     }
-    return 0;
+    if (sent != 0)
+        qDebug() << "Configurator: deploy command not sent" << item;
+    return sent;
 }
 
 void Configurator::buildSettingsFrame()
@@ -270,22 +275,33 @@ void Configurator::buildSettingsFrame()
     }
 }
 
-void Configurator::deployPending()
+bool Configurator::deployPending()
 {
     // The length is read again at every step: a frame may retarget the items
     // still pending.
+    bool allSent = true;
     for (int i = 0; i < deployList.size(); ++i) {
         qDebug() << " on store and disconnect clicked " << deployList.at(i);
-        executeDeployItem(deployList.at(i));
+        if (executeDeployItem(deployList.at(i)) != 0) {
+            allSent = false;
+            break;
+        }
         Pacing::wait(500);
     }
     deployList.clear();
+    return allSent;
 }
 
 void Configurator::on_storeAndDisconnect_clicked()
 {
     qDebug() << "--- Deploying: ---";
-    deployPending();
+    if (!deployPending()) {
+        // Storing now would keep a half-written set of settings: the radio
+        // stays as it was stored before.
+        qDebug() << "Configurator: deploy incomplete, settings not stored";
+        m_usbd->dmxOff();
+        return;
+    }
 
     if (protocolLevel() == 0) {
         m_usbd->dmxOff();

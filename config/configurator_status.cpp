@@ -49,10 +49,14 @@ void Configurator::showDongleVersion()
         m_dongleHWVersion = QString(QChar(64 + hardware));
     else
         m_dongleHWVersion = QString(QChar(65 + hardware));
-    m_dongleBootLoaderVersion = QStringLiteral("%1.%2.%3")
-                                    .arg(m_usbd->bootloaderVersion.major)
-                                    .arg(m_usbd->bootloaderVersion.minor)
-                                    .arg(m_usbd->bootloaderVersion.build);
+    // A bootloader version the dongle did not give is shown as not known.
+    if (m_usbd->bootloaderVersion.major < 0)
+        m_dongleBootLoaderVersion = QStringLiteral("-");
+    else
+        m_dongleBootLoaderVersion = QStringLiteral("%1.%2.%3")
+                                        .arg(m_usbd->bootloaderVersion.major)
+                                        .arg(m_usbd->bootloaderVersion.minor)
+                                        .arg(m_usbd->bootloaderVersion.build);
 }
 
 void Configurator::showProtocolVersion(int version)

@@ -46,14 +46,14 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
             selection.error = why;
             return selection;
         }
-        selection.simulator = std::make_shared<VirtualDongle>(profile);
+        selection.driver = SimDriver::forProfile(profile, &selection.simulator);
         if (!profile.traceFile.isEmpty() && !selection.simulator->trace().hasFile()) {
+            selection.driver.reset();
             selection.simulator.reset();
             selection.error = QStringLiteral("cannot write the simulator trace to %1").arg(profile.traceFile);
             return selection;
         }
         qDebug() << "Dongle driver: simulator, profile" << (profileText.isEmpty() ? profile.name : profileText);
-        selection.driver = std::make_unique<SimDriver>(selection.simulator);
         return selection;
     }
 

@@ -1,12 +1,43 @@
 #include "simdriver.h"
 
 #include "virtualdongle.h"
+#include "wiremodel.h"
 
-SimDriver::SimDriver(std::shared_ptr<VirtualDongle> dongle, long comPortNumber)
+#include <chrono>
+#include <thread>
+
+SimDriver::SimDriver(std::shared_ptr<VirtualDongle> dongle, long comPortNumber, std::shared_ptr<WireModel> wire)
     : m_dongle(std::move(dongle))
+    , m_wire(std::move(wire))
     , m_comPort(comPortNumber)
 {
 }
+
+std::unique_ptr<SimDriver> SimDriver::forProfile(const SimProfile &profile, std::shared_ptr<VirtualDongle> *dongle)
+{
+    std::shared_ptr<WireModel> wire;
+    std::shared_ptr<VirtualDongle> made;
+    if (profile.wire.enabled) {
+        wire = std::make_shared<WireModel>(profile.wire);
+        made = std::make_shared<VirtualDongle>(profile, wire->dongleClock());
+        made->setDmxTiming(true);
+        wire->attach(made);
+    } else {
+        made = std::make_shared<VirtualDongle>(profile);
+    }
+    if (dongle)
+        *dongle = made;
+    return std::make_unique<SimDriver>(made, 9, wire);
+}
+
+namespace {
+void sleepUntil(qint64 us)
+{
+    const qint64 left = us - WireModel::nowUs();
+    if (left > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(left));
+}
+} // namespace
 
 int SimDriver::check(Handle handle) const
 {
@@ -62,14 +93,22 @@ int SimDriver::purge(Handle handle, unsigned mask)
         return status;
     // What the host has written is with the dongle at once; only the receive
     // side has anything to drop.
-    if (mask & PurgeRx)
-        m_dongle->hostPurge();
+    if (mask & PurgeRx) {
+        if (m_wire)
+            m_wire->purgeReceive();
+        else
+            m_dongle->hostPurge();
+    }
     return Ok;
 }
 
-int SimDriver::setTimeouts(Handle handle, unsigned, unsigned)
+int SimDriver::setTimeouts(Handle handle, unsigned readMs, unsigned writeMs)
 {
-    return check(handle);
+    if (const int status = check(handle))
+        return status;
+    m_readTimeoutMs = readMs;
+    m_writeTimeoutMs = writeMs;
+    return Ok;
 }
 
 int SimDriver::write(Handle handle, const char *data, unsigned count, unsigned *written)
@@ -80,7 +119,17 @@ int SimDriver::write(Handle handle, const char *data, unsigned count, unsigned *
         return status;
     if (count > 0 && !data)
         return InvalidParameter;
-    m_dongle->hostWrite(QByteArray(data, int(count)));
+    if (m_wire) {
+        // D2XX returns once the bytes are handed to the chip; on the line
+        // that is when they have gone out.
+        const qint64 done = m_wire->write(QByteArray(data, int(count)));
+        const qint64 deadline = WireModel::nowUs() + qint64(m_writeTimeoutMs) * 1000;
+        sleepUntil(std::min(done, deadline));
+        if (const int status = check(handle))
+            return status;
+    } else {
+        m_dongle->hostWrite(QByteArray(data, int(count)));
+    }
     if (written)
         *written = count;
     return Ok;
@@ -94,7 +143,21 @@ int SimDriver::read(Handle handle, char *data, unsigned count, unsigned *receive
         return status;
     if (count > 0 && !data)
         return InvalidParameter;
-    const QByteArray bytes = m_dongle->hostRead(int(count));
+    QByteArray bytes;
+    if (m_wire) {
+        const qint64 deadline = WireModel::nowUs() + qint64(m_readTimeoutMs) * 1000;
+        for (;;) {
+            bytes += m_wire->read(int(count) - bytes.size());
+            if (bytes.size() >= int(count) || WireModel::nowUs() >= deadline)
+                break;
+            if (const int status = check(handle))
+                return status;
+            const qint64 next = m_wire->nextDeliveryUs();
+            sleepUntil(next < 0 ? deadline : std::min(next, deadline));
+        }
+    } else {
+        bytes = m_dongle->hostRead(int(count));
+    }
     std::copy(bytes.begin(), bytes.end(), data);
     if (received)
         *received = unsigned(bytes.size());
@@ -106,7 +169,7 @@ int SimDriver::queueStatus(Handle handle, unsigned *rxBytes, unsigned *txBytes, 
     if (const int status = check(handle))
         return status;
     if (rxBytes)
-        *rxBytes = unsigned(m_dongle->hostPending());
+        *rxBytes = unsigned(m_wire ? m_wire->pending() : m_dongle->hostPending());
     if (txBytes)
         *txBytes = 0;
     if (events)

@@ -120,6 +120,9 @@ bool SimProfile::parse(const QString &text, SimProfile *profile, QString *error)
             if (value.isEmpty())
                 return fail(error, QStringLiteral("trace= needs a file name"));
             result.traceFile = value;
+        } else if (QString wireError; result.wire.apply(key, value, &wireError) || !wireError.isEmpty()) {
+            if (!wireError.isEmpty())
+                return fail(error, wireError);
         } else {
             // Anything else must be one of the radio's own settings.
             QString why;

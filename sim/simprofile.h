@@ -1,5 +1,7 @@
 #pragma once
 
+#include "wiremodel.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -22,6 +24,10 @@
 //   handshake=1|2, mcu=N      the radio bootloader's handshake and MCU id
 //   bootfault=silent|crc|wrong|badsum   a bootloader that fails uploads
 //   trace=FILE                every request and reply, as hex lines, into FILE
+//   wire=real|instant         the line's real time (off by default)
+//   latency=MS                the USB chip's latency timer, with wire=real
+//   fault=KIND[:RATE]         late, split, drop or garbage replies on the wire
+//   seed=N                    the wire's fault sequence
 struct SimProfile
 {
     struct Version
@@ -39,6 +45,7 @@ struct SimProfile
     bool dongleInBootloader = false;
     bool radioConnected = true;
     QString traceFile;
+    WireModel::Settings wire;
     // The radio's own settings (firmware=, serial=, label=, trxhw=), applied
     // in order to the named radio.
     QList<QPair<QString, QString>> radioSettings;

@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 const char VirtualDongle::description[] = "Veltra Dongle v3";
 
 namespace {
@@ -202,9 +204,35 @@ void VirtualDongle::latchRadioFrame()
     m_inReady = true;
 }
 
+namespace {
+// One DMX frame of `slots` slots at 250 kbit/s: break and mark, then 44 us a slot.
+qint64 dmxFrameUs(int slots)
+{
+    return 100 + 44 * qint64(slots);
+}
+constexpr qint64 radioTurnaroundUs = 1000;
+} // namespace
+
+void VirtualDongle::setDmxTiming(bool timed)
+{
+    auto guard = lock();
+    m_dmxTimed = timed;
+}
+
+void VirtualDongle::settleInput(qint64 now)
+{
+    if (m_latchAtUs < 0 || now < m_latchAtUs)
+        return;
+    m_latchAtUs = -1;
+    if (visible() && !m_inputStalled)
+        latchRadioFrame();
+}
+
 void VirtualDongle::handleRequest(const QByteArray &frame)
 {
     m_trace.add(SimTrace::Request, frame);
+    const qint64 now = m_clockUs();
+    settleInput(now);
     const auto at = [&frame](int i) { return quint8(frame.at(i)); };
     const quint8 code = at(1);
     const int dataA = at(2) | (at(3) << 8);
@@ -234,6 +262,8 @@ void VirtualDongle::handleRequest(const QByteArray &frame)
         if (visible()) {
             const QByteArray dmx = toBytes(m_outTransmitted);
             const bool command = m_radio.receiveFrame(dmx);
+            if (command)
+                m_replyReadyUs = now + dmxFrameUs(bufferSlots) + radioTurnaroundUs;
             const int length = qMin(int(m_outTransmitted[2]) + 2, bufferSlots);
             m_trace.add(SimTrace::RadioIn, dmx.left(length),
                         command ? QString() : QStringLiteral("not a command"));
@@ -245,7 +275,9 @@ void VirtualDongle::handleRequest(const QByteArray &frame)
         break;
     case SwapDmxIn:
         m_inReady = false;
-        if (visible() && !m_inputStalled)
+        if (m_dmxTimed)
+            m_latchAtUs = std::max(now, m_replyReadyUs) + dmxFrameUs(bufferSlots);
+        else if (visible() && !m_inputStalled)
             latchRadioFrame();
         break;
     case GetVersion:
@@ -361,6 +393,7 @@ void VirtualDongle::startApplication()
     m_dmxRunning = false;
     m_updaterMode = false;
     m_inReady = false;
+    m_latchAtUs = -1;
     m_outWriting.fill(0);
     m_outTransmitted.fill(0);
     m_in.fill(0);

@@ -78,6 +78,10 @@ public:
     void setLinkBroken(bool broken);
     // The radio is seen, but none of its frames reach the input buffer.
     void stallInput(bool stalled);
+    // DMX with its time: a command reaches the radio a frame after the
+    // output swap, and the input buffer is ready only once the radio's next
+    // frame after the input swap has come in. Off, both happen at once.
+    void setDmxTiming(bool timed);
 
     // Direct access to the radio and the trace. Use them from one thread at
     // a time with the host traffic, or under lock().
@@ -113,6 +117,7 @@ private:
     void finishSerialPayload();
     void sendToHost(const QByteArray &bytes, SimTrace::Kind kind);
     void latchRadioFrame();
+    void settleInput(qint64 now);
     void cableRadio(const SimProfile &profile);
     void startApplication();
     bool visible() const;
@@ -141,6 +146,9 @@ private:
     std::array<quint8, bufferSlots> m_outTransmitted {};
     std::array<quint8, bufferSlots> m_in {};
     bool m_inReady = false;
+    bool m_dmxTimed = false;
+    qint64 m_replyReadyUs = 0;
+    qint64 m_latchAtUs = -1;
     bool m_dmxRunning = false;
     bool m_updaterMode = false;
     bool m_linkBroken = false;

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QTimer>
 
@@ -29,6 +30,9 @@ constexpr int inSwapWaitMs = 10;
 constexpr int readyPollWaitMs = 10;
 constexpr int bootProbeWaitMs = 100;
 constexpr int updaterModeWaitMs = 500;
+
+// How long a late reply is waited for before the next request goes out.
+constexpr int lateReplyWaitMs = 250;
 
 constexpr int commandAttempts = 10;
 constexpr int noReply = 254;
@@ -230,12 +234,15 @@ void Usbd::checkUSBDevice()
     if (ticksSincePoll > 3 && usbDongleType != 4) {
         statusPollCounter = 0;
         char reply[frameBytes] = {};
-        if (usbSimpleRequest(Status, reply, 500) != 0) {
-            usbLock->unlock();
-            return;
+        // A poll that fails (a lost reply, a dongle being unplugged) is not
+        // the end of monitoring: the next tick runs, and its queue check
+        // tells an unplugged dongle from a lost reply.
+        if (usbSimpleRequest(Status, reply, 500) == 0) {
+            evaluateStatusReply(reinterpret_cast<const quint8 *>(reply));
+            emit VELTRAOK();
+        } else {
+            qDebug() << "Usbd: checkUSBDevice: status poll failed";
         }
-        evaluateStatusReply(reinterpret_cast<const quint8 *>(reply));
-        emit VELTRAOK();
     }
 
     armTimer(checkIntervalMs, &Usbd::checkUSBDevice);
@@ -340,10 +347,6 @@ int Usbd::usbSimpleRequest(int request, char *buffer, int timeout, int dataA, in
     if (usbDongleType != 3)
         return 0;
 
-    QMutexLocker locker(usbLock);
-    m_driver->setTimeouts(ftHandle, driverTimeoutMs, driverTimeoutMs);
-    m_driver->purge(ftHandle, DongleDriver::PurgeRx | DongleDriver::PurgeTx);
-
     // Byte 5 carries dataB shifted by seven, not eight: the dongle rebuilds
     // slot numbers above 127 from bit 7 of byte 4 and this byte.
     const char frame[frameBytes] = {
@@ -356,15 +359,64 @@ int Usbd::usbSimpleRequest(int request, char *buffer, int timeout, int dataA, in
         0,
         0,
     };
+    return exchange(frame, nullptr, 0, buffer, "usbSimpleRequest");
+}
+
+void Usbd::dropLateReplies()
+{
+    // A reply that missed its read window is still on its way: it is read and
+    // dropped here, so that it is never taken for the answer to the next
+    // request. A purge alone cannot do this, as it does not reach bytes still
+    // on the line.
+    if (m_owedReplyBytes <= 0)
+        return;
+    const int owed = m_owedReplyBytes;
+    QElapsedTimer clock;
+    clock.start();
+    char sink[frameBytes * 4];
+    while (m_owedReplyBytes > 0 && clock.elapsed() < lateReplyWaitMs) {
+        unsigned got = 0;
+        const int want = qMin(m_owedReplyBytes, int(sizeof sink));
+        if (m_driver->read(ftHandle, sink, unsigned(want), &got) != DongleDriver::Ok)
+            break;
+        m_owedReplyBytes -= int(got);
+    }
+    qDebug() << "Usbd: late reply bytes dropped:" << owed - qMax(m_owedReplyBytes, 0) << "of" << owed;
+    m_owedReplyBytes = 0;
+}
+
+int Usbd::exchange(const char *request, const char *payload, int payloadSize, char *reply, const char *caller)
+{
+    QMutexLocker locker(usbLock);
+    m_driver->setTimeouts(ftHandle, driverTimeoutMs, driverTimeoutMs);
+    dropLateReplies();
+    m_driver->purge(ftHandle, DongleDriver::PurgeRx | DongleDriver::PurgeTx);
+
     unsigned written = 0;
-    if (m_driver->write(ftHandle, frame, frameBytes, &written) != DongleDriver::Ok)
+    if (m_driver->write(ftHandle, request, frameBytes, &written) != DongleDriver::Ok || written != frameBytes)
+        return -1;
+    if (payloadSize > 0
+        && (m_driver->write(ftHandle, payload, unsigned(payloadSize), &written) != DongleDriver::Ok
+            || written != unsigned(payloadSize)))
         return -1;
 
+    // Read into a scratch frame: a caller's buffer keeps what it held unless
+    // a whole reply came.
+    char answer[frameBytes];
     unsigned received = 0;
-    if (m_driver->read(ftHandle, buffer, frameBytes, &received) != DongleDriver::Ok) {
+    if (m_driver->read(ftHandle, answer, frameBytes, &received) != DongleDriver::Ok) {
         qDebug() << "Serial::request C";
         return -1;
     }
+    if (received != frameBytes) {
+        // Whatever is missing may still come, and must not be taken for the
+        // next reply.
+        m_owedReplyBytes += frameBytes - int(received);
+        qDebug("Usbd: %s: reply of %u bytes, request 0x%02x", caller, received, unsigned(quint8(request[1])));
+        return -1;
+    }
+    if (reply)
+        std::memcpy(reply, answer, frameBytes);
     return 0;
 }
 
@@ -375,27 +427,12 @@ int Usbd::usbSerialOutRequest(int size, char *buffer, int timeout)
     if (size < 0 || size > 0xFFFF || (size > 0 && !buffer))
         return -1;
 
-    QMutexLocker locker(usbLock);
-    m_driver->setTimeouts(ftHandle, driverTimeoutMs, driverTimeoutMs);
-    m_driver->purge(ftHandle, DongleDriver::PurgeRx | DongleDriver::PurgeTx);
-
     // The payload size goes high byte first, unlike dataA of a request.
     const char header[frameBytes] = {
         0, char(SerialOut), char((size >> 8) & 0xFF), char(size & 0xFF), 0, 0, 0, 0,
     };
-    unsigned written = 0;
-    if (m_driver->write(ftHandle, header, frameBytes, &written) != DongleDriver::Ok)
-        return -1;
-    if (size > 0 && m_driver->write(ftHandle, buffer, unsigned(size), &written) != DongleDriver::Ok)
-        return -1;
-
     char reply[frameBytes] = {};
-    unsigned received = 0;
-    if (m_driver->read(ftHandle, reply, frameBytes, &received) != DongleDriver::Ok) {
-        qDebug() << "Serial::request C";
-        return -1;
-    }
-    return 0;
+    return exchange(header, buffer, size, reply, "usbSerialOutRequest");
 }
 
 int Usbd::checkDongle3Boot()
@@ -472,8 +509,11 @@ void Usbd::updateDongleInfo()
 void Usbd::getDongleBootloaderVersion()
 {
     char reply[frameBytes] = {};
-    if (usbSimpleRequest(GetBootloaderVersion, reply, 1000) != 0)
+    if (usbSimpleRequest(GetBootloaderVersion, reply, 1000) != 0) {
+        // Not read is not 0.0.0.
+        bootloaderVersion = {-1, -1, -1};
         return;
+    }
     bootloaderVersion = {byteAt(reply, 1), byteAt(reply, 2),
                          (byteAt(reply, 3) << 8) | byteAt(reply, 4)};
     qDebug() << "Usbd: getDongleBootloaderVersion:\t" << bootloaderVersion.major
@@ -483,8 +523,10 @@ void Usbd::getDongleBootloaderVersion()
 int Usbd::getDongleHardwareVersion()
 {
     char reply[frameBytes] = {};
-    if (usbSimpleRequest(GetHardwareVersion, reply, 1000) != 0)
+    if (usbSimpleRequest(GetHardwareVersion, reply, 1000) != 0) {
+        hardwareVersion = -1;
         return -1;
+    }
     hardwareVersion = byteAt(reply, 1);
     qDebug() << "Usbd: getDongleHardwareVersion\t" << hardwareVersion;
     return hardwareVersion;
@@ -562,10 +604,15 @@ void Usbd::serialDataFlushInBuffer()
 
 void Usbd::setDmxSlot(int slot, int value)
 {
+    writeSlot(slot, value);
+}
+
+int Usbd::writeSlot(int slot, int value)
+{
     // Firmware 0.3.1 counts its slots from one.
     const int wireSlot = dongleVersion.is(0, 3, 1) ? slot - 1 : slot;
     char reply[frameBytes] = {};
-    usbSimpleRequest(SetDmxSlot, reply, 1000, value, wireSlot);
+    return usbSimpleRequest(SetDmxSlot, reply, 1000, value, wireSlot);
 }
 
 void Usbd::getDmxSlot(int slot)
@@ -688,6 +735,15 @@ int Usbd::getDmxInBuffer()
         for (int i = 0; i < 7 && first + i < bufferSize; ++i)
             dmxInBuffer[first + i] = chunk[i];
     }
+    // Only a frame of the radio's framing counts: whatever else the line
+    // carries (noise, a port that is not the dongle) is no frame at all.
+    const bool framed = dmxInBuffer[0] == frameStart[0] && dmxInBuffer[1] == frameStart[1]
+                        && dmxInBuffer[3] == manufacturer[0] && dmxInBuffer[4] == manufacturer[1]
+                        && dmxInBuffer[2] >= 4 && dmxInBuffer[2] <= maxFrameLength;
+    if (!framed) {
+        qDebug() << "Usbd: getDmxInBuffer: not a radio frame";
+        return 0;
+    }
     return 1;
 }
 
@@ -717,36 +773,45 @@ int Usbd::frameLengthOf(const quint8 *buffer, const char *caller)
     const int length = buffer[2];
     if (length <= maxFrameLength)
         return length;
-    qWarning("Usbd: %s: frame length %d bounded to %d", caller, length, maxFrameLength);
-    return maxFrameLength;
+    // Cut short, the frame would carry a LEN that is not its own and a check
+    // value in the wrong slots: it is not sent at all.
+    qWarning("Usbd: %s: frame length %d does not fit in %d slots; not sent", caller, length, bufferSize);
+    return -1;
 }
 
-int Usbd::sendPacketWithCRC()
+int Usbd::sendSlots(int length, const char *caller)
 {
-    const int length = frameLengthOf(dmxOutBuffer, "sendPacketWithCRC");
-    quint16 sum = 0;
-    for (int i = 0; i < length; ++i)
-        sum = quint16(sum + dmxOutBuffer[i]);
-    checkValue = sum;
-    dmxOutBuffer[length] = quint8(sum >> 8);
-    dmxOutBuffer[length + 1] = quint8(sum & 0xFF);
-
     for (int i = 0; i <= length + 1; ++i) {
-        setDmxSlot(i, dmxOutBuffer[i]);
+        if (writeSlot(i, dmxOutBuffer[i]) != 0) {
+            qWarning("Usbd: %s: slot %d of %d not written", caller, i, length + 2);
+            return -1;
+        }
         Pacing::wait(slotWriteWaitMs);
     }
     swapDmxOutBufferAndWait();
     return 0;
 }
 
-void Usbd::sendPacket()
+int Usbd::sendPacketWithCRC()
+{
+    const int length = frameLengthOf(dmxOutBuffer, "sendPacketWithCRC");
+    if (length < 0)
+        return -1;
+    quint16 sum = 0;
+    for (int i = 0; i < length; ++i)
+        sum = quint16(sum + dmxOutBuffer[i]);
+    checkValue = sum;
+    dmxOutBuffer[length] = quint8(sum >> 8);
+    dmxOutBuffer[length + 1] = quint8(sum & 0xFF);
+    return sendSlots(length, "sendPacketWithCRC");
+}
+
+int Usbd::sendPacket()
 {
     const int length = frameLengthOf(dmxOutBuffer, "sendPacket");
-    for (int i = 0; i <= length + 1; ++i) {
-        setDmxSlot(i, dmxOutBuffer[i]);
-        Pacing::wait(slotWriteWaitMs);
-    }
-    swapDmxOutBufferAndWait();
+    if (length < 0)
+        return -1;
+    return sendSlots(length, "sendPacket");
 }
 
 int Usbd::checkIntegrity()
@@ -779,7 +844,8 @@ int Usbd::runDmxCommand(int command)
                                  manufacturer[0], manufacturer[1], code};
         std::memcpy(dmxOutBuffer, frame, sizeof frame);
         for (int i = 0; i < 6; ++i) {
-            setDmxSlot(i, dmxOutBuffer[i]);
+            if (writeSlot(i, dmxOutBuffer[i]) != 0)
+                return noReply;
             Pacing::wait(slotWriteWaitMs);
         }
         swapDmxOutBufferAndWait();
@@ -792,7 +858,10 @@ int Usbd::runDmxCommand(int command)
                                  manufacturer[0], manufacturer[1], code};
         std::memcpy(dmxOutBuffer, frame, sizeof frame);
         qDebug() << "Usbd: runDmxCommand: sendPacketWithCRC";
-        sendPacketWithCRC();
+        // A command that could not be written gets no answer; the dongle
+        // has most likely gone.
+        if (sendPacketWithCRC() != 0)
+            return noReply;
         qDebug() << "Usbd: runDmxCommand: getDmxInBuffer";
         if (!getDmxInBuffer()) {
             if (attempt == commandAttempts)

@@ -109,8 +109,10 @@ public slots:
     void restoreDefaultBuffer();
     void initDongleDMX();
     void dmxOff();
+    // Both return 0 when every slot went out, -1 when a slot write failed or
+    // the frame does not fit the buffer (nothing is sent then).
     int sendPacketWithCRC();
-    void sendPacket();
+    int sendPacket();
     int checkIntegrity();
     int runDmxCommand(int command);
     void CRC16C_reset();
@@ -136,11 +138,18 @@ private:
     void evaluateStatusReply(const quint8 *reply);
     void closeHandle();
     int frameLengthOf(const quint8 *buffer, const char *caller);
+    int exchange(const char *request, const char *payload, int payloadSize, char *reply, const char *caller);
+    void dropLateReplies();
+    int writeSlot(int slot, int value);
+    int sendSlots(int length, const char *caller);
     bool firmwareAtLeast(int major, int minor) const;
 
     void armTimer(int ms, void (Usbd::*next)());
 
     std::unique_ptr<DongleDriver> m_driver;
+    // Reply bytes of earlier requests that did not come within their read
+    // window and may still be on their way.
+    int m_owedReplyBytes = 0;
     QTimer *m_tick;
     void (Usbd::*m_next)() = &Usbd::scanUSB;
     // Monitoring counters; they outlive any one dongle on purpose.
