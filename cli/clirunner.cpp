@@ -163,10 +163,15 @@ bool CliRunner::waitFor(const std::function<bool()> &done, int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
+    // A heartbeat keeps the blocking wait below short, so the condition and
+    // Ctrl-C are looked at often; processEvents with a time limit would not
+    // block at all and would spin a core.
+    QTimer heartbeat;
+    heartbeat.start(50);
     while (!done()) {
         if (interrupted || (timeoutMs >= 0 && clock.elapsed() >= timeoutMs))
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }

@@ -4,6 +4,10 @@
 //
 //   veltra-sim-pty [PROFILE] [--link PATH]
 //
+// With wire=real in the profile the line has its real time: the host's bytes
+// reach the dongle at the baud rate, replies wait in the chip's buffer for
+// its latency timer, and what is on its way survives the host's purge.
+//
 // Prints the terminal's path on the first line of standard output (and the
 // new one after each replug). With --link, PATH is kept as a symbolic link to
 // the current terminal. Commands on standard input, one per line:
@@ -13,6 +17,7 @@
 
 #include "simprofile.h"
 #include "virtualdongle.h"
+#include "wiremodel.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -24,6 +29,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <memory>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -188,7 +195,17 @@ int main(int argc, char *argv[])
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
-    VirtualDongle dongle(profile);
+    std::shared_ptr<WireModel> wire;
+    std::shared_ptr<VirtualDongle> owned;
+    if (profile.wire.enabled) {
+        wire = std::make_shared<WireModel>(profile.wire);
+        owned = std::make_shared<VirtualDongle>(profile, wire->dongleClock());
+        owned->setDmxTiming(true);
+        wire->attach(owned);
+    } else {
+        owned = std::make_shared<VirtualDongle>(profile);
+    }
+    VirtualDongle &dongle = *owned;
     Terminal terminal;
     if (!openTerminal(&terminal)) {
         std::fprintf(stderr, "cannot open a pseudo-terminal: %s\n", std::strerror(errno));
@@ -212,7 +229,14 @@ int main(int argc, char *argv[])
             inputIndex = count;
             fds[count++] = pollfd {STDIN_FILENO, POLLIN, 0};
         }
-        if (::poll(fds, nfds_t(count), count ? -1 : 200) < 0) {
+        // On the wire, wake for the next byte that reaches the host.
+        int timeoutMs = count ? -1 : 200;
+        if (wire && terminal.master >= 0) {
+            const qint64 next = wire->nextDeliveryUs();
+            if (next >= 0)
+                timeoutMs = int(std::max<qint64>(0, (next - WireModel::nowUs() + 999) / 1000));
+        }
+        if (::poll(fds, nfds_t(count), timeoutMs) < 0) {
             if (errno == EINTR)
                 continue;
             break;
@@ -221,11 +245,20 @@ int main(int argc, char *argv[])
         if (masterIndex >= 0 && (fds[masterIndex].revents & POLLIN)) {
             const ssize_t n = ::read(terminal.master, buffer, sizeof buffer);
             if (n > 0) {
-                dongle.hostWrite(QByteArray(buffer, int(n)));
-                const QByteArray answer = dongle.hostRead(dongle.hostPending());
-                if (!answer.isEmpty())
-                    writeAll(terminal.master, answer);
+                if (wire) {
+                    wire->write(QByteArray(buffer, int(n)));
+                } else {
+                    dongle.hostWrite(QByteArray(buffer, int(n)));
+                    const QByteArray answer = dongle.hostRead(dongle.hostPending());
+                    if (!answer.isEmpty())
+                        writeAll(terminal.master, answer);
+                }
             }
+        }
+        if (wire && terminal.master >= 0) {
+            const QByteArray arrived = wire->read(wire->pending());
+            if (!arrived.isEmpty())
+                writeAll(terminal.master, arrived);
         }
 
         if (inputIndex >= 0 && (fds[inputIndex].revents & (POLLIN | POLLHUP))) {

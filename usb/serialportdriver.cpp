@@ -182,6 +182,9 @@ int SerialPortDriver::openByDescription(const QByteArray &description, Handle *h
     tio.c_cflag &= ~CRTSCTS;
 #endif
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    // D2XX never touches DTR and RTS; a hang-up on close would drop them,
+    // and a dongle whose reset hangs on DTR would restart each time.
+    tio.c_cflag &= ~HUPCL;
     tio.c_iflag &= ~(IXON | IXOFF | IXANY);
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
@@ -196,7 +199,53 @@ int SerialPortDriver::openByDescription(const QByteArray &description, Handle *h
     m_path = path;
     m_lastError.clear();
     *handle = Handle(fd) + 1;
+    lowerLatencyTimer(path);
     return Ok;
+}
+
+void SerialPortDriver::lowerLatencyTimer(const QString &path)
+{
+    // The FTDI driver's latency timer (16 ms unless told) holds every short
+    // reply back that long. The attribute is writable by root, or by the
+    // user when the package's udev rule has made it so.
+    const QString name = QFileInfo(path).fileName();
+    QFile timer(m_sysfsRoot + QStringLiteral("/class/tty/") + name + QStringLiteral("/device/latency_timer"));
+    if (!timer.exists())
+        return;
+    QFile current(timer.fileName());
+    const QByteArray before = current.open(QIODevice::ReadOnly) ? current.readAll().trimmed() : QByteArray("?");
+    if (before == "1")
+        return;
+    if (timer.open(QIODevice::WriteOnly) && timer.write("1") == 1 && timer.flush())
+        qDebug().noquote() << "SerialPortDriver: latency timer of" << name << "set from" << before << "to 1 ms";
+    else
+        qDebug().noquote() << "SerialPortDriver: latency timer of" << name << "stays at" << before
+                           << "ms (not writable; the udev rule of the package makes it so)";
+}
+
+int SerialPortDriver::drain(unsigned count)
+{
+    // Like FT_Write, return once the bytes have left: their time on the line
+    // first, then until the driver's queue is empty, bounded by the write
+    // time-out. Without this the reply window would start before the request
+    // has even reached the dongle.
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 lineUs = qint64(count) * 10 * 1000000 / qint64(m_baud ? m_baud : 57600);
+    const qint64 boundUs = qint64(m_writeTimeoutMs) * 1000;
+    ::usleep(useconds_t(std::min(lineUs, boundUs)));
+#ifdef TIOCOUTQ
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0 || queued <= 0)
+            return Ok;
+        if (clock.nsecsElapsed() / 1000 >= boundUs)
+            return OtherError; // the write time-out: not all bytes have left
+        ::usleep(std::max<useconds_t>(useconds_t(queued) * 10 * 1000000 / (m_baud ? m_baud : 57600), 200));
+    }
+#else
+    return Ok;
+#endif
 }
 
 int SerialPortDriver::comPortNumber(Handle handle, long *port)
@@ -225,7 +274,10 @@ int SerialPortDriver::setBaudRate(Handle handle, unsigned baud)
         return IoError;
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
-    return ::tcsetattr(m_fd, TCSANOW, &tio) == 0 ? Ok : IoError;
+    if (::tcsetattr(m_fd, TCSANOW, &tio) != 0)
+        return IoError;
+    m_baud = baud;
+    return Ok;
 }
 
 int SerialPortDriver::purge(Handle handle, unsigned mask)
@@ -280,7 +332,9 @@ int SerialPortDriver::write(Handle handle, const char *data, unsigned count, uns
     }
     if (written)
         *written = done;
-    return Ok;
+    if (done < count)
+        return Ok; // the time-out ran out while queueing: the count says so
+    return drain(done);
 }
 
 int SerialPortDriver::read(Handle handle, char *data, unsigned count, unsigned *received)

@@ -13,6 +13,12 @@
 // sysfs (Linux). The port is opened exclusively, raw 8N1. Problems a user can
 // fix (no permission, port held by another program) are logged once, in
 // plain words, until the situation changes.
+//
+// It behaves as D2XX does where the dongle link relies on it: a write
+// returns once its bytes have left (bounded by the write time-out), closing
+// leaves the modem lines alone (no hang-up), and the FTDI chip's latency
+// timer is set to 1 ms where the kernel lets us, so that an 8-byte reply is
+// not held back for 16 ms.
 class SerialPortDriver : public DongleDriver
 {
 public:
@@ -55,6 +61,8 @@ public:
 
 private:
     bool valid(Handle handle) const;
+    void lowerLatencyTimer(const QString &path);
+    int drain(unsigned count);
     void report(const QString &problem);
     void closePort();
 
@@ -65,5 +73,6 @@ private:
     int m_fd = -1;
     unsigned m_readTimeoutMs = 100;
     unsigned m_writeTimeoutMs = 100;
+    unsigned m_baud = 57600;
     QString m_lastError;
 };

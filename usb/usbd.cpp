@@ -779,12 +779,26 @@ int Usbd::frameLengthOf(const quint8 *buffer, const char *caller)
     return -1;
 }
 
+bool Usbd::deviceGone()
+{
+    unsigned rx = 0, tx = 0, events = 0;
+    return m_driver->queueStatus(ftHandle, &rx, &tx, &events) != DongleDriver::Ok;
+}
+
 int Usbd::sendSlots(int length, const char *caller)
 {
+    // Setting a slot twice sets it once, so a write whose reply went astray
+    // is simply made again; only a dongle that keeps failing, or has gone,
+    // fails the frame.
+    constexpr int slotAttempts = 3;
     for (int i = 0; i <= length + 1; ++i) {
-        if (writeSlot(i, dmxOutBuffer[i]) != 0) {
-            qWarning("Usbd: %s: slot %d of %d not written", caller, i, length + 2);
-            return -1;
+        int attempt = 1;
+        while (writeSlot(i, dmxOutBuffer[i]) != 0) {
+            if (attempt == slotAttempts || deviceGone()) {
+                qWarning("Usbd: %s: slot %d of %d not written", caller, i, length + 2);
+                return -1;
+            }
+            ++attempt;
         }
         Pacing::wait(slotWriteWaitMs);
     }
@@ -843,12 +857,8 @@ int Usbd::runDmxCommand(int command)
         const quint8 frame[6] = {frameStart[0], frameStart[1], 0x04,
                                  manufacturer[0], manufacturer[1], code};
         std::memcpy(dmxOutBuffer, frame, sizeof frame);
-        for (int i = 0; i < 6; ++i) {
-            if (writeSlot(i, dmxOutBuffer[i]) != 0)
-                return noReply;
-            Pacing::wait(slotWriteWaitMs);
-        }
-        swapDmxOutBufferAndWait();
+        if (sendSlots(4, "runDmxCommand") != 0)
+            return noReply;
         return getDmxInBuffer() ? dmxInBuffer[5] : noReply;
     }
 
@@ -858,10 +868,13 @@ int Usbd::runDmxCommand(int command)
                                  manufacturer[0], manufacturer[1], code};
         std::memcpy(dmxOutBuffer, frame, sizeof frame);
         qDebug() << "Usbd: runDmxCommand: sendPacketWithCRC";
-        // A command that could not be written gets no answer; the dongle
-        // has most likely gone.
-        if (sendPacketWithCRC() != 0)
-            return noReply;
+        // A command that could not be written gets no answer: a gone dongle
+        // ends the command, anything else costs one attempt.
+        if (sendPacketWithCRC() != 0) {
+            if (attempt == commandAttempts || deviceGone())
+                return noReply;
+            continue;
+        }
         qDebug() << "Usbd: runDmxCommand: getDmxInBuffer";
         if (!getDmxInBuffer()) {
             if (attempt == commandAttempts)

@@ -142,6 +142,7 @@ private:
     void dropLateReplies();
     int writeSlot(int slot, int value);
     int sendSlots(int length, const char *caller);
+    bool deviceGone();
     bool firmwareAtLeast(int major, int minor) const;
 
     void armTimer(int ms, void (Usbd::*next)());

@@ -64,6 +64,7 @@ class TestSerialPort : public QObject
 private slots:
     void discoveryAndVersionsOnExplicitPort();
     void commandExchange();
+    void commandsOverThePacedLine();
     void findsTheDongleByDescription();
     void bootloaderAnswersTheProbe();
     void unplugAndReplug();
@@ -89,6 +90,22 @@ void TestSerialPort::discoveryAndVersionsOnExplicitPort()
     QCOMPARE(usbd.comPortName, server.path);
     QCOMPARE(usbd.comPort, SerialPortDriver::portNumberOf(server.path));
     QVERIFY(usbd.comPort >= 0);
+}
+
+void TestSerialPort::commandsOverThePacedLine()
+{
+    // The pseudo-terminal paced like a real line: bytes at the baud rate,
+    // replies held by the chip's latency timer.
+    PtyServer server({QStringLiteral("r9,wire=real,latency=1")});
+    Usbd usbd(std::make_unique<SerialPortDriver>(server.path));
+    QCOMPARE(usbd.usbDongleType, 3);
+    QCOMPARE(usbd.dongleVersion.major, 3);
+    QSignalSpy attached(&usbd, &Usbd::dmxAttached);
+    usbd.initDongleDMX();
+    QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 8000);
+    for (int command : {10, 9, 12, 18})
+        QCOMPARE(usbd.runDmxCommand(command), command);
+    QCOMPARE(usbd.dmxInBuffer[2], quint8(90));
 }
 
 void TestSerialPort::commandExchange()
@@ -128,6 +145,11 @@ void TestSerialPort::findsTheDongleByDescription()
     addTty(QStringLiteral("ttyUSB7"), QStringLiteral("usb1/1-2"), "Veltra Dongle v3");
     QVERIFY(QDir().mkpath(sys + QStringLiteral("/class/tty/ttyS0")));
     QVERIFY(QFile::link(server.path, dev + QStringLiteral("/ttyUSB7")));
+    // The FTDI driver's latency timer, at its default.
+    QFile timer(sys + QStringLiteral("/class/tty/ttyUSB7/device/latency_timer"));
+    QVERIFY(timer.open(QIODevice::WriteOnly));
+    timer.write("16\n");
+    timer.close();
 
     QCOMPARE(SerialPortDriver::findPortByDescription("Veltra Dongle v3", sys, dev),
              dev + QStringLiteral("/ttyUSB7"));
@@ -139,6 +161,9 @@ void TestSerialPort::findsTheDongleByDescription()
     QCOMPARE(usbd.usbDongleType, 3);
     QCOMPARE(usbd.comPort, 7L);
     QCOMPARE(usbd.comPortName, dev + QStringLiteral("/ttyUSB7"));
+    // Lowered, so that short replies are not held back 16 ms each.
+    QVERIFY(timer.open(QIODevice::ReadOnly));
+    QCOMPARE(timer.readAll().trimmed(), QByteArray("1"));
 }
 
 void TestSerialPort::bootloaderAnswersTheProbe()

@@ -46,6 +46,7 @@ private slots:
     void unplugKeepsRadioState();
     void bootloaderIsWatchedNotPolled();
     void restartingTheTickKeepsOneChain();
+    void lostPollKeepsMonitoring();
 };
 
 void TestUsbdMonitoring::initTestCase()
@@ -280,6 +281,17 @@ void TestUsbdMonitoring::restartingTheTickKeepsOneChain()
     // One chain polls every fifth 300 ms tick: two polls in 3 s, three at most.
     QVERIFY(rig.countSince(mark, 0x13) <= 3);
     QVERIFY(rig.countSince(mark, 0x13) >= 1);
+}
+
+void TestUsbdMonitoring::lostPollKeepsMonitoring()
+{
+    // A status reply that never comes does not end the watch: the dongle
+    // pulled out afterwards is still noticed.
+    SimRig rig;
+    rig.dongle->dropReplies(1);
+    QVERIFY(QTest::qWaitFor([&rig] { return TestLog::count(QStringLiteral("Usbd: checkUSBDevice: status poll failed")) == 1; }, 3000));
+    rig.dongle->unplug();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 0, 2000);
 }
 
 QTEST_GUILESS_MAIN(TestUsbdMonitoring)

@@ -1,0 +1,240 @@
+// The dongle link on a line with its real time: bytes at 57600 baud, the
+// USB chip's latency timer, replies that come late, split, short or noisy,
+// and a dongle pulled out mid-way. Real waits, real time: these suites carry
+// the ctest label "wire".
+#include "config/configurator.h"
+#include "firmware/serialthread.h"
+#include "sim/simdriver.h"
+#include "sim/simprofile.h"
+#include "sim/virtualdongle.h"
+#include "sim/wiremodel.h"
+#include "usb/pacing.h"
+#include "usb/usbd.h"
+#include "vfpwriter.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QStringList lines;
+
+void keepLines(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    // The serial channel's polls would flood the list.
+    if (!message.startsWith(QLatin1String("Usbd: usbS")) && !message.startsWith(QLatin1String("Usbd: NoReply")))
+        lines << message;
+}
+
+struct Line
+{
+    explicit Line(const QString &profileText)
+    {
+        SimProfile profile;
+        const bool parsed = SimProfile::parse(profileText, &profile);
+        Q_ASSERT(parsed);
+        auto driver = SimDriver::forProfile(profile, &dongle);
+        wire = driver->wire();
+        usbd = std::make_unique<Usbd>(std::move(driver));
+        configurator = std::make_unique<Configurator>(usbd.get());
+        configurator->logFolderPath = folder.path() + QLatin1Char('/');
+    }
+
+    // What the monitoring does on attach, then the readout; true when it
+    // ran to its end.
+    bool read()
+    {
+        usbd->liveDataEnabled = 0;
+        usbd->initDongleDMX();
+        usbd->radioAttached = true;
+        if (!usbd->getDmxInBuffer())
+            return false;
+        usbd->protocolVersion = usbd->dmxInBuffer[2] > 22 ? usbd->dmxInBuffer[23] : 0;
+        configurator->loadVELTRA();
+        return usbd->liveDataEnabled == 1;
+    }
+
+    QStringList report()
+    {
+        QStringList text;
+        for (const auto &line : configurator->reportLines()) {
+            if (!line.label.startsWith(QLatin1String("Date")))
+                text << line.label + line.value;
+        }
+        return text;
+    }
+
+    RadioUnit &radio() { return dongle->radioUnit(); }
+
+    QTemporaryDir folder;
+    std::shared_ptr<VirtualDongle> dongle;
+    WireModel *wire = nullptr;
+    std::unique_ptr<Usbd> usbd;
+    std::unique_ptr<Configurator> configurator;
+};
+
+// The report of the same radio read without a wire: what a readout on the
+// wire must show when it says it succeeded.
+QStringList reportWithoutWire()
+{
+    Pacing::setInstant(true);
+    Line line(QStringLiteral("r9"));
+    const bool read = line.read();
+    Pacing::setInstant(false);
+    return read ? line.report() : QStringList();
+}
+
+} // namespace
+
+class TestWire : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qInstallMessageHandler(keepLines);
+        m_expected = reportWithoutWire();
+        QVERIFY(!m_expected.isEmpty());
+    }
+
+    void init() { lines.clear(); }
+
+    void readoutOnTheWire()
+    {
+        Line line(QStringLiteral("r9,wire=real,latency=1"));
+        QVERIFY(line.read());
+        QCOMPARE(line.report(), m_expected);
+        QCOMPARE(line.wire->lostToPurge(), 0);
+    }
+
+    // Faults at a rate that hits several replies of a readout: the readout
+    // either ends with what the radio holds, or fails; it never reports
+    // something else, and never hangs.
+    void faultsNeverGiveAWrongReadout_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("late") << "late:0.02";
+        QTest::newRow("split") << "split:0.05";
+        QTest::newRow("drop") << "drop:0.02";
+        QTest::newRow("garbage") << "garbage:0.02";
+    }
+
+    void faultsNeverGiveAWrongReadout()
+    {
+        QFETCH(QString, fault);
+        Line line(QStringLiteral("r9,wire=real,latency=1,seed=%1,fault=%2").arg(qHash(fault)).arg(fault));
+        QElapsedTimer clock;
+        clock.start();
+        const bool complete = line.read();
+        if (complete)
+            QCOMPARE(line.report(), m_expected);
+        QVERIFY2(clock.elapsed() < 60000, "a readout under faults must end");
+        std::fprintf(stderr, "%s: readout %s in %lld ms\n", qPrintable(fault), complete ? "complete" : "failed",
+                     clock.elapsed());
+    }
+
+    void deployOfEveryItemReachesTheRadio()
+    {
+        Line line(QStringLiteral("r9,wire=real,latency=1"));
+        QVERIFY(line.read());
+        Configurator &c = *line.configurator;
+        c.on_deviceLabel_textChanged(QStringLiteral("On the wire"));
+        c.on_radioMode_currentIndexChanged(c.isListforRadioMode().indexOf(QStringLiteral("R9 Tandem 2.4GHz")));
+        c.on_direction_currentIndexChanged(1);
+        c.on_adaptiveHopping_currentIndexChanged(0);
+        c.on_enableRDM_currentIndexChanged(0);
+        c.on_enable58_currentIndexChanged(0);
+        for (int band : {0, 1, 2}) {
+            c.powerList(band);
+            c.writePowerSettings(3);
+            c.maskingChanged(band);
+        }
+        QSignalSpy stored(&c, &Configurator::storeAndDisconectClicked);
+        c.on_storeAndDisconnect_clicked();
+        QCOMPARE(stored.count(), 1);
+        auto guard = line.dongle->lock();
+        const auto &s = line.radio().stored;
+        QCOMPARE(line.radio().stores, 1);
+        QCOMPARE(s.label.left(11), QByteArray("On the wire"));
+        QCOMPARE(int(s.frame[2]), 10);
+        QCOMPARE(int(s.frame[0]), 1);
+        QCOMPARE(int(s.frame[3]), 0);
+        QCOMPARE(int(s.frame[6]), 0);
+        QCOMPARE(int(s.frame[8]), 0);
+        QCOMPARE(s.powerIndex, (std::array<quint8, 3> {{3, 3, 3}}));
+    }
+
+    // 200 frames of 512 bytes: every accept byte arrives, nothing is sent
+    // twice, no late byte is taken for an answer.
+    void radioUpdateOfTwoHundredLongFrames()
+    {
+        Line line(QStringLiteral("r9,wire=real,latency=1"));
+        const QByteArray image = VfpWriter::testImage(200 * 508, 7);
+        const QString package = line.folder.filePath(QStringLiteral("radio.vfp"));
+        QVERIFY(VfpWriter::writeFile(package, {VfpWriter::imageBlock(2, image, 508)}));
+        line.usbd->enterUpdaterMode();
+        SerialThread thread(line.usbd.get());
+        QCOMPARE(thread.vfp->parseFile(package), int(VFP::ParseOk));
+        thread.startProcess(0);
+        QVERIFY(thread.wait(120000));
+        QCOMPARE(thread.uploadStatus, 0);
+        auto guard = line.dongle->lock();
+        QCOMPARE(line.dongle->radioBootloader().framesReceived(), 200);
+        QCOMPARE(line.dongle->radioBootloader().image(), image);
+        QVERIFY(!lines.join('\n').contains(QStringLiteral("late reply bytes dropped")));
+    }
+
+    // A dongle pulled out in the middle of each kind of traffic: the work
+    // ends with its failure, never with success and never hanging.
+    void unplugMidWay_data()
+    {
+        QTest::addColumn<QString>("during");
+        QTest::addColumn<int>("afterBytes");
+        QTest::newRow("readout") << "readout" << 1000;
+        QTest::newRow("deploy") << "deploy" << 400;
+        QTest::newRow("upload") << "upload" << 20000;
+    }
+
+    void unplugMidWay()
+    {
+        QFETCH(QString, during);
+        QFETCH(int, afterBytes);
+        Line line(QStringLiteral("r9,wire=real,latency=1"));
+        QElapsedTimer clock;
+        clock.start();
+        if (during == QLatin1String("readout")) {
+            line.wire->unplugAfter(afterBytes);
+            QVERIFY(!line.read());
+        } else if (during == QLatin1String("deploy")) {
+            QVERIFY(line.read());
+            line.configurator->on_deviceLabel_textChanged(QStringLiteral("Never stored"));
+            for (int band : {0, 1, 2})
+                line.configurator->maskingChanged(band);
+            QSignalSpy stored(line.configurator.get(), &Configurator::storeAndDisconectClicked);
+            line.wire->unplugAfter(afterBytes);
+            line.configurator->on_storeAndDisconnect_clicked();
+            QCOMPARE(stored.count(), 0);
+            QCOMPARE(line.radio().stores, 0);
+        } else {
+            const QString package = line.folder.filePath(QStringLiteral("radio.vfp"));
+            QVERIFY(VfpWriter::writeFile(package, {VfpWriter::imageBlock(2, VfpWriter::testImage(40 * 508, 3), 508)}));
+            line.usbd->enterUpdaterMode();
+            SerialThread thread(line.usbd.get());
+            QCOMPARE(thread.vfp->parseFile(package), int(VFP::ParseOk));
+            line.wire->unplugAfter(afterBytes);
+            thread.startProcess(0);
+            QVERIFY(thread.wait(60000));
+            QVERIFY(thread.uploadStatus != 0);
+        }
+        QVERIFY(!line.dongle->isPlugged());
+        QVERIFY2(clock.elapsed() < 60000, "work on an unplugged dongle must end");
+    }
+
+private:
+    QStringList m_expected;
+};
+
+QTEST_GUILESS_MAIN(TestWire)
+#include "tst_wire.moc"
