@@ -4,6 +4,8 @@
 #include "simprofile.h"
 #include "virtualdongle.h"
 
+#include "usb/pacing.h"
+
 #ifdef Q_OS_UNIX
 #include "usb/serialportdriver.h"
 #endif
@@ -54,6 +56,14 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
             return selection;
         }
         qDebug() << "Dongle driver: simulator, profile" << (profileText.isEmpty() ? profile.name : profileText);
+        // The test suites run the programs on the simulator in compressed
+        // time: the same steps in the same order, without the waits. Never
+        // for a real dongle, and never on the wire model, which is real time.
+        if (qEnvironmentVariableIntValue("VELTRA_SIM_FAST") == 1 && !profile.wire.enabled) {
+            qDebug() << "Dongle driver: simulator in compressed time";
+            Pacing::setInstant(true);
+            Pacing::setTimerScale(100);
+        }
         return selection;
     }
 

@@ -10,6 +10,7 @@ namespace {
 std::atomic<bool> instantMode{false};
 std::atomic<qint64> skippedUs{0};
 std::atomic<qint64> totalMs{0};
+std::atomic<int> timerScale{1};
 
 std::chrono::steady_clock::time_point origin()
 {
@@ -38,6 +39,17 @@ void setInstant(bool instant)
 bool isInstant()
 {
     return instantMode.load();
+}
+
+int interval(int ms)
+{
+    const int scaled = ms / timerScale.load(std::memory_order_relaxed);
+    return scaled > 0 ? scaled : 1;
+}
+
+void setTimerScale(int divisor)
+{
+    timerScale.store(divisor > 0 ? divisor : 1);
 }
 
 qint64 clockUs()

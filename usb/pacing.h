@@ -10,8 +10,8 @@
 // the speed of the code, while the waits it asked for are still counted and
 // still advance clockUs(), so a simulated device sees the same passage of time
 // it would see at real speed. The product never switches pacing off.
-// Timer-driven work (discovery, monitoring) runs on real Qt timers and is not
-// affected by this switch.
+// Timer-driven work (discovery, monitoring) runs on real Qt timers, whose
+// intervals come from interval() below.
 namespace Pacing {
 
 // Blocks the calling thread for `ms` milliseconds (or not at all when instant).
@@ -20,6 +20,13 @@ void wait(int ms);
 
 void setInstant(bool instant);
 bool isInstant();
+
+// The interval of a timer-driven step (discovery, monitoring), as armed:
+// `ms` divided by the timer scale, at least 1 ms. Tests compress the timers
+// with setTimerScale so that a session reaches its radio in milliseconds;
+// the order and count of ticks stay as they are. The product keeps scale 1.
+int interval(int ms);
+void setTimerScale(int divisor);
 
 // Monotonic microseconds since the first use, including the waits that were
 // skipped while instant.

@@ -205,7 +205,7 @@ void Usbd::armTimer(int ms, void (Usbd::*next)())
     // after a firmware update) replaces the pending one instead of running a
     // second chain beside it.
     m_next = next;
-    m_tick->start(ms);
+    m_tick->start(Pacing::interval(ms));
 }
 
 void Usbd::checkUSBDevice()

@@ -268,6 +268,7 @@ private:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), m_dir.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(".config"));
+        env.insert(QStringLiteral("VELTRA_SIM_FAST"), QStringLiteral("1"));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_dir.path());
         process.start(QStringLiteral(VELTRA_CLI_EXE), arguments);

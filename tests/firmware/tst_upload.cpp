@@ -100,6 +100,7 @@ private slots:
     void initTestCase()
     {
         Pacing::setInstant(true);
+        Pacing::setTimerScale(100);
         qInstallMessageHandler(quietHandler);
     }
 

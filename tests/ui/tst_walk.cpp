@@ -124,6 +124,7 @@ void TestWalk::initTestCase()
     QCoreApplication::setOrganizationDomain(QStringLiteral("orvane.com"));
     QDir().mkpath(QStringLiteral(VELTRA_SCREENSHOT_DIR));
     Pacing::setInstant(true);
+    Pacing::setTimerScale(100);
 
     // As the application starts: models and registrations, the dongle link,
     // the Configurator wired to it, the context properties, the root document.
