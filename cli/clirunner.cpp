@@ -7,6 +7,7 @@
 #include "firmware/serialthread.h"
 #include "firmware/vfp.h"
 #include "sim/driverselection.h"
+#include "usb/protocol.h"
 #include "usb/usbd.h"
 
 #include <QCoreApplication>
@@ -284,12 +285,18 @@ int CliRunner::openDongle()
 
 int CliRunner::readRadio()
 {
-    if (m_usbd->usbDongleType == 4)
+    if (m_usbd->usbDongleType == DongleType::Bootloader)
         return fail(NoDongle, QStringLiteral("the dongle is in its bootloader: update its firmware first"));
+    int readout = -1; // -1 still waiting, 0 failed, 1 complete
+    const auto connection = connect(m_configurator.get(), &Configurator::readoutFinished, this,
+                                    [&readout](bool complete) { readout = complete ? 1 : 0; });
     m_configurator->on_connect_clicked();
-    // The readout has finished when the session turns live data on.
-    if (!waitFor([this] { return m_usbd->liveDataEnabled == 1; }, m_timeoutMs))
+    const bool ended = waitFor([&readout] { return readout >= 0; }, m_timeoutMs);
+    disconnect(connection);
+    if (!ended)
         return fail(NoRadio, QStringLiteral("no radio answered within %1 s").arg(m_timeoutMs / 1000.0));
+    if (readout == 0)
+        return fail(ReadoutFailed, QStringLiteral("the radio stopped answering during the readout"));
     return Ok;
 }
 
@@ -318,7 +325,7 @@ int CliRunner::report()
     const QString file = m_command.at(1);
     m_usbd->dmxOff();
     if (!m_configurator->writeDeviceLog(file))
-        return fail(StoreFailed, QStringLiteral("cannot write the report to %1").arg(file));
+        return fail(StoreFailed, QStringLiteral("cannot write the report to %1: %2").arg(file, m_configurator->reportError()));
     print(QStringLiteral("Report written to %1").arg(QFileInfo(file).absoluteFilePath()));
     return Ok;
 }
@@ -559,10 +566,9 @@ int CliRunner::update()
 
     if (target == QLatin1String("dongle")) {
         c.firmwareUpdate(Configurator::dongle_update, file);
-        const QString outcome = c.isUpdaterstatusMessage();
-        if (outcome != QLatin1String("Update Complete!"))
-            return fail(DongleUpdateFailed, outcome);
-        print(outcome);
+        if (c.updateOutcome() != Configurator::UpdateComplete)
+            return fail(DongleUpdateFailed, c.isUpdaterstatusMessage());
+        print(c.isUpdaterstatusMessage());
         return Ok;
     }
     int type = -1;
@@ -617,7 +623,7 @@ int CliRunner::update()
         std::fputs("\n", stdout);
 
     const int status = c.serialThread.uploadStatus;
-    if (status != 0)
+    if (c.updateOutcome() != Configurator::UpdateComplete)
         return fail(UploadFailed, QStringLiteral("upload status %1: %2").arg(status).arg(c.isUpdaterstatusMessage()));
     print(c.isUpdaterstatusMessage());
     return Ok;

@@ -28,6 +28,7 @@ public:
         UploadFailed = 6,
         StoreFailed = 7,
         DongleUpdateFailed = 8,
+        ReadoutFailed = 9,
     };
 
     explicit CliRunner(const QStringList &arguments);

@@ -2,6 +2,7 @@
 // radio into the properties the scene shows.
 #include "configurator.h"
 
+#include "usb/protocol.h"
 #include "usb/usbd.h"
 
 #include <QCoreApplication>
@@ -107,7 +108,7 @@ int Configurator::runCommand(int command)
         disableConfigGUI();
         return 0;
     }
-    if (result == 254 || result == 255) {
+    if (result == CommandResult::NoReply || result == CommandResult::BadReply) {
         m_usbd->dmxOff();
         return 0;
     }
@@ -196,6 +197,12 @@ void Configurator::decodeBand(int band)
 
 void Configurator::loadVELTRA()
 {
+    const bool complete = readRadio();
+    emit readoutFinished(complete);
+}
+
+bool Configurator::readRadio()
+{
     resetConfigGUI();
     forgetRadio();
     disconnectRequested = 0;
@@ -213,13 +220,13 @@ void Configurator::loadVELTRA()
         // in the in-buffer, carries the 2.4 GHz mask and power. Its class is
         // all it tells of itself.
         m_trxModel = QStringLiteral("R7/R8");
-        decodeBand(0);
+        decodeBand(Band::Band24);
         powerList24 = legacyPowerTable;
         power24Index = in(22);
         presentPower24 = powerList24.value(power24Index);
     } else {
-        if (!runCommand(10))
-            return;
+        if (!runCommand(RadioCommand::ReadIdentity))
+            return false;
         const RadioIdentity id = RadioFrames::decodeIdentity(m_dmxIn, level);
         m_trxSerial = id.serial;
         m_trxMCU = id.mcu;
@@ -236,8 +243,8 @@ void Configurator::loadVELTRA()
             setStatusVeltra(m_statusVeltra + QStringLiteral("Update available!"));
 
         qDebug() << "Get Capabilities";
-        if (!runCommand(9))
-            return;
+        if (!runCommand(RadioCommand::ReadCapabilities))
+            return false;
         const RadioCapabilities &caps = radioCapabilities = RadioFrames::decodeCapabilities(m_dmxIn, level);
         m_r8Box = caps.r8Compatibility != 0;
         qDebug() << "capability.r8l" << caps.r8l;
@@ -245,8 +252,8 @@ void Configurator::loadVELTRA()
         m_addonVersion = RadioFrames::addonText(caps.addon, addonType);
 
         if (caps.label) {
-            if (!runCommand(24))
-                return;
+            if (!runCommand(RadioCommand::ReadLabel))
+                return false;
             QString label;
             for (int i = 6; i <= 37; ++i)
                 label += QChar(in(i));
@@ -257,10 +264,10 @@ void Configurator::loadVELTRA()
         }
 
         if (caps.band24) {
-            if (!runCommand(14))
-                return;
+            if (!runCommand(RadioCommand::ReadBand24))
+                return false;
             qDebug() << " this is for 2.4";
-            decodeBand(0);
+            decodeBand(Band::Band24);
             powerList24 = trxHardwareNumber < 16 ? mwPowerTable24 : barsPowerTable;
             power24Index = in(22);
             presentPower24 = powerList24.value(power24Index);
@@ -278,42 +285,42 @@ void Configurator::loadVELTRA()
             } else {
                 powerList58 = levelPowerTable;
             }
-            if (!runCommand(16))
-                return;
+            if (!runCommand(RadioCommand::ReadBand58))
+                return false;
             qDebug() << " this is for 5.8";
-            decodeBand(2);
+            decodeBand(Band::Band58);
             power58Index = in(22);
             presentPower58 = powerList58.value(power58Index);
             if (caps.band5Count == 2) {
-                if (!runCommand(26))
-                    return;
+                if (!runCommand(RadioCommand::ReadBand52))
+                    return false;
                 qDebug() << " this is for 5.2";
-                decodeBand(1);
+                decodeBand(Band::Band52);
                 power52Index = in(22);
                 presentPower52 = powerList52.value(power52Index);
             } else {
-                decodeBand(1);
+                decodeBand(Band::Band52);
             }
         }
 
         if (caps.radioId) {
-            if (!runCommand(22))
-                return;
+            if (!runCommand(RadioCommand::ReadRadioId))
+                return false;
             m_radioID = QString();
             for (int i = 6; i <= 9; ++i)
                 m_radioID += QStringLiteral("%1").arg(in(i), 2, 16, QLatin1Char('0')).toUpper();
         }
 
-        if (!runCommand(12))
-            return;
+        if (!runCommand(RadioCommand::ReadSettings))
+            return false;
         m_settingsRead = RadioFrames::settingsPayloadOf(m_dmxIn, level);
         radioSettings = RadioFrames::decodeSettings(m_dmxIn, level, caps.band58Switch == 1);
 
         buildSettingsLists();
 
         if (caps.adaptiveHopping) {
-            if (!runCommand(20))
-                return;
+            if (!runCommand(RadioCommand::QueryAdaptive))
+                return false;
             switch (radioSettings.radioModeCode) {
             case 4: case 8: case 10: m_adaptiveList = maskList24; break;
             case 5: case 9: case 11: m_adaptiveList = maskList58; break;
@@ -328,14 +335,15 @@ void Configurator::loadVELTRA()
     } else {
         if (disconnectRequested) {
             m_usbd->dmxOff();
-            return;
+            return false;
         }
         if (radioCapabilities.hopTable) {
-            const int command = level == 0 ? 4 : 18;
+            const int command = level == 0 ? RadioCommand::ReadLegacyHopTable : RadioCommand::ReadHopTable;
             const int result = m_usbd->runDmxCommand(command);
             // A legacy radio's answer code is not fixed, but no answer (254)
             // or a broken one (255) leaves an old frame in the in-buffer.
-            const bool answered = level == 0 ? (result != 0 && result != 254 && result != 255) : result == 18;
+            const bool answered = level == 0 ? (result != 0 && result != CommandResult::NoReply && result != CommandResult::BadReply)
+                                         : result == RadioCommand::ReadHopTable;
             if (answered) {
                 qDebug() << "Davoruz: Populating Hop Table";
                 for (int i = 6; i <= 89; ++i)
@@ -346,7 +354,7 @@ void Configurator::loadVELTRA()
                 qDebug() << "Configurator: no hop table from the legacy radio, result" << result;
             } else {
                 m_usbd->dmxOff();
-                return;
+                return false;
             }
         }
     }
@@ -354,5 +362,6 @@ void Configurator::loadVELTRA()
     deployList.clear();
     m_usbd->liveDataEnabled = 1;
     if (level == 2)
-        m_usbd->runDmxCommand(30);
+        m_usbd->runDmxCommand(RadioCommand::EndOfReadout);
+    return true;
 }

@@ -60,6 +60,11 @@ public:
     // What firmwareUpdate is asked to update; the scene uses the names.
     enum updates { radio_update = 0, addon_update = 1, dongle_update = 2 };
     Q_ENUM(updates)
+    // How the last update ended, set once per update by the update code; the
+    // status text is made from it and never read back to decide anything.
+    enum UpdateOutcome { UpdateNone = -1, UpdateComplete = 0, UpdateCanceled = 1, UpdateFailed = 2 };
+    Q_ENUM(UpdateOutcome)
+    int updateOutcome() const { return m_updateOutcome; }
 
     explicit Configurator(Usbd *usbd);
     ~Configurator() override;
@@ -185,6 +190,10 @@ signals:
     // A radio or add-on upload has started, or a dongle update has ended
     // (with its outcome in isUpdaterstatusMessage).
     void FirmwareUpdatesofSystem();
+    // The readout of a radio has ended: complete, or stopped by a failure.
+    void readoutFinished(bool complete);
+    // An update has ended with this outcome (UpdateOutcome).
+    void updateFinished(int outcome);
     void startSync();
 
 public slots:
@@ -264,6 +273,8 @@ public:
     int executeDeployItem(int item);
     // Where Save & Disconnect writes the report of the radio read last.
     QString reportFileName() const;
+    // Why the last report could not be written; empty after one was.
+    QString reportError() const { return m_reportError; }
 
 private slots:
     void deployListAppend(int mode);
@@ -271,6 +282,8 @@ private slots:
 
 private:
     void forgetRadio();
+    bool readRadio();
+    void finishUpdate(int outcome, const QString &message);
     void buildSettingsLists();
     void decodeBand(int band);
     void buildSettingsFrame();
@@ -280,7 +293,7 @@ private:
     void setStatusVeltra(const QString &text);
     void updateRadio(int updateType, const QString &path);
     void updateDongle(const QString &path);
-    void endDongleUpdate(const QString &message);
+    void endDongleUpdate(const QString &message, int outcome = UpdateFailed);
     QString dongleProgrammer(QString *folder) const;
     QString runDongleProgrammer(const QString &program, const QStringList &arguments,
                                 const QString &folder);
@@ -290,6 +303,8 @@ private:
     quint8 *m_dmxOut;
 
     int disconnectRequested = 0;
+    int m_updateOutcome = UpdateNone;
+    QString m_reportError;
     // The settings as the radio reported them and what the operator chose:
     // a settings frame sends back every byte nobody chose exactly as read.
     RadioFrames::SettingsPayload m_settingsRead {};

@@ -2,10 +2,12 @@
 // scene edits and the bit masks a deploy sends.
 #include "configurator.h"
 
+#include "usb/protocol.h"
+
 #include <QDebug>
 
 namespace {
-constexpr int flagsPerBand = 88;
+constexpr int flagsPerBand = Channels::flagsPerBand;
 
 // A band the radio does not have still takes its places, so that every band
 // sits at band * 88 in the combined list.
@@ -89,9 +91,9 @@ void Configurator::listToBitMask(int bandValue)
 void Configurator::maskingChanged(int mode)
 {
     switch (mode) {
-    case 0: deployListAppend(0); break;
-    case 1: deployListAppend(8); break;
-    case 2: deployListAppend(2); break;
+    case Band::Band24: deployListAppend(DeployItem::Band24); break;
+    case Band::Band52: deployListAppend(DeployItem::Band52); break;
+    case Band::Band58: deployListAppend(DeployItem::Band58); break;
     default: break;
     }
 }

@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QGuiApplication>
 #include <QUrl>
 
@@ -75,17 +77,39 @@ QList<Configurator::ReportLine> Configurator::reportLines()
 
 int Configurator::writeDeviceLog(QString fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return 0;
-
     const QString crlf = QStringLiteral("\r\n");
     QString report = QStringLiteral("Veltra Configurator TRX Data Dump\r\n");
     for (const ReportLine &line : reportLines())
         report += line.label + line.value + crlf;
+    const QByteArray bytes = report.toUtf8();
 
-    file.write(report.toUtf8());
-    file.close();
+    // Anything but a regular file (a terminal, a pipe, a device) is written
+    // to as it is: putting a new file in its place would replace the device.
+    const QFileInfo target(fileName);
+    if (target.exists() && !target.isFile()) {
+        QFile file(fileName);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) {
+            m_reportError = file.errorString();
+            return 0;
+        }
+        m_reportError.clear();
+        return 1;
+    }
+
+    // A regular file is written aside and put in place whole: a report that
+    // cannot be written completely leaves the earlier one as it was.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        m_reportError = file.errorString();
+        return 0;
+    }
+
+    file.write(bytes);
+    if (!file.commit()) {
+        m_reportError = file.errorString();
+        return 0;
+    }
+    m_reportError.clear();
     return 1;
 }
 

@@ -3,6 +3,7 @@
 #include "configurator.h"
 
 #include "usb/pacing.h"
+#include "usb/protocol.h"
 #include "usb/usbd.h"
 
 #include <QDebug>
@@ -96,17 +97,17 @@ void Configurator::writePowerSettings(int index)
 {
     m_powerSet = index;
     switch (m_operatingBand) {
-    case 0:
+    case Band::Band24:
         power24Index = index;
-        deployListAppend(0);
+        deployListAppend(DeployItem::Band24);
         break;
-    case 2:
+    case Band::Band58:
         power58Index = index;
-        deployListAppend(2);
+        deployListAppend(DeployItem::Band58);
         break;
-    case 1:
+    case Band::Band52:
         power52Index = index;
-        deployListAppend(8);
+        deployListAppend(DeployItem::Band52);
         break;
     default:
         break;
@@ -118,7 +119,7 @@ void Configurator::on_radioMode_currentIndexChanged(int index)
 {
     radioModeIndex = index;
     m_edits.modeCode = index >= 0 && index < m_modes.size() ? m_modes.at(index).code : -1;
-    deployListAppend(4);
+    deployListAppend(DeployItem::Settings);
     emit radioModechanged();
 }
 
@@ -126,7 +127,7 @@ void Configurator::on_direction_currentIndexChanged(int index)
 {
     directionIndex = index;
     m_edits.direction = index >= 0 && index < m_directions.size() ? m_directions.at(index).code : -1;
-    deployListAppend(4);
+    deployListAppend(DeployItem::Settings);
     emit radioDirectionChanged();
 }
 
@@ -134,7 +135,7 @@ void Configurator::on_adaptiveHopping_currentIndexChanged(int index)
 {
     m_adaptiveState = index;
     m_edits.adaptive = index >= 0 ? index : -1;
-    deployListAppend(4);
+    deployListAppend(DeployItem::Settings);
     emit adaptivehoppingChanged();
 }
 
@@ -145,7 +146,7 @@ void Configurator::on_enableRDM_currentIndexChanged(int index)
         m_rdmEnabledState = index;
         m_edits.rdm = index >= 0 ? index : -1;
     }
-    deployListAppend(4);
+    deployListAppend(DeployItem::Settings);
     emit enableRDMchanged();
 }
 
@@ -155,14 +156,14 @@ void Configurator::on_enable58_currentIndexChanged(int index)
         m_highbandState = index;
         m_edits.band58 = index >= 0 ? index : -1;
     }
-    deployListAppend(4);
+    deployListAppend(DeployItem::Settings);
     emit enable58changed();
 }
 
 void Configurator::on_deviceLabel_textChanged(QString arg1)
 {
     m_deviceLabel = arg1;
-    deployListAppend(5);
+    deployListAppend(DeployItem::Label);
     emit DeviceLabelChanged();
 }
 
@@ -189,7 +190,7 @@ int Configurator::executeDeployItem(int item)
     out[4] = 0x3C;
 
     const int level = protocolLevel();
-    if (level == 0 && item != 0) {
+    if (level == 0 && item != DeployItem::Band24) {
         // A legacy radio takes its 2.4 GHz frame and nothing else.
         qDebug() << "Configurator: not sent to a legacy radio:" << item;
         return 0;
@@ -211,31 +212,32 @@ int Configurator::executeDeployItem(int item)
     };
 
     switch (item) {
-    case 0:
-        bandFrame("2.4 mask enter", 0, level == 0 ? 1 : 15, power24Index);
+    case DeployItem::Band24:
+        bandFrame("2.4 mask enter", Band::Band24,
+                  level == 0 ? RadioCommand::WriteLegacyBand24 : RadioCommand::WriteBand24, power24Index);
         if (level == 0)
             out[2] = 21;
         break;
-    case 2:
-        bandFrame("5.8 mask enter", 2, 17, power58Index);
+    case DeployItem::Band58:
+        bandFrame("5.8 mask enter", Band::Band58, RadioCommand::WriteBand58, power58Index);
         break;
-    case 8:
-        bandFrame("5.2 mask enter", 1, 27, power52Index);
+    case DeployItem::Band52:
+        bandFrame("5.2 mask enter", Band::Band52, RadioCommand::WriteBand52, power52Index);
         break;
-    case 4:
+    case DeployItem::Settings:
         buildSettingsFrame();
         break;
-    case 5:
+    case DeployItem::Label:
         out[2] = 38;
-        out[5] = 25;
+        out[5] = RadioCommand::WriteLabel;
         for (int i = 0; i < 32; ++i) {
             const bool fits = m_deviceLabel.size() > i && m_deviceLabel.at(i).unicode() < 256;
             out[6 + i] = fits ? quint8(m_deviceLabel.at(i).unicode()) : 0;
         }
         break;
-    case 6:
+    case DeployItem::Reboot:
         out[2] = 7;
-        out[5] = 42;
+        out[5] = RadioCommand::Reboot;
         out[6] = 10;
         break;
     default:
@@ -266,7 +268,7 @@ void Configurator::buildSettingsFrame()
     const RadioFrames::SettingsPayload payload = RadioFrames::settingsFrame(m_settingsRead, m_edits, level);
     std::copy(payload.begin(), payload.end(), out + RadioFrames::payloadSlot);
     out[2] = 20;
-    out[5] = 13;
+    out[5] = RadioCommand::WriteSettings;
     if (level != 1) {
         if (trxHardwareNumber >= 16 && caps.r8l == 1 && caps.band5Count == 2)
             qDebug() << " here came in 5 ";
@@ -308,8 +310,9 @@ void Configurator::on_storeAndDisconnect_clicked()
         emit storeAndDisconectClicked();
         return;
     }
-    writeDeviceLog(reportFileName());
-    if (!runCommand(40))
+    if (!writeDeviceLog(reportFileName()))
+        qDebug() << "Configurator: device report not written:" << reportFileName() << m_reportError;
+    if (!runCommand(RadioCommand::StoreSettings))
         return;
     m_usbd->dmxOff();
     emit storeAndDisconectClicked();
@@ -321,17 +324,17 @@ void Configurator::restoreFactoryDefaults()
     // the same entries so that the frames carry them too.
     presentPower24 = powerList24.value(1);
     power24Index = 1;
-    executeDeployItem(0);
+    executeDeployItem(DeployItem::Band24);
     if (radioCapabilities.r8h) {
         const int code = radioSettings.radioModeCode;
         if (code == 5 || code == 9 || code == 11) {
             presentPower58 = powerList58.value(1);
             power58Index = 1;
-            executeDeployItem(2);
+            executeDeployItem(DeployItem::Band58);
         } else if (code == 41 || code == 43) {
             presentPower52 = powerList52.value(1);
             power52Index = 1;
-            executeDeployItem(8);
+            executeDeployItem(DeployItem::Band52);
         }
     }
     m_presentRadioMode = m_listForRadioMode.value(1);
@@ -343,9 +346,9 @@ void Configurator::restoreFactoryDefaults()
         m_rdmEnabledState = 1;
         m_edits.rdm = 1;
     }
-    executeDeployItem(4);
+    executeDeployItem(DeployItem::Settings);
     m_deviceLabel = QStringLiteral("Skylane");
-    executeDeployItem(5);
+    executeDeployItem(DeployItem::Label);
 }
 
 void Configurator::on_deployDefaultFlexButton_clicked()

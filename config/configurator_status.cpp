@@ -1,6 +1,7 @@
 // How the dongle's and the radio's state read to the operator.
 #include "configurator.h"
 
+#include "usb/protocol.h"
 #include "usb/usbd.h"
 
 #include <QDebug>
@@ -43,9 +44,9 @@ void Configurator::showDongleVersion()
     emit isconnectedDongle();
 
     const int hardware = m_usbd->hardwareVersion;
-    if (hardware == -1 || m_usbd->usbDongleType == 4)
+    if (hardware == -1 || m_usbd->usbDongleType == DongleType::Bootloader)
         m_dongleHWVersion = QStringLiteral("-");
-    else if (m_usbd->usbDongleType == 3)
+    else if (m_usbd->usbDongleType == DongleType::Application)
         m_dongleHWVersion = QString(QChar(64 + hardware));
     else
         m_dongleHWVersion = QString(QChar(65 + hardware));

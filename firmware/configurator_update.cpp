@@ -3,6 +3,7 @@
 #include "config/configurator.h"
 
 #include "usb/pacing.h"
+#include "usb/protocol.h"
 #include "usb/usbd.h"
 
 #include <QDebug>
@@ -70,22 +71,23 @@ void Configurator::updateRadio(int updateType, const QString &path)
 {
     if (updateType == radio_update && radioCapabilities.autoReboot != 0) {
         m_updaterStatusMessage = QStringLiteral("Trying to reboot Veltra...");
-        executeDeployItem(6);
+        executeDeployItem(DeployItem::Reboot);
     }
 
     const int loaded = serialThread.vfp->parseFile(path);
     if (loaded == VFP::ParseCannotOpen) {
-        m_updaterStatusMessage = QStringLiteral("File not found!");
+        finishUpdate(UpdateFailed, QStringLiteral("File not found!"));
         return;
     }
     if (loaded != VFP::ParseOk) {
-        m_updaterStatusMessage = QStringLiteral("File data error!");
+        finishUpdate(UpdateFailed, QStringLiteral("File data error!"));
         return;
     }
 
     disableConfigGUI();
     m_usbd->enterUpdaterMode();
     m_updaterStatusMessage.clear();
+    m_updateOutcome = UpdateNone;
     // Each upload starts from nothing: no progress and no file error left
     // over from the one before.
     m_progressRange = 0;
@@ -102,7 +104,7 @@ void Configurator::cancelUpdate(int type, QString path)
     Q_UNUSED(path)
     if (unsigned(type) > unsigned(addon_update))
         return;
-    serialThread.uploadStatus = 6;
+    serialThread.uploadStatus = UploadStatus::Canceled;
     serialThread.stopProcess();
     // The run leaves at its next pass; once it has, the dongle's lock is
     // free and the dongle can be taken back.
@@ -115,18 +117,21 @@ void Configurator::serialThreadTerminated()
 {
     qDebug() << "Updater: serialThreadTerminated: Re-enabling USB device check.";
     const int status = serialThread.uploadStatus;
-    if (status == 0 || status == 6) {
-        m_updaterStatusMessage = status == 0 ? QStringLiteral("Update Complete!")
+    m_updateOutcome = status == UploadStatus::Complete   ? UpdateComplete
+                      : status == UploadStatus::Canceled ? UpdateCanceled
+                                                         : UpdateFailed;
+    if (status == UploadStatus::Complete || status == UploadStatus::Canceled) {
+        m_updaterStatusMessage = status == UploadStatus::Complete ? QStringLiteral("Update Complete!")
                                              : QStringLiteral("Update canceled!");
         m_usbd->checkUSBDevice();
         m_usbd->dmxOff();
     } else {
         switch (status) {
-        case 1: m_updaterStatusMessage = QStringLiteral("USB Error! Please try again!"); break;
-        case 2: m_updaterStatusMessage = QStringLiteral("File Error! No matching data found!"); break;
-        case 3: m_updaterStatusMessage = QStringLiteral("Timeout! Please try again!"); break;
-        case 4: m_updaterStatusMessage = QStringLiteral("Unknown response! Please try again!"); break;
-        case 5: m_updaterStatusMessage = QStringLiteral("CRC Error! Please try again!"); break;
+        case UploadStatus::UsbError: m_updaterStatusMessage = QStringLiteral("USB Error! Please try again!"); break;
+        case UploadStatus::FileError: m_updaterStatusMessage = QStringLiteral("File Error! No matching data found!"); break;
+        case UploadStatus::Timeout: m_updaterStatusMessage = QStringLiteral("Timeout! Please try again!"); break;
+        case UploadStatus::UnknownResponse: m_updaterStatusMessage = QStringLiteral("Unknown response! Please try again!"); break;
+        case UploadStatus::CrcError: m_updaterStatusMessage = QStringLiteral("CRC Error! Please try again!"); break;
         default: break;
         }
         // After a failure the dongle may be anywhere in its updater mode:
@@ -134,9 +139,17 @@ void Configurator::serialThreadTerminated()
         m_usbd->closeUSBDevice();
         m_usbd->scanUSB();
     }
-    if (m_usbd->usbDongleType == 3)
+    if (m_usbd->usbDongleType == DongleType::Application)
         m_usbd->rebootDongle();
     initGUI();
+    emit updateFinished(m_updateOutcome);
+}
+
+void Configurator::finishUpdate(int outcome, const QString &message)
+{
+    m_updateOutcome = outcome;
+    m_updaterStatusMessage = message;
+    emit updateFinished(outcome);
 }
 
 void Configurator::updateProgressBarState(int state)
@@ -163,10 +176,10 @@ void Configurator::SetOverlayIcon(QIcon icon, QString description)
 // ---------------------------------------------------------------------------
 // Dongle update
 
-void Configurator::endDongleUpdate(const QString &message)
+void Configurator::endDongleUpdate(const QString &message, int outcome)
 {
     qDebug() << "Configurator: firmwareUpdate: dongle:" << message;
-    m_updaterStatusMessage = message;
+    finishUpdate(outcome, message);
     // The updater view waits for this whatever the outcome.
     emit FirmwareUpdatesofSystem();
 }
@@ -322,5 +335,8 @@ void Configurator::updateDongle(const QString &path)
 
     m_usbd->usbLock->unlock();
     m_usbd->scanUSB();
-    endDongleUpdate(failure.isEmpty() ? QStringLiteral("Update Complete!") : failure);
+    if (failure.isEmpty())
+        endDongleUpdate(QStringLiteral("Update Complete!"), UpdateComplete);
+    else
+        endDongleUpdate(failure);
 }

@@ -1,5 +1,7 @@
 #include "serialthread.h"
 
+#include "usb/protocol.h"
+
 #include "usb/usbd.h"
 
 #include <QDateTime>
@@ -50,7 +52,7 @@ void SerialThread::startProcess(int type)
     // Reset here and not when the run begins: a cancel that comes before the
     // new thread is scheduled has already written its status, and must not
     // be turned back into a success.
-    uploadStatus = 0;
+    uploadStatus = UploadStatus::Complete;
     startSync();
     qDebug() << "SerialThread: startProcess";
     start();
@@ -164,7 +166,7 @@ void SerialThread::syncPass(QElapsedTimer &timer, int &mcuId)
 
     if (rx == -1) {
         qDebug() << "SerialThread: run: SYNC: Invalid data received, USB error!";
-        uploadStatus = 1;
+        uploadStatus = UploadStatus::UsbError;
         uploadState = TERMINATE;
         return;
     }
@@ -237,7 +239,7 @@ bool SerialThread::framePhase(QElapsedTimer &timer, int mcuId)
     outBuffer = vfp->selectBlock(mcuId);
     if (!outBuffer) {
         qDebug() << "No matching firmware in file!";
-        uploadStatus = 2;
+        uploadStatus = UploadStatus::FileError;
         emit fileError(true);
         return false;
     }
@@ -312,16 +314,16 @@ bool SerialThread::framePhase(QElapsedTimer &timer, int mcuId)
         return true; // the status stays as the canceller set it
 
     if (malformed) {
-        uploadStatus = 2;
+        uploadStatus = UploadStatus::FileError;
         emit fileError(true);
     } else if (uploadState == CrcFailure) {
-        uploadStatus = 5;
+        uploadStatus = UploadStatus::CrcError;
     } else if (uploadState == BadResponse) {
-        uploadStatus = 4;
+        uploadStatus = UploadStatus::UnknownResponse;
     } else if (uploadState == FrameTimeout) {
-        uploadStatus = 3;
+        uploadStatus = UploadStatus::Timeout;
     } else {
-        uploadStatus = 0;
+        uploadStatus = UploadStatus::Complete;
         qDebug() << "SerialThread: run: IDLE: Update Complete!";
     }
     uploadState = IDLE;

@@ -1,6 +1,7 @@
 #include "usbd.h"
 
 #include "usb/donglerequests.h"
+#include "usb/protocol.h"
 
 #include "pacing.h"
 
@@ -35,8 +36,8 @@ constexpr int updaterModeWaitMs = 500;
 constexpr int lateReplyWaitMs = 250;
 
 constexpr int commandAttempts = 10;
-constexpr int noReply = 254;
-constexpr int badReply = 255;
+constexpr int noReply = CommandResult::NoReply;
+constexpr int badReply = CommandResult::BadReply;
 
 using namespace DongleRequests;
 
@@ -99,7 +100,7 @@ Usbd::~Usbd()
     qDebug() << "Usbd: ~Usbd: closing";
     // Leaving the application restarts the dongle, so it comes up clean for
     // whoever uses it next.
-    if (usbDongleType == 3)
+    if (usbDongleType == DongleType::Application)
         rebootDongle();
     closeHandle();
     delete usbLock;
@@ -107,7 +108,7 @@ Usbd::~Usbd()
 
 bool Usbd::isUsbAttached()
 {
-    return usbDongleType != 0;
+    return usbDongleType != DongleType::None;
 }
 
 bool Usbd::isDmxAttached()
@@ -170,13 +171,13 @@ void Usbd::scanUSB()
         ftStatus = m_driver->purge(ftHandle, DongleDriver::PurgeRx | DongleDriver::PurgeTx);
 
         if (checkDongle3Boot()) {
-            usbDongleType = 4;
+            usbDongleType = DongleType::Bootloader;
             getDongleVersion();
             found = true;
         } else {
-            usbDongleType = 3;
+            usbDongleType = DongleType::Application;
             getDongleVersion();
-            if (usbDongleType == 0) {
+            if (usbDongleType == DongleType::None) {
                 // A dongle reporting 0.0 is not one we can work with.
                 closeHandle();
                 comPortName.clear();
@@ -210,7 +211,7 @@ void Usbd::armTimer(int ms, void (Usbd::*next)())
 
 void Usbd::checkUSBDevice()
 {
-    if (usbDongleType == 0)
+    if (usbDongleType == DongleType::None)
         return;
     if (!usbLock->tryLock())
         return;
@@ -231,7 +232,7 @@ void Usbd::checkUSBDevice()
     }
 
     const int ticksSincePoll = statusPollCounter++;
-    if (ticksSincePoll > 3 && usbDongleType != 4) {
+    if (ticksSincePoll > 3 && usbDongleType != DongleType::Bootloader) {
         statusPollCounter = 0;
         char reply[frameBytes] = {};
         // A poll that fails (a lost reply, a dongle being unplugged) is not
@@ -304,9 +305,9 @@ void Usbd::evaluateStatusReply(const quint8 *reply)
 
 void Usbd::closeUSBDevice()
 {
-    if (usbDongleType == 3 || usbDongleType == 4)
+    if (usbDongleType == DongleType::Application || usbDongleType == DongleType::Bootloader)
         closeHandle();
-    usbDongleType = 0;
+    usbDongleType = DongleType::None;
     comPort = -1;
     comPortName.clear();
     dongleVersion = {-1, -1, -1};
@@ -344,7 +345,7 @@ int Usbd::usbSimpleRequest(int request, char *buffer, int timeout, int dataA, in
     Q_UNUSED(timeout) // every exchange uses the driver's fixed time-outs
     qDebug("Usbd: usbSimpleRequest: usbDongleType: %u, request: 0x%02x",
            unsigned(usbDongleType), unsigned(request));
-    if (usbDongleType != 3)
+    if (usbDongleType != DongleType::Application)
         return 0;
 
     // Byte 5 carries dataB shifted by seven, not eight: the dongle rebuilds
@@ -467,7 +468,7 @@ int Usbd::checkDongle3Boot()
 
 void Usbd::getDongleVersion()
 {
-    if (usbDongleType == 4) {
+    if (usbDongleType == DongleType::Bootloader) {
         dongleVersion = {3, -1, -1};
         updateDongleInfo();
         return;
@@ -486,7 +487,7 @@ void Usbd::getDongleVersion()
     qDebug() << "Usbd: getDongleVersion:\t" << major << minor << build;
     dongleVersion = {major, minor, build};
     if (major == 0 && minor == 0) {
-        usbDongleType = 0;
+        usbDongleType = DongleType::None;
         dongleVersion = {-1, -1, -1};
     }
     updateDongleInfo();
@@ -494,7 +495,7 @@ void Usbd::getDongleVersion()
 
 void Usbd::updateDongleInfo()
 {
-    if (usbDongleType != 4 && firmwareAtLeast(2, 17)) {
+    if (usbDongleType != DongleType::Bootloader && firmwareAtLeast(2, 17)) {
         getDongleBootloaderVersion();
         if (firmwareAtLeast(2, 20))
             getDongleHardwareVersion();
@@ -567,7 +568,7 @@ int Usbd::enterUpdaterMode()
 
 int Usbd::serialDataOut(int bytesToSend, char *data)
 {
-    if (usbDongleType != 3)
+    if (usbDongleType != DongleType::Application)
         return 0;
     return usbSerialOutRequest(bytesToSend, data, 100) == 0 ? 0 : -1;
 }

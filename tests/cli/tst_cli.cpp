@@ -238,6 +238,8 @@ private slots:
         QTest::newRow("no dongle") << QStringList{"--port", "/nonexistent/tty", "info"} << 2;
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
         QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "2", "info"} << 3;
+        QTest::newRow("radio silent half-way") << QStringList{"--simulate=r9,silent=12", "info"} << 9;
+        QTest::newRow("report that cannot be written") << QStringList{"--simulate", "report", "/dev/full"} << 7;
         QTest::newRow("missing package") << QStringList{"verify", "/nonexistent.vfp"} << 5;
         QTest::newRow("update from a missing package") << QStringList{"--simulate", "update", "radio", "/nonexistent.vfp"} << 5;
         QTest::newRow("dongle update without a port") << QStringList{"--simulate", "update", "dongle", "/nonexistent/veltra_dongle_3.hex"} << 8;
