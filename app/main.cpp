@@ -10,7 +10,7 @@
 
 #include "screenshot.h"
 
-#include "sim/driverselection.h"
+#include "app/driverselection.h"
 #include "usb/usbd.h"
 
 #include <QApplication>

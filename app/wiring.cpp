@@ -8,17 +8,17 @@
 void connectSession(Usbd *usbd, Configurator *configurator, QCoreApplication *application)
 {
     SerialThread *thread = &configurator->serialThread;
-    QObject::connect(configurator, SIGNAL(startSync()), thread, SLOT(startSync()));
-    QObject::connect(thread, SIGNAL(finished()), configurator, SLOT(serialThreadTerminated()));
-    QObject::connect(thread, SIGNAL(initUpdaterProgressBar(int)), configurator, SLOT(initUpdaterProgressBar(int)));
-    QObject::connect(thread, SIGNAL(fileError(bool)), configurator, SLOT(fileError(bool)));
-    QObject::connect(thread, SIGNAL(setUpdaterProgressBar(int)), configurator, SLOT(setUpdaterProgressBar(int)));
-    QObject::connect(usbd, SIGNAL(showDongleVersion()), configurator, SLOT(showDongleVersion()));
-    QObject::connect(usbd, SIGNAL(showProtocolVersion(int)), configurator, SLOT(showProtocolVersion(int)));
+    QObject::connect(configurator, &Configurator::startSync, thread, &SerialThread::startSync);
+    QObject::connect(thread, &QThread::finished, configurator, &Configurator::serialThreadTerminated);
+    QObject::connect(thread, &SerialThread::initUpdaterProgressBar, configurator, &Configurator::initUpdaterProgressBar);
+    QObject::connect(thread, &SerialThread::fileError, configurator, &Configurator::fileError);
+    QObject::connect(thread, &SerialThread::setUpdaterProgressBar, configurator, &Configurator::setUpdaterProgressBar);
+    QObject::connect(usbd, &Usbd::showDongleVersion, configurator, &Configurator::showDongleVersion);
+    QObject::connect(usbd, &Usbd::showProtocolVersion, configurator, &Configurator::showProtocolVersion);
     if (application)
-        QObject::connect(configurator, SIGNAL(shutdownApplication()), application, SLOT(quit()));
-    QObject::connect(usbd, SIGNAL(dmxAttached()), configurator, SLOT(loadVELTRA()));
-    QObject::connect(usbd, SIGNAL(dmxDetached()), configurator, SLOT(unloadVELTRA()));
-    QObject::connect(usbd, SIGNAL(VELTRAOK()), configurator, SLOT(DongleandDMXconnected()));
-    QObject::connect(usbd, SIGNAL(updateLiveData()), configurator, SLOT(updateLiveData()));
+        QObject::connect(configurator, &Configurator::shutdownApplication, application, &QCoreApplication::quit);
+    QObject::connect(usbd, &Usbd::dmxAttached, configurator, &Configurator::loadVELTRA);
+    QObject::connect(usbd, &Usbd::dmxDetached, configurator, &Configurator::unloadVELTRA);
+    QObject::connect(usbd, &Usbd::VELTRAOK, configurator, &Configurator::DongleandDMXconnected);
+    QObject::connect(usbd, &Usbd::updateLiveData, configurator, &Configurator::updateLiveData);
 }

@@ -2,7 +2,7 @@
 // operator waits for this after choosing a file. Prints the median of several
 // runs for a package with a 1 MiB image.
 #include "firmware/vfp.h"
-#include "vfpwriter.h"
+#include "firmware/vfpwriter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

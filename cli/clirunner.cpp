@@ -6,7 +6,7 @@
 #include "config/configurator.h"
 #include "firmware/serialthread.h"
 #include "firmware/vfp.h"
-#include "sim/driverselection.h"
+#include "app/driverselection.h"
 #include "usb/protocol.h"
 #include "usb/usbd.h"
 

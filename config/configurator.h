@@ -1,5 +1,13 @@
 #pragma once
 
+// Configurator is spread over several sources, one area each:
+// configurator.cpp (session and readout), configurator_settings.cpp (option
+// lists and deploy), configurator_masks.cpp (channel masks),
+// configurator_report.cpp (device report), configurator_status.cpp (dongle
+// and radio status texts), configurator_progress.cpp (update progress) and
+// firmware/configurator_update.cpp (firmware updates). Reply decoding and
+// frame building are plain functions in radioframes.h.
+
 #include "config/radioframes.h"
 #include "firmware/serialthread.h"
 

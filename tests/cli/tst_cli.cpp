@@ -1,5 +1,5 @@
 // The real veltra-cli binary over the simulator, as a script would run it.
-#include "vfpwriter.h"
+#include "firmware/vfpwriter.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

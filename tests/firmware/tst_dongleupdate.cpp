@@ -5,7 +5,7 @@
 #include "config/configurator.h"
 #include "usb/serialportdriver.h"
 #include "usb/simrig.h"
-#include "vfpwriter.h"
+#include "firmware/vfpwriter.h"
 
 #include <QDir>
 #include <QProcess>

@@ -5,7 +5,7 @@
 #include "config/configurator.h"
 #include "usb/pacing.h"
 #include "usb/simrig.h"
-#include "vfpwriter.h"
+#include "firmware/vfpwriter.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

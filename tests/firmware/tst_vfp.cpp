@@ -3,7 +3,7 @@
 // never leaves the PC. These tests hold it to the file format, to the frame
 // check and to the log lines support reads from customers' logs.
 #include "firmware/vfp.h"
-#include "vfpwriter.h"
+#include "firmware/vfpwriter.h"
 
 #include <QFile>
 #include <QRandomGenerator>

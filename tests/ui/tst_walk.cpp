@@ -13,7 +13,7 @@
 #include "sim/radioapplication.h"
 #include "usb/pacing.h"
 #include "usb/simrig.h"
-#include "vfpwriter.h"
+#include "firmware/vfpwriter.h"
 
 #include <QDir>
 #include <QImage>

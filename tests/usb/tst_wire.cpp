@@ -10,7 +10,7 @@
 #include "sim/wiremodel.h"
 #include "usb/pacing.h"
 #include "usb/usbd.h"
-#include "vfpwriter.h"
+#include "firmware/vfpwriter.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // veltra-make-vfp: writes a firmware package for tests, the simulator and
 // bench work. The image bytes are generated from a seed (or taken from a
 // file), cut into frames and written with correct CRCs unless told otherwise.
-#include "vfpwriter.h"
+#include "firmware/vfpwriter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "vfpwriter.h"
+#include "firmware/vfpwriter.h"
 
 #include <QSaveFile>
 

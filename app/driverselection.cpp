@@ -1,8 +1,8 @@
 #include "driverselection.h"
 
-#include "simdriver.h"
-#include "simprofile.h"
-#include "virtualdongle.h"
+#include "sim/simdriver.h"
+#include "sim/simprofile.h"
+#include "sim/virtualdongle.h"
 
 #include "usb/pacing.h"
 
