@@ -196,15 +196,7 @@ int main(int argc, char *argv[])
     std::signal(SIGPIPE, SIG_IGN);
 
     std::shared_ptr<WireModel> wire;
-    std::shared_ptr<VirtualDongle> owned;
-    if (profile.wire.enabled) {
-        wire = std::make_shared<WireModel>(profile.wire);
-        owned = std::make_shared<VirtualDongle>(profile, wire->dongleClock());
-        owned->setDmxTiming(true);
-        wire->attach(owned);
-    } else {
-        owned = std::make_shared<VirtualDongle>(profile);
-    }
+    const std::shared_ptr<VirtualDongle> owned = WireModel::makeDongle(profile, &wire);
     VirtualDongle &dongle = *owned;
     Terminal terminal;
     if (!openTerminal(&terminal)) {

@@ -16,15 +16,7 @@ SimDriver::SimDriver(std::shared_ptr<VirtualDongle> dongle, long comPortNumber, 
 std::unique_ptr<SimDriver> SimDriver::forProfile(const SimProfile &profile, std::shared_ptr<VirtualDongle> *dongle)
 {
     std::shared_ptr<WireModel> wire;
-    std::shared_ptr<VirtualDongle> made;
-    if (profile.wire.enabled) {
-        wire = std::make_shared<WireModel>(profile.wire);
-        made = std::make_shared<VirtualDongle>(profile, wire->dongleClock());
-        made->setDmxTiming(true);
-        wire->attach(made);
-    } else {
-        made = std::make_shared<VirtualDongle>(profile);
-    }
+    const std::shared_ptr<VirtualDongle> made = WireModel::makeDongle(profile, &wire);
     if (dongle)
         *dongle = made;
     return std::make_unique<SimDriver>(made, 9, wire);

@@ -1,5 +1,6 @@
 #include "wiremodel.h"
 
+#include "simprofile.h"
 #include "virtualdongle.h"
 
 #include <QStringList>
@@ -65,6 +66,22 @@ WireModel::WireModel(const Settings &settings)
 }
 
 WireModel::~WireModel() = default;
+
+std::shared_ptr<VirtualDongle> WireModel::makeDongle(const SimProfile &profile, std::shared_ptr<WireModel> *wire)
+{
+    if (!profile.wire.enabled) {
+        if (wire)
+            wire->reset();
+        return std::make_shared<VirtualDongle>(profile);
+    }
+    auto line = std::make_shared<WireModel>(profile.wire);
+    auto dongle = std::make_shared<VirtualDongle>(profile, line->dongleClock());
+    dongle->setDmxTiming(true);
+    line->attach(dongle);
+    if (wire)
+        *wire = line;
+    return dongle;
+}
 
 qint64 WireModel::nowUs()
 {

@@ -11,6 +11,7 @@
 #include <random>
 
 class VirtualDongle;
+struct SimProfile;
 
 // The line between the host and the virtual dongle, given its real time.
 //
@@ -52,6 +53,10 @@ public:
 
     explicit WireModel(const Settings &settings);
     ~WireModel();
+
+    // The virtual dongle a profile describes, behind a wire (returned in
+    // `wire`) when the profile asks for the line's real time.
+    static std::shared_ptr<VirtualDongle> makeDongle(const SimProfile &profile, std::shared_ptr<WireModel> *wire);
 
     // The clock the dongle at the far end must keep: the time of the byte
     // it is being handed, or now.
