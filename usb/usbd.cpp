@@ -177,8 +177,11 @@ void Usbd::scanUSB()
         } else {
             usbDongleType = DongleType::Application;
             getDongleVersion();
-            if (usbDongleType == DongleType::None) {
-                // A dongle reporting 0.0 is not one we can work with.
+            if (usbDongleType == DongleType::None || dongleVersion.major < 0) {
+                // A dongle reporting 0.0 is not one we can work with, and a
+                // port that does not answer its version request at all is
+                // not the dongle.
+                usbDongleType = DongleType::None;
                 closeHandle();
                 comPortName.clear();
             } else {

@@ -48,6 +48,9 @@ private slots:
     void teardownRebootsRunningDongle();
     void xmodemCrc_data();
     void xmodemCrc();
+    void bootloaderIsToldByNineBytes_data();
+    void bootloaderIsToldByNineBytes();
+    void statusIsPolledOnEveryFifthTick();
 };
 
 void TestUsbd::initTestCase()
@@ -524,6 +527,82 @@ void TestUsbd::xmodemCrc()
     for (char byte : bytes)
         rig.usbd->CRC16C_addByte(static_cast<signed char>(byte));
     QCOMPARE(int(rig.usbd->checkValue), crc);
+}
+
+namespace {
+
+// A port that answers the bootloader probe with `answer` bytes and nothing
+// else: what the probe makes of lengths the virtual dongle never sends.
+class ProbeDriver : public DongleDriver
+{
+public:
+    explicit ProbeDriver(unsigned answer) : m_answer(answer) {}
+    int openByDescription(const QByteArray &, Handle *handle) override { *handle = 1; return Ok; }
+    int comPortNumber(Handle, long *port) override { *port = -1; return Ok; }
+    int resetDevice(Handle) override { return Ok; }
+    int setBaudRate(Handle, unsigned) override { return Ok; }
+    int purge(Handle, unsigned) override { m_waiting = 0; return Ok; }
+    int setTimeouts(Handle, unsigned, unsigned) override { return Ok; }
+    int write(Handle, const char *data, unsigned count, unsigned *written) override
+    {
+        if (count == 2 && data[0] == 0x31)
+            m_waiting = m_answer;
+        *written = count;
+        return Ok;
+    }
+    int read(Handle, char *data, unsigned count, unsigned *received) override
+    {
+        *received = qMin(count, m_waiting);
+        std::fill(data, data + *received, 0x14);
+        m_waiting -= *received;
+        return Ok;
+    }
+    int queueStatus(Handle, unsigned *rx, unsigned *tx, unsigned *events) override
+    {
+        *rx = m_waiting;
+        *tx = *events = 0;
+        return Ok;
+    }
+    int close(Handle) override { return Ok; }
+    QString portName(Handle) const override { return QString(); }
+
+private:
+    unsigned m_answer;
+    unsigned m_waiting = 0;
+};
+
+} // namespace
+
+void TestUsbd::bootloaderIsToldByNineBytes_data()
+{
+    QTest::addColumn<unsigned>("answer");
+    QTest::addColumn<int>("type");
+    QTest::newRow("nine: the bootloader") << 9u << 4;
+    QTest::newRow("eight: not it") << 8u << 0;
+    QTest::newRow("ten: not it") << 10u << 0;
+}
+
+void TestUsbd::bootloaderIsToldByNineBytes()
+{
+    QFETCH(unsigned, answer);
+    QFETCH(int, type);
+    // A port that is not in its bootloader and answers nothing else reads
+    // as version 0.0, that is as no dongle.
+    Usbd usbd(std::make_unique<ProbeDriver>(answer));
+    QCOMPARE(usbd.usbDongleType, type);
+}
+
+void TestUsbd::statusIsPolledOnEveryFifthTick()
+{
+    SimRig rig;
+    for (int round = 0; round < 2; ++round) {
+        const int mark = rig.mark();
+        for (int tick = 1; tick <= 4; ++tick)
+            rig.usbd->checkUSBDevice();
+        QCOMPARE(rig.countSince(mark, 0x13), 0);
+        rig.usbd->checkUSBDevice();
+        QCOMPARE(rig.countSince(mark, 0x13), 1);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestUsbd)
