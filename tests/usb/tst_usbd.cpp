@@ -39,6 +39,7 @@ private slots:
     void bootloaderDongle();
     void inBufferWaitEnds_data();
     void inBufferWaitEnds();
+    void firmwareWithoutReadyFlag_data();
     void firmwareWithoutReadyFlag();
     void veltraInfo_data();
     void veltraInfo();
@@ -414,15 +415,25 @@ void TestUsbd::inBufferWaitEnds()
     QCOMPARE(TestLog::count(QStringLiteral("Usbd: swapDmxInBufferAndWait: timed out")), 1);
 }
 
+void TestUsbd::firmwareWithoutReadyFlag_data()
+{
+    QTest::addColumn<QString>("dongle");
+    QTest::addColumn<int>("readyQueries");
+    QTest::newRow("1.4: no ready flag") << "dongle=1.4.0" << 0;
+    QTest::newRow("2.22: asked") << "dongle=2.22.0" << 1;
+}
+
 void TestUsbd::firmwareWithoutReadyFlag()
 {
-    SimRig rig(QStringLiteral("dongle=1.4.0"));
-    rig.dongle->setRadioConnected(false);
+    QFETCH(QString, dongle);
+    QFETCH(int, readyQueries);
+    SimRig rig(dongle);
+    rig.startRadio();
     const int mark = rig.mark();
     const qint64 waitedBefore = Pacing::requestedMs();
     QCOMPARE(rig.usbd->swapDmxInBufferAndWait(), 1);
     QCOMPARE(Pacing::requestedMs() - waitedBefore, qint64(10));
-    QCOMPARE(rig.countSince(mark, 0x16), 0);
+    QCOMPARE(rig.countSince(mark, 0x16), readyQueries);
     QCOMPARE(rig.countSince(mark, 0x05), 1);
 }
 
