@@ -52,6 +52,7 @@ private slots:
     void bootloaderIsToldByNineBytes_data();
     void bootloaderIsToldByNineBytes();
     void statusIsPolledOnEveryFifthTick();
+    void lateBytesAreNeverTakenForTheNextReply();
 };
 
 void TestUsbd::initTestCase()
@@ -542,35 +543,51 @@ void TestUsbd::xmodemCrc()
 
 namespace {
 
-// A port that answers the bootloader probe with `answer` bytes and nothing
-// else: what the probe makes of lengths the virtual dongle never sends.
-class ProbeDriver : public DongleDriver
+// A port that answers the bootloader probe with `probe` bytes and every
+// request with `reply`, or with only part of it once: the rest then comes
+// after the read window, at the next read.
+class ScriptedDriver : public DongleDriver
 {
 public:
-    explicit ProbeDriver(unsigned answer) : m_answer(answer) {}
+    explicit ScriptedDriver(unsigned probe, QByteArray reply = QByteArray())
+        : m_probe(probe), m_reply(std::move(reply)) {}
+    void shortenNextReply(int bytes) { m_shortNext = bytes; }
+
     int openByDescription(const QByteArray &, Handle *handle) override { *handle = 1; return Ok; }
     int comPortNumber(Handle, long *port) override { *port = -1; return Ok; }
     int resetDevice(Handle) override { return Ok; }
     int setBaudRate(Handle, unsigned) override { return Ok; }
-    int purge(Handle, unsigned) override { m_waiting = 0; return Ok; }
+    int purge(Handle, unsigned) override { m_waiting.clear(); return Ok; }
     int setTimeouts(Handle, unsigned, unsigned) override { return Ok; }
     int write(Handle, const char *data, unsigned count, unsigned *written) override
     {
-        if (count == 2 && data[0] == 0x31)
-            m_waiting = m_answer;
+        if (count == 2 && data[0] == 0x31) {
+            m_waiting = QByteArray(int(m_probe), 0x14);
+        } else if (count == 8) {
+            const int sent = m_shortNext >= 0 ? m_shortNext : m_reply.size();
+            m_waiting += m_reply.left(sent);
+            m_late = m_reply.mid(sent);
+            m_shortNext = -1;
+        }
         *written = count;
         return Ok;
     }
     int read(Handle, char *data, unsigned count, unsigned *received) override
     {
-        *received = qMin(count, m_waiting);
-        std::fill(data, data + *received, 0x14);
-        m_waiting -= *received;
+        if (m_lateDue) {
+            m_waiting = m_late + m_waiting;
+            m_late.clear();
+            m_lateDue = false;
+        }
+        *received = qMin(count, unsigned(m_waiting.size()));
+        std::copy(m_waiting.begin(), m_waiting.begin() + *received, data);
+        m_waiting.remove(0, int(*received));
+        m_lateDue = !m_late.isEmpty();
         return Ok;
     }
     int queueStatus(Handle, unsigned *rx, unsigned *tx, unsigned *events) override
     {
-        *rx = m_waiting;
+        *rx = unsigned(m_waiting.size());
         *tx = *events = 0;
         return Ok;
     }
@@ -578,8 +595,12 @@ public:
     QString portName(Handle) const override { return QString(); }
 
 private:
-    unsigned m_answer;
-    unsigned m_waiting = 0;
+    unsigned m_probe;
+    QByteArray m_reply;
+    QByteArray m_waiting;
+    QByteArray m_late;
+    bool m_lateDue = false;
+    int m_shortNext = -1;
 };
 
 } // namespace
@@ -599,8 +620,27 @@ void TestUsbd::bootloaderIsToldByNineBytes()
     QFETCH(int, type);
     // A port that is not in its bootloader and answers nothing else reads
     // as version 0.0, that is as no dongle.
-    Usbd usbd(std::make_unique<ProbeDriver>(answer));
+    Usbd usbd(std::make_unique<ScriptedDriver>(answer));
     QCOMPARE(usbd.usbDongleType, type);
+}
+
+void TestUsbd::lateBytesAreNeverTakenForTheNextReply()
+{
+    // Every request is answered with version 3.2.7; one answer comes short
+    // and its rest arrives after the read window.
+    const QByteArray version = QByteArray::fromHex("1003020007000000");
+    auto owned = std::make_unique<ScriptedDriver>(0, version);
+    ScriptedDriver *driver = owned.get();
+    Usbd usbd(std::move(owned));
+    QCOMPARE(usbd.usbDongleType, 3);
+
+    char reply[8];
+    std::fill(std::begin(reply), std::end(reply), char(0x55));
+    driver->shortenNextReply(5);
+    QCOMPARE(usbd.usbSimpleRequest(0x10, reply, 1000), -1);
+    QCOMPARE(QByteArray(reply, 8), QByteArray(8, char(0x55))); // left as it was
+    QCOMPARE(usbd.usbSimpleRequest(0x10, reply, 1000), 0);
+    QCOMPARE(QByteArray(reply, 8), version);
 }
 
 void TestUsbd::statusIsPolledOnEveryFifthTick()
