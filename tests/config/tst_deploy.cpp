@@ -197,6 +197,9 @@ private slots:
         QCOMPARE(int(quint8(settings.at(3))), 1);
         QCOMPARE(int(quint8(settings.at(6))), 1);
         QCOMPARE(int(quint8(session.radio().lastData.value(15).at(16))), 1);
+        // What the view shows is what was sent: entry 1 of the lists.
+        QCOMPARE(session.configurator.presentPower24, session.configurator.powerList24.value(1));
+        QCOMPARE(session.configurator.ispresentRadioMode(), QStringLiteral("R8X 2.4GHz"));
         QCOMPARE(session.radio().lastData.value(25).left(7), QByteArray("Skylane"));
         QVERIFY(session.configurator.deployList.isEmpty());
     }
