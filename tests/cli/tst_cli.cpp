@@ -111,6 +111,8 @@ private slots:
         QTest::newRow("label too long") << "r9" << QStringList{"label=" + QString(33, 'x')} << "at most 32";
         QTest::newRow("label on a legacy radio") << "legacy" << QStringList{"power24=1", "label=Foo"}
                                                  << "a legacy radio takes only power24 and mask24";
+        QTest::newRow("adaptive on a legacy radio") << "legacy" << QStringList{"adaptive=ON"}
+                                                    << "a legacy radio takes only power24 and mask24";
     }
 
     // Radios whose adaptive hopping is on, in shapes that once made an
