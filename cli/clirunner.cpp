@@ -179,18 +179,14 @@ bool CliRunner::waitFor(const std::function<bool()> &done, int timeoutMs)
 
 int CliRunner::parseOptions()
 {
+    // Options may stand before or after the command; every other word is
+    // the command's. An option nobody knows is refused, never taken for a
+    // word of the command.
     for (int i = 0; i < m_arguments.size(); ++i) {
         const QString &a = m_arguments.at(i);
-        if (!m_command.isEmpty()) {
-            if (a == QLatin1String("--store"))
-                m_store = true;
-            else if (a == QLatin1String("--json"))
-                m_json = true;
-            else
-                m_command << a;
-            continue;
-        }
-        if (a == QLatin1String("--simulate") || a.startsWith(QLatin1String("--simulate="))) {
+        if (a == QLatin1String("--store")) {
+            m_store = true;
+        } else if (a == QLatin1String("--simulate") || a.startsWith(QLatin1String("--simulate="))) {
             m_driverArguments << a;
         } else if (a == QLatin1String("--port")) {
             if (i + 1 >= m_arguments.size())

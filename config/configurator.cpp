@@ -18,6 +18,9 @@ Configurator::Configurator(Usbd *usbd)
 {
     qDebug() << "Configurator: Configurator: ProcessId:" << QCoreApplication::applicationPid();
     m_swVersion = QStringLiteral("%1.%2.%3").arg(4).arg(1).arg(QStringLiteral("983M"));
+    // Until a radio has been seen there is none: the status line says so, as
+    // it does once one has gone.
+    m_statusVeltra = QStringLiteral("Veltra: Disconnected");
     initGUI();
     m_updaterStatusMessage.clear();
     m_updaterAutorebootLabel.clear();

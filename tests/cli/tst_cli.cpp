@@ -237,6 +237,7 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::newRow("no command") << QStringList{"--simulate"} << 1;
         QTest::newRow("unknown command") << QStringList{"--simulate", "frobnicate"} << 1;
+        QTest::newRow("unknown option after the command") << QStringList{"--simulate", "info", "--frobnicate"} << 1;
         QTest::newRow("no dongle") << QStringList{"--port", "/nonexistent/tty", "info"} << 2;
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
         QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "2", "info"} << 3;
@@ -258,7 +259,8 @@ private slots:
 
     void watchPrintsEvents()
     {
-        const Result r = cli({"--simulate", "--timeout", "3", "watch"});
+        // Options after the command count as options.
+        const Result r = cli({"--simulate", "watch", "--timeout", "3"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.contains(QStringLiteral("dongle: 3.2.7")), qPrintable(r.out));
         QVERIFY(r.out.contains(QStringLiteral("radio: attached, protocol level 2")));

@@ -216,6 +216,8 @@ private slots:
     void noDongleReadsDisconnected()
     {
         Session session(QStringLiteral("r9"));
+        // No radio has been seen yet: none is shown as connected.
+        QCOMPARE(session.configurator.isStatusVELTRA(), QStringLiteral("Veltra: Disconnected"));
         session.rig.dongle->unplug();
         QTRY_COMPARE_WITH_TIMEOUT(session.configurator.isDongleVersion(), QStringLiteral("Disconnected"), 4000);
         QVERIFY(!session.configurator.DongleConnected());
