@@ -21,69 +21,6 @@ private slots:
         TestLog::install();
     }
 
-    void roundTripThroughStore()
-    {
-        Session session(QStringLiteral("r9"));
-        QVERIFY(session.connectAndRead());
-        Configurator &c = session.configurator;
-        QCOMPARE(c.isListforRadioMode().value(4), QStringLiteral("R9 5.8GHz"));
-        c.on_deviceLabel_textChanged(QStringLiteral("Balcony"));
-        c.on_radioMode_currentIndexChanged(4);
-        c.on_direction_currentIndexChanged(1);
-        c.on_adaptiveHopping_currentIndexChanged(0);
-        c.on_enableRDM_currentIndexChanged(0);
-        c.powerList(0);
-        c.writePowerSettings(3);
-        c.powerList(2);
-        c.writePowerSettings(0);
-        QCOMPARE(c.deployList, (QList<int>{5, 4, 0, 2}));
-
-        QVERIFY(!session.store().isEmpty());
-        QVERIFY(session.waitForDetach());
-        QCOMPARE(session.radio().stores, 1);
-        QVERIFY(QFile::exists(c.reportFileName()));
-
-        QVERIFY(session.connectAndRead());
-        QCOMPARE(c.ispresentRadioMode(), QStringLiteral("R9 5.8GHz"));
-        QCOMPARE(c.ispresentTransmitterMode(), QStringLiteral("Receiver"));
-        QCOMPARE(c.isadaptivestate(), 0);
-        QCOMPARE(c.isRDMEnabledstate(), 0);
-        QCOMPARE(c.presentPower24, QStringLiteral("2 Bars"));
-        QCOMPARE(c.presentPower58, QStringLiteral("5 Bars"));
-        // The label travels with NUL padding and reads back with it.
-        QVERIFY(c.isDeviceLabel().startsWith(QStringLiteral("Balcony")));
-        QCOMPARE(c.isDeviceLabel().size(), 32);
-    }
-
-    void untouchedSettingsGoBackAsRead()
-    {
-        Session session(QStringLiteral("r9"));
-        const QByteArray reported = QByteArray(reinterpret_cast<const char *>(session.radio().stored.frame.data()), 14);
-        QVERIFY(session.connectAndRead());
-        // Re-choosing the RDM state in force queues the settings frame with
-        // every other choice untouched.
-        session.configurator.on_enableRDM_currentIndexChanged(session.configurator.isRDMEnabledstate());
-        session.configurator.on_storeAndDisconnect_clicked();
-        QCOMPARE(session.radio().lastData.value(13), reported);
-    }
-
-    void untouchedBandFramesCarryTheMasksRead()
-    {
-        Session session(QStringLiteral("r9"));
-        const auto masks = session.radio().stored.masks;
-        QVERIFY(session.connectAndRead());
-        for (int band : {0, 1, 2})
-            session.configurator.maskingChanged(band);
-        session.configurator.on_storeAndDisconnect_clicked();
-        const QPair<int, int> commandBand[] = {{15, 0}, {27, 1}, {17, 2}};
-        for (const auto &cb : commandBand) {
-            const QByteArray sent = session.radio().lastData.value(cb.first);
-            QCOMPARE(sent.size(), 17);
-            QCOMPARE(sent.left(11), QByteArray(reinterpret_cast<const char *>(masks[size_t(cb.second)].data()), 11));
-            QCOMPARE(sent.mid(11, 5), QByteArray(5, '\0'));
-        }
-    }
-
     void labelLength_data()
     {
         QTest::addColumn<QString>("label");
@@ -135,35 +72,6 @@ private slots:
         QCOMPARE(stored.count(), 1);
         QCOMPARE(session.radio().stores, 0);
         QVERIFY(QDir(session.folder.path()).entryList(QDir::Files).isEmpty());
-    }
-
-    void pendingBandFollowsTheModeChange_data()
-    {
-        QTest::addColumn<bool>("bandFirst");
-        QTest::addColumn<int>("bandCommand");
-        QTest::newRow("band frame first keeps its band") << true << 17;
-        QTest::newRow("mode frame first moves it to 5.2 GHz") << false << 27;
-    }
-
-    void pendingBandFollowsTheModeChange()
-    {
-        QFETCH(bool, bandFirst);
-        QFETCH(int, bandCommand);
-        Session session(QStringLiteral("r9"));
-        session.radio().stored.frame[2] = 9; // R9 5.8GHz in force
-        QVERIFY(session.connectAndRead());
-        const int mark = session.radio().commands.size();
-        const int tandem52 = session.configurator.isListforRadioMode().indexOf(QStringLiteral("R9 Tandem 5.2GHz"));
-        if (!bandFirst)
-            session.configurator.on_radioMode_currentIndexChanged(tandem52);
-        session.configurator.powerList(2);
-        session.configurator.writePowerSettings(1);
-        if (bandFirst)
-            session.configurator.on_radioMode_currentIndexChanged(tandem52);
-        session.configurator.on_storeAndDisconnect_clicked();
-        const QList<int> sent = session.radio().commands.mid(mark);
-        QVERIFY(sent.contains(bandCommand));
-        QVERIFY(!sent.contains(bandCommand == 17 ? 27 : 17));
     }
 
     void selectionsQueueOnce()

@@ -93,8 +93,6 @@ private slots:
     void badProfiles_data();
     void badProfiles();
     void radioSeenOnlyWhileDmxRuns();
-    void statusFrame_data();
-    void statusFrame();
     void commandFrames_data();
     void commandFrames();
     void bootloader();
@@ -152,45 +150,6 @@ void TestVirtualDongle::radioSeenOnlyWhileDmxRuns()
     noRadio.request(0x14);
     QCOMPARE(int(noRadio.request(0x13).at(1)), 0);
     QVERIFY(noRadio.fetchFrame().isEmpty());
-}
-
-void TestVirtualDongle::statusFrame_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<int>("length");
-    QTest::addColumn<int>("slot23");
-    QTest::addColumn<bool>("checked");
-    QTest::addColumn<QByteArray>("slots6to9");
-
-    // 3723 s after the radio came up: 0x00000E8B.
-    // The legacy radio's 2.4 GHz mask: channels 27 to 48 masked.
-    QTest::newRow("level 0") << "legacy" << 22 << 0 << false << QByteArray::fromHex("000000fc");
-    QTest::newRow("level 1") << "p1" << 24 << 1 << true << QByteArray::fromHex("00000000");
-    QTest::newRow("level 2") << "r9" << 24 << 2 << true << QByteArray::fromHex("00000e8b");
-}
-
-void TestVirtualDongle::statusFrame()
-{
-    QFETCH(QString, profile);
-    QFETCH(int, length);
-    QFETCH(int, slot23);
-    QFETCH(bool, checked);
-    QFETCH(QByteArray, slots6to9);
-
-    Bench bench(profile);
-    bench.request(0x14);
-    bench.advanceMs(3723 * 1000);
-    const QByteArray frame = bench.fetchFrame();
-    QCOMPARE(frame.size(), length + 2);
-    QCOMPARE(frame.left(2), QByteArray::fromHex("cc01"));
-    QCOMPARE(frame.mid(3, 2), QByteArray::fromHex("7a3c"));
-    QCOMPARE(int(quint8(frame.at(23))), slot23);
-    QCOMPARE(frame.mid(6, 4), slots6to9);
-    quint16 sum = 0;
-    for (int i = 0; i < length; ++i)
-        sum = quint16(sum + quint8(frame.at(i)));
-    const bool valid = quint8(frame.at(length)) == (sum >> 8) && quint8(frame.at(length + 1)) == (sum & 0xFF);
-    QCOMPARE(valid, checked);
 }
 
 void TestVirtualDongle::commandFrames_data()
