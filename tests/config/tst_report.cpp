@@ -117,18 +117,6 @@ private slots:
         QCOMPARE(copied.count(), 1);
     }
 
-    void masksLandInBandOrder()
-    {
-        Session session(QStringLiteral("r9"));
-        QVERIFY(session.connectAndRead());
-        const auto &masks = session.radio().stored.masks;
-        const QList<bool> all = session.configurator.ismaskedChannels();
-        QCOMPARE(all.size(), 264);
-        QCOMPARE(all.mid(0, 88), decode(masks[0]));
-        QCOMPARE(all.mid(88, 88), decode(masks[1]));
-        QCOMPARE(all.mid(176, 88), decode(masks[2]));
-    }
-
     void editedMasksReachTheRadioEachTime()
     {
         Session session(QStringLiteral("r9"));
