@@ -14,8 +14,16 @@
 namespace {
 constexpr int pollMs = 100;
 // Long enough for the dongle discovery, the first status polls and the
-// view's transitions to show, short enough for tests.
-constexpr int settleMs = 1200;
+// view's transitions to show. Tests that only want the log of a start set
+// VELTRA_SCREENSHOT_SETTLE_MS lower.
+constexpr int defaultSettleMs = 1200;
+
+int settleTime()
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("VELTRA_SCREENSHOT_SETTLE_MS", &ok);
+    return ok && ms >= 0 && ms <= 60000 ? ms : defaultSettleMs;
+}
 // A scene that never reports its view ready is captured as it is.
 constexpr int giveUpMs = 20000;
 } // namespace
@@ -25,6 +33,7 @@ Screenshot::Screenshot(QQmlApplicationEngine *engine, const QString &path, QObje
     , m_engine(engine)
     , m_path(path)
     , m_poll(new QTimer(this))
+    , m_settleMs(settleTime())
 {
     m_poll->setInterval(pollMs);
     connect(m_poll, &QTimer::timeout, this, &Screenshot::poll);
@@ -48,7 +57,7 @@ void Screenshot::poll()
     if (ready && m_readySinceMs < 0)
         m_readySinceMs = m_elapsedMs;
 
-    if ((m_readySinceMs >= 0 && m_elapsedMs - m_readySinceMs >= settleMs) || m_elapsedMs >= giveUpMs)
+    if ((m_readySinceMs >= 0 && m_elapsedMs - m_readySinceMs >= m_settleMs) || m_elapsedMs >= giveUpMs)
         capture();
 }
 

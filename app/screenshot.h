@@ -25,4 +25,5 @@ private:
     QTimer *m_poll;
     int m_elapsedMs = 0;
     int m_readySinceMs = -1;
+    int m_settleMs;
 };

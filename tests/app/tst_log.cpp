@@ -67,15 +67,6 @@ private slots:
         QCOMPARE(readLines(logFile()), (QStringList{expected, QString()}));
     }
 
-    void debugStreamQuotesStrings()
-    {
-        // The handler writes the text as Qt's stream composed it.
-        qInstallMessageHandler(logMessageHandler);
-        qDebug() << "Working directory:" << QStringLiteral("C:/x\\");
-        qInstallMessageHandler(nullptr);
-        QCOMPARE(readLines(logFile()).first(), QStringLiteral("Debug: Working directory: \"C:/x\\\\\""));
-    }
-
     void messagesAppendInOrder()
     {
         qInstallMessageHandler(logMessageHandler);

@@ -34,10 +34,9 @@ private slots:
         QTest::addColumn<bool>("fileWritten");
         QTest::addColumn<bool>("debugModeInFile");
         QTest::newRow("no arguments") << QStringList{} << false << false;
-        QTest::newRow("log debug") << QStringList{"log", "debug"} << true << true;
+        QTest::newRow("log debug, unknown ignored") << QStringList{"--frobnicate", "log", "debug"} << true << true;
         QTest::newRow("debug log") << QStringList{"debug", "log"} << true << false;
         QTest::newRow("Log") << QStringList{"Log", "Debug"} << false << false;
-        QTest::newRow("unknown ignored") << QStringList{"--frobnicate", "log"} << true << false;
     }
 
     void commandLine()
@@ -97,6 +96,28 @@ private slots:
         QCOMPARE(lines.count(QStringLiteral("Debug: Configurator Version 4 1 Revision 983")), 2);
     }
 
+    // On the simulator the log shows the dongle found, its line speed set,
+    // its versions read and the monitoring started, in this order; a profile
+    // the simulator does not know stops the start.
+    void simulatedDongleIsFound()
+    {
+        QCOMPARE(start({"--simulate", "log"}).exitCode, 0);
+        const QStringList lines = logLines();
+        int at = 0;
+        for (const char *line : {"Debug: Creating instance Usbd...", "Debug: Usbd: scanUSB: Dongle v3 has been attached",
+                                 "Debug: Usbd: scanUSB: Baudrate set to 57600", "Debug: Usbd: getDongleVersion:\t 3 2 7",
+                                 "Debug: Usbd: getDongleBootloaderVersion:\t 3 0 1", "Debug: Usbd: getDongleHardwareVersion\t 1",
+                                 "Debug: Usbd: scanUSB: QTimer: One device found, run checkUSBDevice in 250ms",
+                                 "Debug: Starting application...", "Debug: Usbd: ~Usbd: closing"}) {
+            const int found = lines.indexOf(QString::fromLatin1(line), at);
+            QVERIFY2(found >= 0, line);
+            at = found + 1;
+        }
+        const Run refused = start({"--simulate=r12"});
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY(refused.output.contains("unknown simulator profile"));
+    }
+
 private:
     // The window drawn offscreen: its background, and something on it.
     void checkScreenshot(const Run &run)
@@ -133,6 +154,9 @@ private:
         env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home->path() + QStringLiteral("/.cache"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
+        // Only the picture needs a settled window; the log is complete at once.
+        if (!arguments.isEmpty())
+            env.insert(QStringLiteral("VELTRA_SCREENSHOT_SETTLE_MS"), QStringLiteral("0"));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_home->path());
         process.setProcessChannelMode(QProcess::MergedChannels);

@@ -25,24 +25,35 @@ class TestCli : public QObject
 private slots:
     void init() { QVERIFY(m_dir.isValid()); }
 
-    void infoForEveryProfile_data()
+    // Each radio's fields, then what `set --store` leaves on it.
+    void infoAndSet_data()
     {
         QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("assignments");
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("r9") << "r9" << QStringList{"TRX Model: Veltra R9 TRX", "TRX Serial: 123456789a",
-                                                   "Device UID: 7A3CA1B2C3D4", "Tx Mode: R9 2.4GHz",
-                                                   "5.2GHz Mask (Hex): 3f 00 00 00 00 00 00 00 00 00 00"};
-        QTest::newRow("r8x") << "r8x" << QStringList{"TRX HW: 12", "Tx Mode: R8X 5.8GHz", "Addon Version: -"};
-        QTest::newRow("r8-2mbit") << "r8-2mbit" << QStringList{"Tx Mode: 2.4GHz 2MBit", "5.8GHz Power: 500mW 5 Bars"};
-        QTest::newRow("p1") << "p1" << QStringList{"TRX BL: Unknown", "5.8GHz Mask (Hex): -"};
-        QTest::newRow("legacy") << "legacy" << QStringList{"TRX Model: R7/R8", "2.4GHz Power: 100mW 4 Bars"};
+        QTest::newRow("r9") << "r9" << QStringList{}
+                            << QStringList{"TRX Model: Veltra R9 TRX", "TRX Serial: 123456789a", "Device UID: 7A3CA1B2C3D4",
+                                           "Tx Mode: R9 2.4GHz", "5.2GHz Mask (Hex): 3f 00 00 00 00 00 00 00 00 00 00"};
+        QTest::newRow("r8x") << "r8x" << QStringList{} << QStringList{"TRX HW: 12", "Tx Mode: R8X 5.8GHz", "Addon Version: -"};
+        QTest::newRow("p1") << "p1" << QStringList{} << QStringList{"TRX BL: Unknown", "5.8GHz Mask (Hex): -"};
+        QTest::newRow("r9 set") << "r9"
+                                << QStringList{"label=Balcony", "mode=R9 5.8GHz", "direction=1", "power24=3", "mask58=1-10,20"}
+                                << QStringList{"Device Label: Balcony", "Tx Mode: R9 5.8GHz", "Direction: Receiver",
+                                               "2.4GHz Power: 2 Bars", "5.8GHz Mask (Hex): ff 03 08 00 00 00 00 00 00 00 00"};
+        QTest::newRow("legacy set") << "legacy" << QStringList{"power24=0", "mask24=1-3"}
+                                    << QStringList{"TRX Model: R7/R8", "2.4GHz Power: 375mW 5 Bars",
+                                                   "2.4GHz Mask (Hex): 07 00 00 00 00 00 00 00 00 00 00"};
     }
 
-    void infoForEveryProfile()
+    void infoAndSet()
     {
         QFETCH(QString, profile);
+        QFETCH(QStringList, assignments);
         QFETCH(QStringList, lines);
-        const Result r = cli({"--simulate=" + profile, "info"});
+        const QString sim = "--simulate=" + profile + ",state=" + m_dir.filePath(profile + ".json");
+        if (!assignments.isEmpty())
+            QCOMPARE(cli(QStringList{sim, "set"} + assignments + QStringList{"--store"}).exitCode, 0);
+        const Result r = cli({sim, "info"});
         QCOMPARE(r.exitCode, 0);
         const QStringList out = r.out.split(QLatin1Char('\n'));
         for (const QString &line : lines)
@@ -52,49 +63,19 @@ private slots:
         QVERIFY(out.at(out.size() - 2).startsWith(QStringLiteral("HopTable (Hex): ")));
     }
 
-    void logSwitchWritesTheWindowsLog()
+    // The window's log, written by the command line on request; JSON output.
+    void logAndJson()
     {
-        QCOMPARE(cli({"--simulate", "--log", "info"}).exitCode, 0);
-        QFile log(m_dir.filePath("Documents/veltra_log/veltra-log.txt"));
-        QVERIFY(log.open(QIODevice::ReadOnly | QIODevice::Text));
-        const QString text = QString::fromUtf8(log.readAll());
-        QVERIFY(text.contains(QStringLiteral("Debug: Configurator Version 4 1 Revision 983\n")));
-        QVERIFY(text.contains(QStringLiteral("Debug: Usbd: scanUSB: Baudrate set to 57600\n")));
-        QVERIFY(text.contains(QStringLiteral("Debug: Davoruz: Populating Hop Table\n")));
-    }
-
-    void infoAsJson()
-    {
-        const Result r = cli({"--simulate", "--json", "info"});
+        const Result r = cli({"--simulate", "--log", "--json", "info"});
         QCOMPARE(r.exitCode, 0);
         const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
         QCOMPARE(json.value("Device Label").toString(), QStringLiteral("Stage Left"));
         QCOMPARE(json.value("HopTable (Hex)").toString().size(), 168);
-    }
-
-    void reportMatchesTheWindowsReport()
-    {
-        const QString file = m_dir.filePath("report.txt");
-        QCOMPARE(cli({"--simulate", "report", file}).exitCode, 0);
-        QFile written(file);
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QFile golden(QStringLiteral(VELTRA_TEST_SOURCE_DIR "/fixtures/report_r9.txt"));
-        QVERIFY(golden.open(QIODevice::ReadOnly));
-        const QRegularExpression date(QStringLiteral("Date: [0-9: -]{19}"));
-        QCOMPARE(QString::fromUtf8(written.readAll()).replace(date, QStringLiteral("Date: <masked>")),
-                 QString::fromUtf8(golden.readAll()));
-    }
-
-    void setStoresAndInfoShowsIt()
-    {
-        const QString sim = "--simulate=r9,state=" + m_dir.filePath("radio.json");
-        const Result set = cli({sim, "set", "label=Balcony", "mode=R9 5.8GHz", "direction=1", "power24=3",
-                                "mask58=1-10,20", "--store"});
-        QCOMPARE(set.exitCode, 0);
-        const QStringList out = cli({sim, "info"}).out.split(QLatin1Char('\n'));
-        for (const char *line : {"Device Label: Balcony", "Tx Mode: R9 5.8GHz", "Direction: Receiver",
-                                    "2.4GHz Power: 2 Bars", "5.8GHz Mask (Hex): ff 03 08 00 00 00 00 00 00 00 00"})
-            QVERIFY2(out.contains(QString::fromLatin1(line)), line);
+        QFile log(m_dir.filePath("Documents/veltra_log/veltra-log.txt"));
+        QVERIFY(log.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString text = QString::fromUtf8(log.readAll());
+        QVERIFY(text.contains(QStringLiteral("Debug: Configurator Version 4 1 Revision 983\n")));
+        QVERIFY(text.contains(QStringLiteral("Debug: Davoruz: Populating Hop Table\n")));
     }
 
     void refusedValuesSendNothing_data()
@@ -113,48 +94,6 @@ private slots:
                                                  << "a legacy radio takes only power24 and mask24";
         QTest::newRow("adaptive on a legacy radio") << "legacy" << QStringList{"adaptive=ON"}
                                                     << "a legacy radio takes only power24 and mask24";
-    }
-
-    // Radios whose adaptive hopping is on, in shapes that once made an
-    // untouched deploy write something else: turning it on again changes
-    // nothing the radio stored.
-    void adaptiveOnAgainChangesNothing_data()
-    {
-        QTest::addColumn<QString>("caps");
-        QTest::addColumn<QString>("settings");
-        QTest::newRow("no 2.4 GHz, mode 9") << "000001010001010101000000010000" << "0000090100000100030000000000";
-        QTest::newRow("r8l 0, mode 10, 13 bytes") << "01000001000101010100000000" << "01000a0173000100000000000000";
-        QTest::newRow("R8 compatibility, mode 2") << "010001040001010101000000000001" << "0200020100000000000200000000";
-        QTest::newRow("switch reported as 3") << "0100010100010101010000000100" << "00000801000001000300000000ff";
-    }
-
-    void adaptiveOnAgainChangesNothing()
-    {
-        QFETCH(QString, caps);
-        QFETCH(QString, settings);
-        const QString masks = ",mask24=0102030405060708090a0b,mask52=f0e0d0c0b0a090807060ff,mask58=00ff00ff00ff00ff00ff0f";
-        const QString state = m_dir.filePath("adaptive.json");
-        QFile::remove(state);
-        const Result r = cli({"--simulate=r9,caps=" + caps + ",settings=" + settings + masks + ",state=" + state,
-                              "set", "adaptive=ON", "--store"});
-        QCOMPARE(r.exitCode, 0);
-        QFile file(state);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QJsonObject stored = QJsonDocument::fromJson(file.readAll()).object();
-        QCOMPARE(stored.value("settings").toString(), settings);
-        QCOMPARE(stored.value("mask24").toString(), QStringLiteral("0102030405060708090a0b"));
-        QCOMPARE(stored.value("mask52").toString(), QStringLiteral("f0e0d0c0b0a090807060ff"));
-        QCOMPARE(stored.value("mask58").toString(), QStringLiteral("00ff00ff00ff00ff00ff0f"));
-    }
-
-    void legacyRadioTakesItsPowerAndMask()
-    {
-        const QString state = m_dir.filePath("legacy.json");
-        const QString sim = "--simulate=legacy,state=" + state;
-        QCOMPARE(cli({sim, "set", "power24=0", "mask24=1-3", "--store"}).exitCode, 0);
-        const QStringList out = cli({sim, "info"}).out.split(QLatin1Char('\n'));
-        QVERIFY(out.contains(QStringLiteral("2.4GHz Power: 375mW 5 Bars")));
-        QVERIFY(out.contains(QStringLiteral("2.4GHz Mask (Hex): 07 00 00 00 00 00 00 00 00 00 00")));
     }
 
     void refusedValuesSendNothing()
@@ -183,7 +122,6 @@ private slots:
         VfpWriter::Block broken = VfpWriter::imageBlock(2, image, 256);
         broken.data = VfpWriter::frames(image, 256, {1});
         QTest::newRow("bad CRC") << VfpWriter::text({broken}) << 5 << "package error 2";
-        QTest::newRow("not a package") << QByteArray("hello\n") << 5 << "package error 3";
     }
 
     void verifyPackages()
@@ -207,9 +145,7 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
         QTest::newRow("complete") << "r9" << 0 << "Update Complete!";
-        QTest::newRow("add-on target missing") << "r9,handshake=2,mcu=7" << 6 << "upload status 2: File Error! No matching data found!";
-        QTest::newRow("silent bootloader") << "r9,bootfault=silent" << 3 << "no bootloader answered within 4 s";
-        QTest::newRow("wrong answer") << "r9,bootfault=wrong" << 6 << "upload status 4: Unknown response! Please try again!";
+        QTest::newRow("silent bootloader") << "r9,bootfault=silent" << 3 << "no bootloader answered within 1 s";
         QTest::newRow("CRC errors") << "r9,bootfault=crc" << 6 << "upload status 5: CRC Error! Please try again!";
     }
 
@@ -220,12 +156,11 @@ private slots:
         QFETCH(QString, message);
         const QString file = m_dir.filePath("radio.vfp");
         QVERIFY(VfpWriter::writeFile(file, {VfpWriter::imageBlock(2, VfpWriter::testImage(4000), 256)}));
-        const Result r = cli({"--simulate=" + profile, "--timeout", "4", "update", "radio", file});
+        const Result r = cli({"--simulate=" + profile, "--timeout", "1", "update", "radio", file});
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2((r.out + r.err).contains(message), qPrintable(r.out + r.err));
         if (exitCode == 0) {
             // Not a terminal: the progress comes as plain lines, ending at 100.
-            QVERIFY(r.out.contains(QStringLiteral("progress: 49 %\n")) || r.out.contains(QStringLiteral("progress: 100 %\n")));
             QVERIFY(r.out.contains(QStringLiteral("progress: 100 %\n")));
             QVERIFY(!r.out.contains(QLatin1Char('\r')));
         }
@@ -235,15 +170,13 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("no command") << QStringList{"--simulate"} << 1;
         QTest::newRow("unknown command") << QStringList{"--simulate", "frobnicate"} << 1;
         QTest::newRow("unknown option after the command") << QStringList{"--simulate", "info", "--frobnicate"} << 1;
-        QTest::newRow("no dongle") << QStringList{"--port", "/nonexistent/tty", "info"} << 2;
+        QTest::newRow("no dongle") << QStringList{"--port", "/nonexistent/tty", "--timeout", "1", "info"} << 2;
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
-        QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "2", "info"} << 3;
+        QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "1", "info"} << 3;
         QTest::newRow("radio silent half-way") << QStringList{"--simulate=r9,silent=12", "info"} << 9;
         QTest::newRow("report that cannot be written") << QStringList{"--simulate", "report", "/dev/full"} << 7;
-        QTest::newRow("missing package") << QStringList{"verify", "/nonexistent.vfp"} << 5;
         QTest::newRow("update from a missing package") << QStringList{"--simulate", "update", "radio", "/nonexistent.vfp"} << 5;
         QTest::newRow("dongle update without a port") << QStringList{"--simulate", "update", "dongle", "/nonexistent/veltra_dongle_3.hex"} << 8;
     }
@@ -260,7 +193,7 @@ private slots:
     void watchPrintsEvents()
     {
         // Options after the command count as options.
-        const Result r = cli({"--simulate", "watch", "--timeout", "3"});
+        const Result r = cli({"--simulate", "watch", "--timeout", "1"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.contains(QStringLiteral("dongle: 3.2.7")), qPrintable(r.out));
         QVERIFY(r.out.contains(QStringLiteral("radio: attached, protocol level 2")));

@@ -77,33 +77,6 @@ private slots:
         if (rowsAdded)
             QCOMPARE(model.model()->index(before, 0).data().value<DropdownItem>().value, value);
     }
-
-    void unknownTransmitterModeIsStoredAndSignalled()
-    {
-        DropdownModel model;
-        QSignalSpy changed(&model, &DropdownModel::transmitterModeUpdated);
-        model.setTransmitterMode(QStringLiteral("no-such-mode"));
-        QCOMPARE(model.transmitterMode(), QStringLiteral("no-such-mode"));
-        QCOMPARE(changed.count(), 1);
-    }
-
-    void writingMaskedChannelsIsSilent()
-    {
-        DropdownModel model;
-        QSignalSpy changed(&model, &DropdownModel::maskedChannelsUpdated);
-        model.setProperty("maskedChannels", QVariant::fromValue(QList<bool>{true, true}));
-        QCOMPARE(model.maskedChannels(), (QList<bool>{true, true}));
-        QCOMPARE(changed.count(), 0);
-    }
-
-    void readingMaskedChannelDataLogsTheFirstMask()
-    {
-        DropdownModel model;
-        QTest::ignoreMessage(QtDebugMsg, "(true, false, true)");
-        const auto data = model.property("maskedChannelData").value<FrequencyMaskingData>();
-        QCOMPARE(data.secondMask, (QList<bool>{true, false, true}));
-        QCOMPARE(data.thirdMask, (QList<bool>{true, false, true}));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestDropdownModel)

@@ -9,538 +9,6 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-class TestUsbd : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void init();
-
-    void requestEncoding_data();
-    void requestEncoding();
-    void serialOutHeader();
-    void serialChannel();
-    void bareCommandFrame_data();
-    void bareCommandFrame();
-    void checkFailuresAreRetried_data();
-    void checkFailuresAreRetried();
-    void noReplyIsReported_data();
-    void noReplyIsReported();
-    void replyIsReadInChunksOfSeven();
-    void oversizedLengthFromTheWire();
-    void oversizedLengthComposed();
-    void emptyFrameSendsTwoSlots();
-    void oldFirmwareShiftsSlots_data();
-    void oldFirmwareShiftsSlots();
-    void versionReadsFollowFirmware_data();
-    void versionReadsFollowFirmware();
-    void zeroVersionCountsAsAbsent();
-    void bootloaderDongle();
-    void inBufferWaitEnds_data();
-    void inBufferWaitEnds();
-    void firmwareWithoutReadyFlag_data();
-    void firmwareWithoutReadyFlag();
-    void veltraInfo_data();
-    void veltraInfo();
-    void dongleBootloaderEntry_data();
-    void dongleBootloaderEntry();
-    void teardownRebootsRunningDongle_data();
-    void teardownRebootsRunningDongle();
-    void xmodemCrc_data();
-    void xmodemCrc();
-    void bootloaderIsToldByNineBytes_data();
-    void bootloaderIsToldByNineBytes();
-    void statusIsPolledOnEveryFifthTick();
-    void lateBytesAreNeverTakenForTheNextReply();
-};
-
-void TestUsbd::initTestCase()
-{
-    Pacing::setInstant(true);
-    TestLog::install();
-}
-
-void TestUsbd::init()
-{
-    TestLog::clear();
-}
-
-void TestUsbd::requestEncoding_data()
-{
-    QTest::addColumn<int>("dataA");
-    QTest::addColumn<int>("dataB");
-    QTest::addColumn<QByteArray>("bytes2to5");
-
-    QTest::newRow("dataB 200") << 0 << 200 << QByteArray::fromHex("0000c801");
-    QTest::newRow("dataB 100") << 0 << 100 << QByteArray::fromHex("00006400");
-    QTest::newRow("dataA 300") << 300 << 0 << QByteArray::fromHex("2c010000");
-    QTest::newRow("dataB 128") << 0 << 128 << QByteArray::fromHex("00008001");
-    QTest::newRow("both") << 0x1234 << 16383 << QByteArray::fromHex("3412ff7f");
-}
-
-void TestUsbd::requestEncoding()
-{
-    QFETCH(int, dataA);
-    QFETCH(int, dataB);
-    QFETCH(QByteArray, bytes2to5);
-
-    SimRig rig;
-    const int mark = rig.mark();
-    char reply[8] = {};
-    QCOMPARE(rig.usbd->usbSimpleRequest(0x15, reply, 1000, dataA, dataB), 0);
-    const auto frames = rig.requestsSince(mark);
-    QCOMPARE(frames.size(), 1);
-    QCOMPARE(frames.first().size(), 8);
-    QCOMPARE(quint8(frames.first().at(1)), quint8(0x15));
-    QCOMPARE(frames.first().mid(2, 4), bytes2to5);
-}
-
-void TestUsbd::serialOutHeader()
-{
-    SimRig rig;
-    QCOMPARE(rig.usbd->enterUpdaterMode(), 1);
-    QByteArray payload(300, '\0');
-    for (int i = 0; i < payload.size(); ++i)
-        payload[i] = char(i);
-    const int mark = rig.mark();
-    QCOMPARE(rig.usbd->serialDataOut(payload.size(), payload.data()), 0);
-
-    const auto headers = rig.requestsSince(mark, 0x20);
-    QCOMPARE(headers.size(), 1);
-    QCOMPARE(quint8(headers.first().at(2)), quint8(0x01));
-    QCOMPARE(quint8(headers.first().at(3)), quint8(0x2C));
-    QByteArray forwarded;
-    for (const auto &entry : rig.dongle->trace().entries()) {
-        if (entry.kind == SimTrace::SerialOut)
-            forwarded = entry.bytes;
-    }
-    QCOMPARE(forwarded, payload);
-}
-
-void TestUsbd::serialChannel()
-{
-    SimRig rig;
-    rig.dongle->radio().setSerialHandler([](RadioState &, const QByteArray &bytes) {
-        QByteArray answer = bytes;
-        std::reverse(answer.begin(), answer.end());
-        return answer;
-    });
-    rig.usbd->enterUpdaterMode();
-    char data[] = {0x02, 0x09, 0x22};
-    QCOMPARE(rig.usbd->serialDataOut(3, data), 0);
-    QCOMPARE(rig.usbd->serialDataIn(), 0x22);
-    QCOMPARE(rig.usbd->serialDataIn(), 0x09);
-    QCOMPARE(rig.usbd->serialDataIn(), 0x02);
-    QCOMPARE(rig.usbd->serialDataIn(), -2);
-
-    // Another dongle state: nothing is sent, and that is not an error.
-    rig.usbd->usbDongleType = 4;
-    const int mark = rig.mark();
-    QCOMPARE(rig.usbd->serialDataOut(3, data), 0);
-    QCOMPARE(rig.mark(), mark);
-}
-
-void TestUsbd::bareCommandFrame_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<QByteArray>("frame");
-
-    QTest::newRow("level 1") << "p1" << QByteArray::fromHex("cc01067a3c0c0195");
-    QTest::newRow("level 2") << "r9" << QByteArray::fromHex("cc01067a3c0c0195");
-    QTest::newRow("level 0") << "legacy" << QByteArray::fromHex("cc01047a3c04");
-}
-
-void TestUsbd::bareCommandFrame()
-{
-    QFETCH(QString, profile);
-    QFETCH(QByteArray, frame);
-
-    SimRig rig(profile);
-    rig.startRadio();
-    const int mark = rig.mark();
-    const int command = quint8(frame.at(5));
-    QCOMPARE(rig.usbd->runDmxCommand(command), command);
-
-    const auto writes = rig.slotWritesSince(mark);
-    QCOMPARE(writes.size(), frame.size());
-    for (int i = 0; i < writes.size(); ++i) {
-        QCOMPARE(writes.at(i).first, i);
-        QCOMPARE(writes.at(i).second, int(quint8(frame.at(i))));
-    }
-    QCOMPARE(rig.countSince(mark, 0x03), 1);
-    // What the radio saw is what was written.
-    QCOMPARE(rig.dongle->transmittedBuffer().left(frame.size()), frame);
-}
-
-void TestUsbd::checkFailuresAreRetried_data()
-{
-    QTest::addColumn<int>("corrupted");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<int>("attempts");
-
-    QTest::newRow("none") << 0 << 12 << 1;
-    QTest::newRow("nine") << 9 << 12 << 10;
-    QTest::newRow("ten") << 10 << 255 << 10;
-    QTest::newRow("twelve") << 12 << 255 << 10;
-}
-
-void TestUsbd::checkFailuresAreRetried()
-{
-    QFETCH(int, corrupted);
-    QFETCH(int, result);
-    QFETCH(int, attempts);
-
-    SimRig rig(QStringLiteral("p1"));
-    rig.startRadio();
-    rig.dongle->corruptCheckValues(corrupted);
-    const int mark = rig.mark();
-    QCOMPARE(rig.usbd->runDmxCommand(12), result);
-    QCOMPARE(rig.countSince(mark, 0x03), attempts);
-    QCOMPARE(TestLog::count(QStringLiteral("Usbd: runDmxCommand P1: 12")), 1);
-}
-
-void TestUsbd::noReplyIsReported_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<int>("attempts");
-
-    QTest::newRow("level 1: ten attempts") << "p1" << 10;
-    QTest::newRow("level 0: one attempt") << "legacy" << 1;
-}
-
-void TestUsbd::noReplyIsReported()
-{
-    QFETCH(QString, profile);
-    QFETCH(int, attempts);
-
-    SimRig rig(profile);
-    rig.startRadio();
-    rig.dongle->setRadioConnected(false);
-    const int mark = rig.mark();
-    QCOMPARE(rig.usbd->runDmxCommand(30), 254);
-    QCOMPARE(rig.countSince(mark, 0x05), attempts);
-    QCOMPARE(TestLog::count(QStringLiteral("Usbd: getDmxInBuffer: wait timed out")), attempts);
-}
-
-void TestUsbd::replyIsReadInChunksOfSeven()
-{
-    SimRig rig(QStringLiteral("p1"));
-    rig.dongle->radio().setCommandHandler(9, [](RadioState &, const RadioCommand &) {
-        return RadioReply {9, QByteArray::fromHex("0a0b0c0d")};
-    });
-    rig.startRadio();
-    const int mark = rig.mark();
-    QCOMPARE(rig.usbd->runDmxCommand(9), 9);
-
-    const auto chunks = rig.requestsSince(mark, 0x1E);
-    QCOMPARE(chunks.size(), 2);
-    QCOMPARE(int(quint8(chunks.at(0).at(4))), 0);
-    QCOMPARE(int(quint8(chunks.at(1).at(4))), 7);
-    const QByteArray expected = QByteArray::fromHex("cc010a7a3c090a0b0c0d01c4");
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(rig.usbd->dmxInBuffer), 12), expected);
-}
-
-void TestUsbd::oversizedLengthFromTheWire()
-{
-    SimRig rig(QStringLiteral("p1"));
-    rig.startRadio();
-    QByteArray frame(134, char(0x11));
-    frame[0] = char(0xCC);
-    frame[1] = 0x01;
-    frame[2] = char(200);
-    rig.dongle->radio().queueRawFrame(frame);
-
-    const int mark = rig.mark();
-    // Read within the buffer, then refused: such a frame cannot be the radio's.
-    QCOMPARE(rig.usbd->getDmxInBuffer(), 0);
-    // The whole buffer and no more: 20 chunks, the last starting at 133.
-    const auto chunks = rig.requestsSince(mark, 0x1E);
-    QCOMPARE(chunks.size(), 20);
-    QCOMPARE(int(quint8(chunks.last().at(4))), 133);
-    QCOMPARE(int(rig.usbd->dmxInBuffer[133]), 0x11);
-    QCOMPARE(rig.usbd->checkIntegrity(), 0);
-
-    // LEN 133 would put its check value's low byte past the buffer.
-    rig.usbd->dmxInBuffer[2] = 133;
-    QCOMPARE(rig.usbd->checkIntegrity(), 0);
-}
-
-void TestUsbd::oversizedLengthComposed()
-{
-    SimRig rig(QStringLiteral("p1"));
-    rig.startRadio();
-    std::fill(std::begin(rig.usbd->dmxOutBuffer), std::end(rig.usbd->dmxOutBuffer), quint8(1));
-    rig.usbd->dmxOutBuffer[2] = 250;
-
-    // Cut to fit, the frame would claim a length it does not have: nothing
-    // goes out.
-    const int mark = rig.mark();
-    QCOMPARE(rig.usbd->sendPacketWithCRC(), -1);
-    QCOMPARE(rig.usbd->sendPacket(), -1);
-    QCOMPARE(rig.mark(), mark);
-}
-
-void TestUsbd::emptyFrameSendsTwoSlots()
-{
-    SimRig rig;
-    rig.usbd->dmxOutBuffer[0] = 0x55;
-    rig.usbd->dmxOutBuffer[2] = 0;
-    const int mark = rig.mark();
-    QCOMPARE(rig.usbd->sendPacketWithCRC(), 0);
-    QCOMPARE(int(rig.usbd->checkValue), 0);
-    const auto writes = rig.slotWritesSince(mark);
-    QCOMPARE(writes.size(), 2);
-    QCOMPARE(writes.at(0), qMakePair(0, 0));
-    QCOMPARE(writes.at(1), qMakePair(1, 0));
-}
-
-void TestUsbd::oldFirmwareShiftsSlots_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<int>("wireSlot");
-
-    QTest::newRow("0.3.1") << "dongle=0.3.1" << 4;
-    QTest::newRow("0.3.2") << "dongle=0.3.2" << 5;
-    QTest::newRow("3.2.7") << "dongle=3.2.7" << 5;
-}
-
-void TestUsbd::oldFirmwareShiftsSlots()
-{
-    QFETCH(QString, profile);
-    QFETCH(int, wireSlot);
-
-    SimRig rig(profile);
-    const int mark = rig.mark();
-    rig.usbd->setDmxSlot(5, 0x42);
-    const auto writes = rig.slotWritesSince(mark);
-    QCOMPARE(writes.size(), 1);
-    QCOMPARE(writes.first(), qMakePair(wireSlot, 0x42));
-    // Either way the value lands in slot 5 of the dongle's buffer.
-    QCOMPARE(int(quint8(rig.dongle->outputBuffer().at(5))), 0x42);
-}
-
-void TestUsbd::versionReadsFollowFirmware_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<QByteArray>("codes");
-    QTest::addColumn<int>("hardware");
-    QTest::addColumn<int>("bootloaderMajor");
-
-    const QString extras = QStringLiteral(",bootloader=4.5.6,hardware=2");
-    QTest::newRow("2.16") << "dongle=2.16.9" + extras << QByteArray::fromHex("10") << -1 << 0;
-    QTest::newRow("2.17") << "dongle=2.17.0" + extras << QByteArray::fromHex("1012") << -1 << 4;
-    QTest::newRow("2.19") << "dongle=2.19.3" + extras << QByteArray::fromHex("1012") << -1 << 4;
-    QTest::newRow("2.20") << "dongle=2.20.0" + extras << QByteArray::fromHex("10121c") << 2 << 4;
-    QTest::newRow("3.0") << "dongle=3.0.0" + extras << QByteArray::fromHex("10121c") << 2 << 4;
-    QTest::newRow("1.99") << "dongle=1.99.0" + extras << QByteArray::fromHex("10") << -1 << 0;
-}
-
-void TestUsbd::versionReadsFollowFirmware()
-{
-    QFETCH(QString, profile);
-    QFETCH(QByteArray, codes);
-    QFETCH(int, hardware);
-    QFETCH(int, bootloaderMajor);
-
-    SimRig rig(profile);
-    QByteArray versionCodes;
-    for (const QByteArray &frame : rig.requestsSince(0)) {
-        const quint8 code = quint8(frame.at(1));
-        if (code == 0x10 || code == 0x12 || code == 0x1C)
-            versionCodes.append(char(code));
-    }
-    QCOMPARE(versionCodes, codes);
-    QCOMPARE(rig.usbd->usbDongleType, 3);
-    QCOMPARE(rig.usbd->hardwareVersion, hardware);
-    QCOMPARE(rig.usbd->bootloaderVersion.major, bootloaderMajor);
-    const auto expected = rig.dongle->profile().dongleVersion;
-    QCOMPARE(rig.usbd->dongleVersion.major, expected.major);
-    QCOMPARE(rig.usbd->dongleVersion.minor, expected.minor);
-    QCOMPARE(rig.usbd->dongleVersion.build, expected.build);
-}
-
-void TestUsbd::zeroVersionCountsAsAbsent()
-{
-    SimRig rig(QStringLiteral("dongle=0.0.4"));
-    QCOMPARE(rig.usbd->usbDongleType, 0);
-    QCOMPARE(rig.usbd->dongleVersion.major, -1);
-    QVERIFY(!rig.usbd->isUsbAttached());
-    QCOMPARE(rig.countSince(0, 0x11), 0);
-    QCOMPARE(TestLog::count(QStringLiteral("Usbd: scanUSB: QTimer: No devices found, rescan in 250ms")), 1);
-    // The handle was given back: the next attempt can open the dongle again.
-    DongleDriver::Handle handle = DongleDriver::noHandle;
-    QCOMPARE(rig.usbd->driver()->openByDescription("Veltra Dongle v3", &handle), 0);
-}
-
-void TestUsbd::bootloaderDongle()
-{
-    SimRig rig(QStringLiteral("dongle=boot"));
-    QCOMPARE(rig.usbd->usbDongleType, 4);
-    QCOMPARE(rig.usbd->dongleVersion.major, 3);
-    QCOMPARE(rig.usbd->dongleVersion.minor, -1);
-    QCOMPARE(rig.usbd->dongleVersion.build, -1);
-    QCOMPARE(rig.usbd->hardwareVersion, -1);
-    QCOMPARE(TestLog::count(QStringLiteral("Usbd::checkDongle3Boot: bytes 9")), 1);
-
-    // Requests are not for the bootloader: they report success and send nothing.
-    char reply[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    QCOMPARE(rig.usbd->usbSimpleRequest(0x13, reply, 500), 0);
-    QCOMPARE(reply[7], char(8));
-    QCOMPARE(rig.dongle->requests().size(), 0);
-    QCOMPARE(TestLog::count(QStringLiteral("Usbd: usbSimpleRequest: usbDongleType: 4, request: 0x13")), 1);
-}
-
-void TestUsbd::inBufferWaitEnds_data()
-{
-    QTest::addColumn<int>("timeout");
-    QTest::addColumn<int>("queries");
-
-    QTest::newRow("3000") << 3000 << 300;
-    QTest::newRow("25, not a multiple of 10") << 25 << 3;
-    QTest::newRow("0") << 0 << 1;
-    QTest::newRow("negative") << -40 << 1;
-}
-
-void TestUsbd::inBufferWaitEnds()
-{
-    QFETCH(int, timeout);
-    QFETCH(int, queries);
-
-    SimRig rig;
-    rig.usbd->initDongleDMX();
-    rig.dongle->setRadioConnected(false);
-    const int mark = rig.mark();
-    QCOMPARE(rig.usbd->swapDmxInBufferAndWait(timeout), 0);
-    QCOMPARE(rig.countSince(mark, 0x16), queries);
-    QCOMPARE(TestLog::count(QStringLiteral("Usbd: swapDmxInBufferAndWait: timed out")), 1);
-}
-
-void TestUsbd::firmwareWithoutReadyFlag_data()
-{
-    QTest::addColumn<QString>("dongle");
-    QTest::addColumn<int>("readyQueries");
-    QTest::newRow("1.4: no ready flag") << "dongle=1.4.0" << 0;
-    QTest::newRow("2.22: asked") << "dongle=2.22.0" << 1;
-}
-
-void TestUsbd::firmwareWithoutReadyFlag()
-{
-    QFETCH(QString, dongle);
-    QFETCH(int, readyQueries);
-    SimRig rig(dongle);
-    rig.startRadio();
-    const int mark = rig.mark();
-    const qint64 waitedBefore = Pacing::requestedMs();
-    QCOMPARE(rig.usbd->swapDmxInBufferAndWait(), 1);
-    QCOMPARE(Pacing::requestedMs() - waitedBefore, qint64(10));
-    QCOMPARE(rig.countSince(mark, 0x16), readyQueries);
-    QCOMPARE(rig.countSince(mark, 0x05), 1);
-}
-
-void TestUsbd::veltraInfo_data()
-{
-    QTest::addColumn<bool>("dmx");
-    QTest::addColumn<bool>("broken");
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("radio, link fine") << true << false << true << "normal";
-    QTest::newRow("radio, link broken") << true << true << true << "broken";
-    QTest::newRow("DMX off") << false << false << false << "none";
-}
-
-void TestUsbd::veltraInfo()
-{
-    QFETCH(bool, dmx);
-    QFETCH(bool, broken);
-    QFETCH(bool, connected);
-    QFETCH(QString, text);
-
-    SimRig rig;
-    if (dmx)
-        rig.usbd->initDongleDMX();
-    rig.dongle->setLinkBroken(broken);
-    QSignalSpy info(rig.usbd.get(), &Usbd::veltraInfo);
-    rig.usbd->getVeltraInfo();
-    QCOMPARE(info.count(), 1);
-    QCOMPARE(info.first().at(0).toBool(), connected);
-    QCOMPARE(info.first().at(1).toString(), text);
-}
-
-void TestUsbd::dongleBootloaderEntry_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<int>("requests");
-    QTest::addColumn<qint64>("waitedMs");
-    QTest::addColumn<bool>("inBootloader");
-
-    QTest::newRow("updater firmware") << "dongle=0.145.124" << 0 << qint64(500) << false;
-    QTest::newRow("application") << "dongle=3.2.7" << 1 << qint64(0) << true;
-}
-
-void TestUsbd::dongleBootloaderEntry()
-{
-    QFETCH(QString, profile);
-    QFETCH(int, requests);
-    QFETCH(qint64, waitedMs);
-    QFETCH(bool, inBootloader);
-
-    SimRig rig(profile);
-    const int mark = rig.mark();
-    const qint64 waitedBefore = Pacing::requestedMs();
-    rig.usbd->enterDongleBootloader();
-    QCOMPARE(rig.mark() - mark, requests);
-    QCOMPARE(rig.countSince(mark, 0x40), requests);
-    QCOMPARE(Pacing::requestedMs() - waitedBefore, waitedMs);
-    QCOMPARE(rig.dongle->mode() == VirtualDongle::Mode::Bootloader, inBootloader);
-}
-
-void TestUsbd::teardownRebootsRunningDongle_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<int>("reboots");
-
-    QTest::newRow("application") << "" << 1;
-    QTest::newRow("bootloader") << "dongle=boot" << 0;
-    QTest::newRow("no dongle") << "dongle=0.0.0" << 0;
-}
-
-void TestUsbd::teardownRebootsRunningDongle()
-{
-    QFETCH(QString, profile);
-    QFETCH(int, reboots);
-
-    SimRig rig(profile);
-    rig.usbd.reset();
-    QCOMPARE(rig.dongle->rebootCount(), reboots);
-    QCOMPARE(TestLog::count(QStringLiteral("Usbd: ~Usbd: closing")), 1);
-}
-
-void TestUsbd::xmodemCrc_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("crc");
-
-    QTest::newRow("digits") << QByteArray("123456789") << 0x31C3;
-    QTest::newRow("A") << QByteArray("A") << 0x58E5;
-    QTest::newRow("high bit") << QByteArray::fromHex("ff") << 0x1EF0;
-    QTest::newRow("empty") << QByteArray() << 0;
-}
-
-void TestUsbd::xmodemCrc()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, crc);
-
-    SimRig rig(QStringLiteral("radio=off"));
-    rig.usbd->checkValue = 0x1234;
-    rig.usbd->CRC16C_reset();
-    for (char byte : bytes)
-        rig.usbd->CRC16C_addByte(static_cast<signed char>(byte));
-    QCOMPARE(int(rig.usbd->checkValue), crc);
-}
-
 namespace {
 
 // A port that answers the bootloader probe with `probe` bytes and every
@@ -605,56 +73,528 @@ private:
 
 } // namespace
 
-void TestUsbd::bootloaderIsToldByNineBytes_data()
+class TestUsbd : public QObject
 {
-    QTest::addColumn<unsigned>("answer");
-    QTest::addColumn<int>("type");
-    QTest::newRow("nine: the bootloader") << 9u << 4;
-    QTest::newRow("eight: not it") << 8u << 0;
-    QTest::newRow("ten: not it") << 10u << 0;
-}
+    Q_OBJECT
 
-void TestUsbd::bootloaderIsToldByNineBytes()
-{
-    QFETCH(unsigned, answer);
-    QFETCH(int, type);
-    // A port that is not in its bootloader and answers nothing else reads
-    // as version 0.0, that is as no dongle.
-    Usbd usbd(std::make_unique<ScriptedDriver>(answer));
-    QCOMPARE(usbd.usbDongleType, type);
-}
-
-void TestUsbd::lateBytesAreNeverTakenForTheNextReply()
-{
-    // Every request is answered with version 3.2.7; one answer comes short
-    // and its rest arrives after the read window.
-    const QByteArray version = QByteArray::fromHex("1003020007000000");
-    auto owned = std::make_unique<ScriptedDriver>(0, version);
-    ScriptedDriver *driver = owned.get();
-    Usbd usbd(std::move(owned));
-    QCOMPARE(usbd.usbDongleType, 3);
-
-    char reply[8];
-    std::fill(std::begin(reply), std::end(reply), char(0x55));
-    driver->shortenNextReply(5);
-    QCOMPARE(usbd.usbSimpleRequest(0x10, reply, 1000), -1);
-    QCOMPARE(QByteArray(reply, 8), QByteArray(8, char(0x55))); // left as it was
-    QCOMPARE(usbd.usbSimpleRequest(0x10, reply, 1000), 0);
-    QCOMPARE(QByteArray(reply, 8), version);
-}
-
-void TestUsbd::statusIsPolledOnEveryFifthTick()
-{
-    SimRig rig;
-    for (int round = 0; round < 2; ++round) {
-        const int mark = rig.mark();
-        for (int tick = 1; tick <= 4; ++tick)
-            rig.usbd->checkUSBDevice();
-        QCOMPARE(rig.countSince(mark, 0x13), 0);
-        rig.usbd->checkUSBDevice();
-        QCOMPARE(rig.countSince(mark, 0x13), 1);
+private slots:
+    void initTestCase()
+    {
+        Pacing::setInstant(true);
+        TestLog::install();
     }
-}
+
+    void init()
+    {
+        TestLog::clear();
+    }
+
+    void requestEncoding_data()
+    {
+        QTest::addColumn<int>("dataA");
+        QTest::addColumn<int>("dataB");
+        QTest::addColumn<QByteArray>("bytes2to5");
+
+        QTest::newRow("dataB 200") << 0 << 200 << QByteArray::fromHex("0000c801");
+        QTest::newRow("dataA 300") << 300 << 0 << QByteArray::fromHex("2c010000");
+        QTest::newRow("both") << 0x1234 << 16383 << QByteArray::fromHex("3412ff7f");
+    }
+
+    void requestEncoding()
+    {
+        QFETCH(int, dataA);
+        QFETCH(int, dataB);
+        QFETCH(QByteArray, bytes2to5);
+
+        SimRig rig;
+        const int mark = rig.mark();
+        char reply[8] = {};
+        QCOMPARE(rig.usbd->usbSimpleRequest(0x15, reply, 1000, dataA, dataB), 0);
+        const auto frames = rig.requestsSince(mark);
+        QCOMPARE(frames.size(), 1);
+        QCOMPARE(frames.first().size(), 8);
+        QCOMPARE(quint8(frames.first().at(1)), quint8(0x15));
+        QCOMPARE(frames.first().mid(2, 4), bytes2to5);
+    }
+
+    // The serial channel to the radio's bootloader: a header with the
+    // length, the bytes forwarded whole, the radio's answer read byte by byte.
+    void serialChannel()
+    {
+        SimRig rig;
+        rig.dongle->radio().setSerialHandler([](RadioState &, const QByteArray &bytes) {
+            return QByteArray(bytes).right(2);
+        });
+        QCOMPARE(rig.usbd->enterUpdaterMode(), 1);
+        QByteArray payload(300, '\0');
+        for (int i = 0; i < payload.size(); ++i)
+            payload[i] = char(i);
+        int mark = rig.mark();
+        QCOMPARE(rig.usbd->serialDataOut(payload.size(), payload.data()), 0);
+        const auto headers = rig.requestsSince(mark, 0x20);
+        QCOMPARE(headers.size(), 1);
+        QCOMPARE(headers.first().mid(2, 2), QByteArray::fromHex("012c"));
+        QByteArray forwarded;
+        for (const auto &entry : rig.dongle->trace().entries()) {
+            if (entry.kind == SimTrace::SerialOut)
+                forwarded = entry.bytes;
+        }
+        QCOMPARE(forwarded, payload);
+        QCOMPARE(rig.usbd->serialDataIn(), 0x2A);
+        QCOMPARE(rig.usbd->serialDataIn(), 0x2B);
+        QCOMPARE(rig.usbd->serialDataIn(), -2);
+
+        // Another dongle state: nothing is sent, and that is not an error.
+        rig.usbd->usbDongleType = 4;
+        mark = rig.mark();
+        QCOMPARE(rig.usbd->serialDataOut(3, payload.data()), 0);
+        QCOMPARE(rig.mark(), mark);
+    }
+
+    void bareCommandFrame_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QByteArray>("frame");
+
+        QTest::newRow("level 1") << "p1" << QByteArray::fromHex("cc01067a3c0c0195");
+        QTest::newRow("level 0") << "legacy" << QByteArray::fromHex("cc01047a3c04");
+    }
+
+    void bareCommandFrame()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QByteArray, frame);
+
+        SimRig rig(profile);
+        rig.startRadio();
+        const int mark = rig.mark();
+        const int command = quint8(frame.at(5));
+        QCOMPARE(rig.usbd->runDmxCommand(command), command);
+
+        const auto writes = rig.slotWritesSince(mark);
+        QCOMPARE(writes.size(), frame.size());
+        for (int i = 0; i < writes.size(); ++i) {
+            QCOMPARE(writes.at(i).first, i);
+            QCOMPARE(writes.at(i).second, int(quint8(frame.at(i))));
+        }
+        QCOMPARE(rig.countSince(mark, 0x03), 1);
+        // What the radio saw is what was written.
+        QCOMPARE(rig.dongle->transmittedBuffer().left(frame.size()), frame);
+    }
+
+    void checkFailuresAreRetried_data()
+    {
+        QTest::addColumn<int>("corrupted");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("attempts");
+
+        QTest::newRow("none") << 0 << 12 << 1;
+        QTest::newRow("nine") << 9 << 12 << 10;
+        QTest::newRow("ten") << 10 << 255 << 10;
+    }
+
+    void checkFailuresAreRetried()
+    {
+        QFETCH(int, corrupted);
+        QFETCH(int, result);
+        QFETCH(int, attempts);
+
+        SimRig rig(QStringLiteral("p1"));
+        rig.startRadio();
+        rig.dongle->corruptCheckValues(corrupted);
+        const int mark = rig.mark();
+        QCOMPARE(rig.usbd->runDmxCommand(12), result);
+        QCOMPARE(rig.countSince(mark, 0x03), attempts);
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd: runDmxCommand P1: 12")), 1);
+    }
+
+    void noReplyIsReported_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<int>("attempts");
+
+        QTest::newRow("level 1: ten attempts") << "p1" << 10;
+        QTest::newRow("level 0: one attempt") << "legacy" << 1;
+    }
+
+    void noReplyIsReported()
+    {
+        QFETCH(QString, profile);
+        QFETCH(int, attempts);
+
+        SimRig rig(profile);
+        rig.startRadio();
+        rig.dongle->setRadioConnected(false);
+        const int mark = rig.mark();
+        QCOMPARE(rig.usbd->runDmxCommand(30), 254);
+        QCOMPARE(rig.countSince(mark, 0x05), attempts);
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd: getDmxInBuffer: wait timed out")), attempts);
+    }
+
+    void replyIsReadInChunksOfSeven()
+    {
+        SimRig rig(QStringLiteral("p1"));
+        rig.dongle->radio().setCommandHandler(9, [](RadioState &, const RadioCommand &) {
+            return RadioReply {9, QByteArray::fromHex("0a0b0c0d")};
+        });
+        rig.startRadio();
+        const int mark = rig.mark();
+        QCOMPARE(rig.usbd->runDmxCommand(9), 9);
+
+        const auto chunks = rig.requestsSince(mark, 0x1E);
+        QCOMPARE(chunks.size(), 2);
+        QCOMPARE(int(quint8(chunks.at(0).at(4))), 0);
+        QCOMPARE(int(quint8(chunks.at(1).at(4))), 7);
+        const QByteArray expected = QByteArray::fromHex("cc010a7a3c090a0b0c0d01c4");
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(rig.usbd->dmxInBuffer), 12), expected);
+    }
+
+    void oversizedLengthFromTheWire()
+    {
+        SimRig rig(QStringLiteral("p1"));
+        rig.startRadio();
+        QByteArray frame(134, char(0x11));
+        frame[0] = char(0xCC);
+        frame[1] = 0x01;
+        frame[2] = char(200);
+        rig.dongle->radio().queueRawFrame(frame);
+
+        const int mark = rig.mark();
+        // Read within the buffer, then refused: such a frame cannot be the radio's.
+        QCOMPARE(rig.usbd->getDmxInBuffer(), 0);
+        // The whole buffer and no more: 20 chunks, the last starting at 133.
+        const auto chunks = rig.requestsSince(mark, 0x1E);
+        QCOMPARE(chunks.size(), 20);
+        QCOMPARE(int(quint8(chunks.last().at(4))), 133);
+        QCOMPARE(int(rig.usbd->dmxInBuffer[133]), 0x11);
+        QCOMPARE(rig.usbd->checkIntegrity(), 0);
+
+        // LEN 133 would put its check value's low byte past the buffer.
+        rig.usbd->dmxInBuffer[2] = 133;
+        QCOMPARE(rig.usbd->checkIntegrity(), 0);
+    }
+
+    void oversizedLengthComposed()
+    {
+        SimRig rig(QStringLiteral("p1"));
+        rig.startRadio();
+        std::fill(std::begin(rig.usbd->dmxOutBuffer), std::end(rig.usbd->dmxOutBuffer), quint8(1));
+        rig.usbd->dmxOutBuffer[2] = 250;
+
+        // Cut to fit, the frame would claim a length it does not have: nothing
+        // goes out.
+        const int mark = rig.mark();
+        QCOMPARE(rig.usbd->sendPacketWithCRC(), -1);
+        QCOMPARE(rig.usbd->sendPacket(), -1);
+        QCOMPARE(rig.mark(), mark);
+    }
+
+    void emptyFrameSendsTwoSlots()
+    {
+        SimRig rig;
+        rig.usbd->dmxOutBuffer[0] = 0x55;
+        rig.usbd->dmxOutBuffer[2] = 0;
+        const int mark = rig.mark();
+        QCOMPARE(rig.usbd->sendPacketWithCRC(), 0);
+        QCOMPARE(int(rig.usbd->checkValue), 0);
+        const auto writes = rig.slotWritesSince(mark);
+        QCOMPARE(writes.size(), 2);
+        QCOMPARE(writes.at(0), qMakePair(0, 0));
+        QCOMPARE(writes.at(1), qMakePair(1, 0));
+    }
+
+    void oldFirmwareShiftsSlots_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<int>("wireSlot");
+
+        QTest::newRow("0.3.1") << "dongle=0.3.1" << 4;
+        QTest::newRow("0.3.2") << "dongle=0.3.2" << 5;
+        QTest::newRow("3.2.7") << "dongle=3.2.7" << 5;
+    }
+
+    void oldFirmwareShiftsSlots()
+    {
+        QFETCH(QString, profile);
+        QFETCH(int, wireSlot);
+
+        SimRig rig(profile);
+        const int mark = rig.mark();
+        rig.usbd->setDmxSlot(5, 0x42);
+        const auto writes = rig.slotWritesSince(mark);
+        QCOMPARE(writes.size(), 1);
+        QCOMPARE(writes.first(), qMakePair(wireSlot, 0x42));
+        // Either way the value lands in slot 5 of the dongle's buffer.
+        QCOMPARE(int(quint8(rig.dongle->outputBuffer().at(5))), 0x42);
+    }
+
+    void versionReadsFollowFirmware_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QByteArray>("codes");
+        QTest::addColumn<int>("hardware");
+        QTest::addColumn<int>("bootloaderMajor");
+
+        const QString extras = QStringLiteral(",bootloader=4.5.6,hardware=2");
+        QTest::newRow("2.16") << "dongle=2.16.9" + extras << QByteArray::fromHex("10") << -1 << 0;
+        QTest::newRow("2.17") << "dongle=2.17.0" + extras << QByteArray::fromHex("1012") << -1 << 4;
+        QTest::newRow("2.20") << "dongle=2.20.0" + extras << QByteArray::fromHex("10121c") << 2 << 4;
+        QTest::newRow("1.99") << "dongle=1.99.0" + extras << QByteArray::fromHex("10") << -1 << 0;
+    }
+
+    void versionReadsFollowFirmware()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QByteArray, codes);
+        QFETCH(int, hardware);
+        QFETCH(int, bootloaderMajor);
+
+        SimRig rig(profile);
+        QByteArray versionCodes;
+        for (const QByteArray &frame : rig.requestsSince(0)) {
+            const quint8 code = quint8(frame.at(1));
+            if (code == 0x10 || code == 0x12 || code == 0x1C)
+                versionCodes.append(char(code));
+        }
+        QCOMPARE(versionCodes, codes);
+        QCOMPARE(rig.usbd->usbDongleType, 3);
+        QCOMPARE(rig.usbd->hardwareVersion, hardware);
+        QCOMPARE(rig.usbd->bootloaderVersion.major, bootloaderMajor);
+        const auto expected = rig.dongle->profile().dongleVersion;
+        QCOMPARE(rig.usbd->dongleVersion.major, expected.major);
+        QCOMPARE(rig.usbd->dongleVersion.minor, expected.minor);
+        QCOMPARE(rig.usbd->dongleVersion.build, expected.build);
+    }
+
+    void zeroVersionCountsAsAbsent()
+    {
+        SimRig rig(QStringLiteral("dongle=0.0.4"));
+        QCOMPARE(rig.usbd->usbDongleType, 0);
+        QCOMPARE(rig.usbd->dongleVersion.major, -1);
+        QVERIFY(!rig.usbd->isUsbAttached());
+        QCOMPARE(rig.countSince(0, 0x11), 0);
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd: scanUSB: QTimer: No devices found, rescan in 250ms")), 1);
+        // The handle was given back: the next attempt can open the dongle again.
+        DongleDriver::Handle handle = DongleDriver::noHandle;
+        QCOMPARE(rig.usbd->driver()->openByDescription("Veltra Dongle v3", &handle), 0);
+    }
+
+    void bootloaderDongle()
+    {
+        SimRig rig(QStringLiteral("dongle=boot"));
+        QCOMPARE(rig.usbd->usbDongleType, 4);
+        QCOMPARE(rig.usbd->dongleVersion.major, 3);
+        QCOMPARE(rig.usbd->dongleVersion.minor, -1);
+        QCOMPARE(rig.usbd->dongleVersion.build, -1);
+        QCOMPARE(rig.usbd->hardwareVersion, -1);
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd::checkDongle3Boot: bytes 9")), 1);
+
+        // Requests are not for the bootloader: they report success and send nothing.
+        char reply[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        QCOMPARE(rig.usbd->usbSimpleRequest(0x13, reply, 500), 0);
+        QCOMPARE(reply[7], char(8));
+        QCOMPARE(rig.dongle->requests().size(), 0);
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd: usbSimpleRequest: usbDongleType: 4, request: 0x13")), 1);
+    }
+
+    void inBufferWaitEnds_data()
+    {
+        QTest::addColumn<int>("timeout");
+        QTest::addColumn<int>("queries");
+
+        QTest::newRow("3000") << 3000 << 300;
+        QTest::newRow("25, not a multiple of 10") << 25 << 3;
+        QTest::newRow("0") << 0 << 1;
+    }
+
+    void inBufferWaitEnds()
+    {
+        QFETCH(int, timeout);
+        QFETCH(int, queries);
+
+        SimRig rig;
+        rig.usbd->initDongleDMX();
+        rig.dongle->setRadioConnected(false);
+        const int mark = rig.mark();
+        QCOMPARE(rig.usbd->swapDmxInBufferAndWait(timeout), 0);
+        QCOMPARE(rig.countSince(mark, 0x16), queries);
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd: swapDmxInBufferAndWait: timed out")), 1);
+    }
+
+    void firmwareWithoutReadyFlag_data()
+    {
+        QTest::addColumn<QString>("dongle");
+        QTest::addColumn<int>("readyQueries");
+        QTest::newRow("1.4: no ready flag") << "dongle=1.4.0" << 0;
+        QTest::newRow("2.22: asked") << "dongle=2.22.0" << 1;
+    }
+
+    void firmwareWithoutReadyFlag()
+    {
+        QFETCH(QString, dongle);
+        QFETCH(int, readyQueries);
+        SimRig rig(dongle);
+        rig.startRadio();
+        const int mark = rig.mark();
+        const qint64 waitedBefore = Pacing::requestedMs();
+        QCOMPARE(rig.usbd->swapDmxInBufferAndWait(), 1);
+        QCOMPARE(Pacing::requestedMs() - waitedBefore, qint64(10));
+        QCOMPARE(rig.countSince(mark, 0x16), readyQueries);
+        QCOMPARE(rig.countSince(mark, 0x05), 1);
+    }
+
+    void veltraInfo_data()
+    {
+        QTest::addColumn<bool>("dmx");
+        QTest::addColumn<bool>("broken");
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<QString>("text");
+
+        QTest::newRow("radio, link fine") << true << false << true << "normal";
+        QTest::newRow("radio, link broken") << true << true << true << "broken";
+        QTest::newRow("DMX off") << false << false << false << "none";
+    }
+
+    void veltraInfo()
+    {
+        QFETCH(bool, dmx);
+        QFETCH(bool, broken);
+        QFETCH(bool, connected);
+        QFETCH(QString, text);
+
+        SimRig rig;
+        if (dmx)
+            rig.usbd->initDongleDMX();
+        rig.dongle->setLinkBroken(broken);
+        QSignalSpy info(rig.usbd.get(), &Usbd::veltraInfo);
+        rig.usbd->getVeltraInfo();
+        QCOMPARE(info.count(), 1);
+        QCOMPARE(info.first().at(0).toBool(), connected);
+        QCOMPARE(info.first().at(1).toString(), text);
+    }
+
+    void dongleBootloaderEntry_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<qint64>("waitedMs");
+        QTest::addColumn<bool>("inBootloader");
+
+        QTest::newRow("updater firmware") << "dongle=0.145.124" << 0 << qint64(500) << false;
+        QTest::newRow("application") << "dongle=3.2.7" << 1 << qint64(0) << true;
+    }
+
+    void dongleBootloaderEntry()
+    {
+        QFETCH(QString, profile);
+        QFETCH(int, requests);
+        QFETCH(qint64, waitedMs);
+        QFETCH(bool, inBootloader);
+
+        SimRig rig(profile);
+        const int mark = rig.mark();
+        const qint64 waitedBefore = Pacing::requestedMs();
+        rig.usbd->enterDongleBootloader();
+        QCOMPARE(rig.mark() - mark, requests);
+        QCOMPARE(rig.countSince(mark, 0x40), requests);
+        QCOMPARE(Pacing::requestedMs() - waitedBefore, waitedMs);
+        QCOMPARE(rig.dongle->mode() == VirtualDongle::Mode::Bootloader, inBootloader);
+    }
+
+    void teardownRebootsRunningDongle_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<int>("reboots");
+
+        QTest::newRow("application") << "" << 1;
+        QTest::newRow("bootloader") << "dongle=boot" << 0;
+        QTest::newRow("no dongle") << "dongle=0.0.0" << 0;
+    }
+
+    void teardownRebootsRunningDongle()
+    {
+        QFETCH(QString, profile);
+        QFETCH(int, reboots);
+
+        SimRig rig(profile);
+        rig.usbd.reset();
+        QCOMPARE(rig.dongle->rebootCount(), reboots);
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd: ~Usbd: closing")), 1);
+    }
+
+    void xmodemCrc_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("crc");
+
+        QTest::newRow("digits") << QByteArray("123456789") << 0x31C3;
+        QTest::newRow("high bit") << QByteArray::fromHex("ff") << 0x1EF0;
+    }
+
+    void xmodemCrc()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, crc);
+
+        SimRig rig(QStringLiteral("radio=off"));
+        rig.usbd->checkValue = 0x1234;
+        rig.usbd->CRC16C_reset();
+        for (char byte : bytes)
+            rig.usbd->CRC16C_addByte(static_cast<signed char>(byte));
+        QCOMPARE(int(rig.usbd->checkValue), crc);
+    }
+
+    void bootloaderIsToldByNineBytes_data()
+    {
+        QTest::addColumn<unsigned>("answer");
+        QTest::addColumn<int>("type");
+        QTest::newRow("nine: the bootloader") << 9u << 4;
+        QTest::newRow("eight: not it") << 8u << 0;
+        QTest::newRow("ten: not it") << 10u << 0;
+    }
+
+    void bootloaderIsToldByNineBytes()
+    {
+        QFETCH(unsigned, answer);
+        QFETCH(int, type);
+        // A port that is not in its bootloader and answers nothing else reads
+        // as version 0.0, that is as no dongle.
+        Usbd usbd(std::make_unique<ScriptedDriver>(answer));
+        QCOMPARE(usbd.usbDongleType, type);
+    }
+
+    void lateBytesAreNeverTakenForTheNextReply()
+    {
+        // Every request is answered with version 3.2.7; one answer comes short
+        // and its rest arrives after the read window.
+        const QByteArray version = QByteArray::fromHex("1003020007000000");
+        auto owned = std::make_unique<ScriptedDriver>(0, version);
+        ScriptedDriver *driver = owned.get();
+        Usbd usbd(std::move(owned));
+        QCOMPARE(usbd.usbDongleType, 3);
+
+        char reply[8];
+        std::fill(std::begin(reply), std::end(reply), char(0x55));
+        driver->shortenNextReply(5);
+        QCOMPARE(usbd.usbSimpleRequest(0x10, reply, 1000), -1);
+        QCOMPARE(QByteArray(reply, 8), QByteArray(8, char(0x55))); // left as it was
+        QCOMPARE(usbd.usbSimpleRequest(0x10, reply, 1000), 0);
+        QCOMPARE(QByteArray(reply, 8), version);
+    }
+
+    void statusIsPolledOnEveryFifthTick()
+    {
+        SimRig rig;
+        for (int round = 0; round < 2; ++round) {
+            const int mark = rig.mark();
+            for (int tick = 1; tick <= 4; ++tick)
+                rig.usbd->checkUSBDevice();
+            QCOMPARE(rig.countSince(mark, 0x13), 0);
+            rig.usbd->checkUSBDevice();
+            QCOMPARE(rig.countSince(mark, 0x13), 1);
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(TestUsbd)
 #include "tst_usbd.moc"

@@ -32,278 +32,247 @@ class TestUsbdMonitoring : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
+    // Timers run ten times quicker: every interval below is a tenth of the
+    // product's, and so are the waits that count ticks.
+    void initTestCase()
+    {
+        Pacing::setInstant(true);
+        Pacing::setTimerScale(10);
+        TestLog::install();
+    }
 
-    void discoveryRepeatsUntilPlugged();
-    void protocolLevelFromFirstFrame_data();
-    void protocolLevelFromFirstFrame();
-    void radioFoundAndLostOnTimers();
-    void missesAreCountedConsecutively();
-    void unreadableFirstFrameDetaches();
-    void liveData_data();
-    void liveData();
-    void unplugKeepsRadioState();
-    void bootloaderIsWatchedNotPolled();
-    void restartingTheTickKeepsOneChain();
-    void lostPollKeepsMonitoring();
+    void init()
+    {
+        TestLog::clear();
+    }
+
+    void discoveryRepeatsUntilPlugged()
+    {
+        auto dongle = std::make_shared<VirtualDongle>();
+        dongle->unplug();
+        Usbd usbd(std::make_unique<SimDriver>(dongle));
+        QCOMPARE(usbd.usbDongleType, 0);
+        QCOMPARE(TestLog::count(noDevices), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(TestLog::count(noDevices) >= 3, 3000);
+
+        QSignalSpy shown(&usbd, &Usbd::showDongleVersion);
+        dongle->replug();
+        QTRY_COMPARE_WITH_TIMEOUT(usbd.usbDongleType, 3, 3000);
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(dongle->lineSpeed(), 57600u);
+        QVERIFY(TestLog::count(QStringLiteral("Usbd: scanUSB: Baudrate set to 57600")) == 1);
+        // The dongle starts with its DMX output off.
+        QVERIFY(!dongle->dmxRunning());
+    }
+
+    void protocolLevelFromFirstFrame_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QString>("logLine");
+
+        QTest::newRow("r9") << "r9" << 2 << " getting pcl v2";
+        QTest::newRow("legacy") << "legacy" << 0 << " getting pcl v1";
+        QTest::newRow("level 7") << "r9,level=7" << 7 << " getting pcl v2";
+    }
+
+    void protocolLevelFromFirstFrame()
+    {
+        QFETCH(QString, profile);
+        QFETCH(int, level);
+        QFETCH(QString, logLine);
+
+        SimRig rig(profile);
+        QStringList order;
+        connect(rig.usbd.get(), &Usbd::showProtocolVersion, this,
+                [&order](int v) { order << QStringLiteral("level %1").arg(v); });
+        connect(rig.usbd.get(), &Usbd::dmxAttached, this, [&order] { order << QStringLiteral("attached"); });
+        rig.usbd->initDongleDMX();
+        tickUntilPoll(rig);
+
+        QCOMPARE(order, QStringList({QStringLiteral("level %1").arg(level), QStringLiteral("attached")}));
+        QCOMPARE(rig.usbd->protocolVersion, level);
+        QVERIFY(rig.usbd->isDmxAttached());
+        QVERIFY(TestLog::indexOf(QStringLiteral("Usbd: Veltra has been attached")) < TestLog::indexOf(logLine));
+    }
+
+    // One timeline on the monitoring's own timers: the radio appears within a
+    // status poll period, VELTRAOK follows every poll, and a radio gone is
+    // declared detached, with DMX started again for the next one. How many polls
+    // that takes is counted tick by tick below.
+    void radioFoundAndLostOnTimers()
+    {
+        SimRig rig;
+        QSignalSpy attached(rig.usbd.get(), &Usbd::dmxAttached);
+        QSignalSpy detached(rig.usbd.get(), &Usbd::dmxDetached);
+        QSignalSpy ok(rig.usbd.get(), &Usbd::VELTRAOK);
+        const int start = rig.mark();
+        rig.usbd->initDongleDMX();
+        QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 5000);
+        QCOMPARE(ok.count(), rig.countSince(start, 0x13));
+
+        rig.dongle->setRadioConnected(false);
+        const int gone = rig.mark();
+        QTRY_COMPARE_WITH_TIMEOUT(detached.count(), 1, 10000);
+        QCOMPARE(rig.usbd->protocolVersion, -1);
+        QCOMPARE(rig.countSince(gone, 0x11), 1);
+        QTRY_COMPARE(ok.count(), rig.countSince(start, 0x13));
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd: Veltra has been detached")), 1);
+    }
+
+    void missesAreCountedConsecutively()
+    {
+        SimRig rig;
+        QSignalSpy detached(rig.usbd.get(), &Usbd::dmxDetached);
+        rig.usbd->initDongleDMX();
+        tickUntilPoll(rig);
+        QVERIFY(rig.usbd->isDmxAttached());
+
+        // Five misses, one poll that finds the radio again, eight misses: the
+        // count starts over, so the radio stays.
+        rig.dongle->setRadioConnected(false);
+        for (int i = 0; i < 5; ++i)
+            tickUntilPoll(rig);
+        rig.dongle->setRadioConnected(true);
+        tickUntilPoll(rig);
+        rig.dongle->setRadioConnected(false);
+        for (int i = 0; i < 8; ++i)
+            tickUntilPoll(rig);
+        QVERIFY(rig.usbd->isDmxAttached());
+        QCOMPARE(detached.count(), 0);
+
+        tickUntilPoll(rig);
+        QVERIFY(!rig.usbd->isDmxAttached());
+        QCOMPARE(detached.count(), 1);
+    }
+
+    void unreadableFirstFrameDetaches()
+    {
+        SimRig rig;
+        QSignalSpy attached(rig.usbd.get(), &Usbd::dmxAttached);
+        QSignalSpy detached(rig.usbd.get(), &Usbd::dmxDetached);
+        rig.usbd->initDongleDMX();
+        // The status request reports the radio, but none of its frames arrive.
+        rig.dongle->stallInput(true);
+        const int mark = rig.mark();
+        tickUntilPoll(rig);
+
+        QCOMPARE(attached.count(), 0);
+        QCOMPARE(detached.count(), 1);
+        QVERIFY(!rig.usbd->isDmxAttached());
+        QCOMPARE(rig.countSince(mark, 0x11), 1);
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd: checkUSBDevice: getDmxInBuffer timed out")), 1);
+    }
+
+    void liveData_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<int>("enabled");
+        QTest::addColumn<int>("corrupted");
+        QTest::addColumn<int>("updates");
+
+        QTest::newRow("level 2, enabled") << "r9" << 1 << 0 << 1;
+        QTest::newRow("level 2, bad check") << "r9" << 1 << 1 << 0;
+        QTest::newRow("level 2, not enabled") << "r9" << 0 << 0 << 0;
+        QTest::newRow("level 1") << "p1" << 1 << 0 << 0;
+    }
+
+    void liveData()
+    {
+        QFETCH(QString, profile);
+        QFETCH(int, enabled);
+        QFETCH(int, corrupted);
+        QFETCH(int, updates);
+
+        SimRig rig(profile);
+        QSignalSpy live(rig.usbd.get(), &Usbd::updateLiveData);
+        rig.usbd->initDongleDMX();
+        tickUntilPoll(rig);
+        QVERIFY(rig.usbd->isDmxAttached());
+        QCOMPARE(live.count(), 0);
+
+        rig.usbd->liveDataEnabled = enabled;
+        rig.dongle->corruptCheckValues(corrupted);
+        const int mark = rig.mark();
+        tickUntilPoll(rig);
+        QCOMPARE(live.count(), updates);
+        // Live data is one more in-buffer read per poll.
+        QCOMPARE(rig.countSince(mark, 0x05), enabled && profile == QLatin1String("r9") ? 1 : 0);
+    }
+
+    void unplugKeepsRadioState()
+    {
+        SimRig rig;
+        QSignalSpy attached(rig.usbd.get(), &Usbd::dmxAttached);
+        QSignalSpy detached(rig.usbd.get(), &Usbd::dmxDetached);
+        QSignalSpy shown(rig.usbd.get(), &Usbd::showDongleVersion);
+        QSignalSpy ok(rig.usbd.get(), &Usbd::VELTRAOK);
+        rig.usbd->initDongleDMX();
+        QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 5000);
+
+        shown.clear();
+        rig.dongle->unplug();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 0, 2000);
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(detached.count(), 0);
+        QVERIFY(rig.usbd->isDmxAttached());
+        QCOMPARE(rig.usbd->comPort, -1L);
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd: checkUSBDevice: Dongle has been detached")), 1);
+
+        // The dongle comes back with its DMX off; the radio is still known, so it
+        // is not announced again.
+        rig.dongle->replug();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 3, 3000);
+        rig.usbd->initDongleDMX();
+        ok.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(ok.count() >= 1, 5000);
+        QCOMPARE(attached.count(), 1);
+        QCOMPARE(detached.count(), 0);
+    }
+
+    void bootloaderIsWatchedNotPolled()
+    {
+        SimRig rig(QStringLiteral("dongle=boot"));
+        QCOMPARE(rig.usbd->usbDongleType, 4);
+        QSignalSpy shown(rig.usbd.get(), &Usbd::showDongleVersion);
+        QSignalSpy ok(rig.usbd.get(), &Usbd::VELTRAOK);
+
+        // Seven ticks and more: a dongle of type 3 would have been polled.
+        QTest::qWait(230);
+        QCOMPARE(ok.count(), 0);
+        QCOMPARE(rig.dongle->requests().size(), 0);
+
+        rig.dongle->unplug();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 0, 2000);
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(rig.usbd->dongleVersion.major, -1);
+    }
+
+    void restartingTheTickKeepsOneChain()
+    {
+        // After a firmware update the tick is started directly while its chain
+        // may still be running; the polling rate must stay the same.
+        SimRig rig;
+        for (int i = 0; i < 4; ++i)
+            rig.usbd->checkUSBDevice();
+        const int mark = rig.mark();
+        QTest::qWait(300);
+        // One chain polls every fifth tick of 30 ms: two polls in 300 ms, three at most.
+        QVERIFY(rig.countSince(mark, 0x13) <= 3);
+        QVERIFY(rig.countSince(mark, 0x13) >= 1);
+    }
+
+    void lostPollKeepsMonitoring()
+    {
+        // A status reply that never comes does not end the watch: the dongle
+        // pulled out afterwards is still noticed.
+        SimRig rig;
+        rig.dongle->dropReplies(1);
+        QVERIFY(QTest::qWaitFor([&rig] { return TestLog::count(QStringLiteral("Usbd: checkUSBDevice: status poll failed")) == 1; }, 3000));
+        rig.dongle->unplug();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 0, 2000);
+    }
 };
-
-// Timers run ten times quicker: every interval below is a tenth of the
-// product's, and so are the waits that count ticks.
-void TestUsbdMonitoring::initTestCase()
-{
-    Pacing::setInstant(true);
-    Pacing::setTimerScale(10);
-    TestLog::install();
-}
-
-void TestUsbdMonitoring::init()
-{
-    TestLog::clear();
-}
-
-void TestUsbdMonitoring::discoveryRepeatsUntilPlugged()
-{
-    auto dongle = std::make_shared<VirtualDongle>();
-    dongle->unplug();
-    Usbd usbd(std::make_unique<SimDriver>(dongle));
-    QCOMPARE(usbd.usbDongleType, 0);
-    QCOMPARE(TestLog::count(noDevices), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(TestLog::count(noDevices) >= 3, 3000);
-
-    QSignalSpy shown(&usbd, &Usbd::showDongleVersion);
-    dongle->replug();
-    QTRY_COMPARE_WITH_TIMEOUT(usbd.usbDongleType, 3, 3000);
-    QCOMPARE(shown.count(), 1);
-    QCOMPARE(dongle->lineSpeed(), 57600u);
-    QVERIFY(TestLog::count(QStringLiteral("Usbd: scanUSB: Baudrate set to 57600")) == 1);
-    // The dongle starts with its DMX output off.
-    QVERIFY(!dongle->dmxRunning());
-}
-
-void TestUsbdMonitoring::protocolLevelFromFirstFrame_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<int>("level");
-    QTest::addColumn<QString>("logLine");
-
-    QTest::newRow("r9") << "r9" << 2 << " getting pcl v2";
-    QTest::newRow("p1") << "p1" << 1 << " getting pcl v2";
-    QTest::newRow("legacy") << "legacy" << 0 << " getting pcl v1";
-    QTest::newRow("level 7") << "r9,level=7" << 7 << " getting pcl v2";
-}
-
-void TestUsbdMonitoring::protocolLevelFromFirstFrame()
-{
-    QFETCH(QString, profile);
-    QFETCH(int, level);
-    QFETCH(QString, logLine);
-
-    SimRig rig(profile);
-    QStringList order;
-    connect(rig.usbd.get(), &Usbd::showProtocolVersion, this,
-            [&order](int v) { order << QStringLiteral("level %1").arg(v); });
-    connect(rig.usbd.get(), &Usbd::dmxAttached, this, [&order] { order << QStringLiteral("attached"); });
-    rig.usbd->initDongleDMX();
-    tickUntilPoll(rig);
-
-    QCOMPARE(order, QStringList({QStringLiteral("level %1").arg(level), QStringLiteral("attached")}));
-    QCOMPARE(rig.usbd->protocolVersion, level);
-    QVERIFY(rig.usbd->isDmxAttached());
-    QVERIFY(TestLog::indexOf(QStringLiteral("Usbd: Veltra has been attached")) < TestLog::indexOf(logLine));
-}
-
-// One timeline on real timers: the radio appears within a status poll
-// period, VELTRAOK follows every poll, and once the radio is gone it takes
-// nine consecutive polls, one per tick, before it is declared detached.
-void TestUsbdMonitoring::radioFoundAndLostOnTimers()
-{
-    SimRig rig;
-    QSignalSpy attached(rig.usbd.get(), &Usbd::dmxAttached);
-    QSignalSpy detached(rig.usbd.get(), &Usbd::dmxDetached);
-    QSignalSpy ok(rig.usbd.get(), &Usbd::VELTRAOK);
-    QList<bool> attachedAtPoll;
-    connect(rig.usbd.get(), &Usbd::VELTRAOK, this,
-            [&] { attachedAtPoll << rig.usbd->isDmxAttached(); });
-
-    const int start = rig.mark();
-    rig.usbd->initDongleDMX();
-    QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 5000);
-    QCOMPARE(ok.count(), rig.countSince(start, 0x13));
-
-    rig.dongle->setRadioConnected(false);
-    const int gone = rig.mark();
-    attachedAtPoll.clear();
-    // The traffic up to the moment the radio is declared gone, whatever
-    // ticks run while the test looks.
-    QList<QByteArray> untilDetached;
-    connect(rig.usbd.get(), &Usbd::dmxDetached, this, [&] { untilDetached = rig.requestsSince(gone); });
-    QTRY_COMPARE_WITH_TIMEOUT(detached.count(), 1, 10000);
-    auto count = [&untilDetached](int code) {
-        return int(std::count_if(untilDetached.begin(), untilDetached.end(),
-                                 [code](const QByteArray &r) { return quint8(r.at(1)) == code; }));
-    };
-    QCOMPARE(count(0x13), 9);
-    QCOMPARE(attachedAtPoll.mid(0, 9), QList<bool>({true, true, true, true, true, true, true, true, false}));
-    QCOMPARE(rig.usbd->protocolVersion, -1);
-    QCOMPARE(rig.countSince(gone, 0x11), 1);
-    QTRY_COMPARE(ok.count(), rig.countSince(start, 0x13));
-    QCOMPARE(TestLog::count(QStringLiteral("Usbd: Veltra has been detached")), 1);
-}
-
-void TestUsbdMonitoring::missesAreCountedConsecutively()
-{
-    SimRig rig;
-    QSignalSpy detached(rig.usbd.get(), &Usbd::dmxDetached);
-    rig.usbd->initDongleDMX();
-    tickUntilPoll(rig);
-    QVERIFY(rig.usbd->isDmxAttached());
-
-    // Five misses, one poll that finds the radio again, eight misses: the
-    // count starts over, so the radio stays.
-    rig.dongle->setRadioConnected(false);
-    for (int i = 0; i < 5; ++i)
-        tickUntilPoll(rig);
-    rig.dongle->setRadioConnected(true);
-    tickUntilPoll(rig);
-    rig.dongle->setRadioConnected(false);
-    for (int i = 0; i < 8; ++i)
-        tickUntilPoll(rig);
-    QVERIFY(rig.usbd->isDmxAttached());
-    QCOMPARE(detached.count(), 0);
-
-    tickUntilPoll(rig);
-    QVERIFY(!rig.usbd->isDmxAttached());
-    QCOMPARE(detached.count(), 1);
-}
-
-void TestUsbdMonitoring::unreadableFirstFrameDetaches()
-{
-    SimRig rig;
-    QSignalSpy attached(rig.usbd.get(), &Usbd::dmxAttached);
-    QSignalSpy detached(rig.usbd.get(), &Usbd::dmxDetached);
-    rig.usbd->initDongleDMX();
-    // The status request reports the radio, but none of its frames arrive.
-    rig.dongle->stallInput(true);
-    const int mark = rig.mark();
-    tickUntilPoll(rig);
-
-    QCOMPARE(attached.count(), 0);
-    QCOMPARE(detached.count(), 1);
-    QVERIFY(!rig.usbd->isDmxAttached());
-    QCOMPARE(rig.countSince(mark, 0x11), 1);
-    QCOMPARE(TestLog::count(QStringLiteral("Usbd: checkUSBDevice: getDmxInBuffer timed out")), 1);
-}
-
-void TestUsbdMonitoring::liveData_data()
-{
-    QTest::addColumn<QString>("profile");
-    QTest::addColumn<int>("enabled");
-    QTest::addColumn<int>("corrupted");
-    QTest::addColumn<int>("updates");
-
-    QTest::newRow("level 2, enabled") << "r9" << 1 << 0 << 1;
-    QTest::newRow("level 2, bad check") << "r9" << 1 << 1 << 0;
-    QTest::newRow("level 2, not enabled") << "r9" << 0 << 0 << 0;
-    QTest::newRow("level 1") << "p1" << 1 << 0 << 0;
-}
-
-void TestUsbdMonitoring::liveData()
-{
-    QFETCH(QString, profile);
-    QFETCH(int, enabled);
-    QFETCH(int, corrupted);
-    QFETCH(int, updates);
-
-    SimRig rig(profile);
-    QSignalSpy live(rig.usbd.get(), &Usbd::updateLiveData);
-    rig.usbd->initDongleDMX();
-    tickUntilPoll(rig);
-    QVERIFY(rig.usbd->isDmxAttached());
-    QCOMPARE(live.count(), 0);
-
-    rig.usbd->liveDataEnabled = enabled;
-    rig.dongle->corruptCheckValues(corrupted);
-    const int mark = rig.mark();
-    tickUntilPoll(rig);
-    QCOMPARE(live.count(), updates);
-    // Live data is one more in-buffer read per poll.
-    QCOMPARE(rig.countSince(mark, 0x05), enabled && profile == QLatin1String("r9") ? 1 : 0);
-}
-
-void TestUsbdMonitoring::unplugKeepsRadioState()
-{
-    SimRig rig;
-    QSignalSpy attached(rig.usbd.get(), &Usbd::dmxAttached);
-    QSignalSpy detached(rig.usbd.get(), &Usbd::dmxDetached);
-    QSignalSpy shown(rig.usbd.get(), &Usbd::showDongleVersion);
-    QSignalSpy ok(rig.usbd.get(), &Usbd::VELTRAOK);
-    rig.usbd->initDongleDMX();
-    QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 5000);
-
-    shown.clear();
-    rig.dongle->unplug();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 0, 2000);
-    QCOMPARE(shown.count(), 1);
-    QCOMPARE(detached.count(), 0);
-    QVERIFY(rig.usbd->isDmxAttached());
-    QCOMPARE(rig.usbd->comPort, -1L);
-    QCOMPARE(TestLog::count(QStringLiteral("Usbd: checkUSBDevice: Dongle has been detached")), 1);
-
-    // The dongle comes back with its DMX off; the radio is still known, so it
-    // is not announced again.
-    rig.dongle->replug();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 3, 3000);
-    rig.usbd->initDongleDMX();
-    ok.clear();
-    QTRY_VERIFY_WITH_TIMEOUT(ok.count() >= 1, 5000);
-    QCOMPARE(attached.count(), 1);
-    QCOMPARE(detached.count(), 0);
-}
-
-void TestUsbdMonitoring::bootloaderIsWatchedNotPolled()
-{
-    SimRig rig(QStringLiteral("dongle=boot"));
-    QCOMPARE(rig.usbd->usbDongleType, 4);
-    QSignalSpy shown(rig.usbd.get(), &Usbd::showDongleVersion);
-    QSignalSpy ok(rig.usbd.get(), &Usbd::VELTRAOK);
-
-    // Seven ticks and more: a dongle of type 3 would have been polled.
-    QTest::qWait(230);
-    QCOMPARE(ok.count(), 0);
-    QCOMPARE(rig.dongle->requests().size(), 0);
-
-    rig.dongle->unplug();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 0, 2000);
-    QCOMPARE(shown.count(), 1);
-    QCOMPARE(rig.usbd->dongleVersion.major, -1);
-}
-
-void TestUsbdMonitoring::restartingTheTickKeepsOneChain()
-{
-    // After a firmware update the tick is started directly while its chain
-    // may still be running; the polling rate must stay the same.
-    SimRig rig;
-    for (int i = 0; i < 4; ++i)
-        rig.usbd->checkUSBDevice();
-    const int mark = rig.mark();
-    QTest::qWait(300);
-    // One chain polls every fifth tick of 30 ms: two polls in 300 ms, three at most.
-    QVERIFY(rig.countSince(mark, 0x13) <= 3);
-    QVERIFY(rig.countSince(mark, 0x13) >= 1);
-}
-
-void TestUsbdMonitoring::lostPollKeepsMonitoring()
-{
-    // A status reply that never comes does not end the watch: the dongle
-    // pulled out afterwards is still noticed.
-    SimRig rig;
-    rig.dongle->dropReplies(1);
-    QVERIFY(QTest::qWaitFor([&rig] { return TestLog::count(QStringLiteral("Usbd: checkUSBDevice: status poll failed")) == 1; }, 3000));
-    rig.dongle->unplug();
-    QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 0, 2000);
-}
 
 QTEST_GUILESS_MAIN(TestUsbdMonitoring)
 #include "tst_usbd_monitoring.moc"
