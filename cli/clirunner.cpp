@@ -130,8 +130,9 @@ QString allowed(const QStringList &options)
 QString packageErrorText(int code)
 {
     static const char *const why[] = {"", "cannot open the file", "a frame stream failed its check",
-                                      "no [MCUID=] header: not a firmware package"};
-    return QString::fromLatin1(why[qBound(0, code, 3)]);
+                                      "no [MCUID=] header: not a firmware package",
+                                      "no block holds any firmware data"};
+    return QString::fromLatin1(why[qBound(0, code, 4)]);
 }
 
 } // namespace
@@ -160,7 +161,7 @@ int CliRunner::fail(Exit code, const QString &message)
     return code;
 }
 
-bool CliRunner::waitFor(const std::function<bool()> &done, int timeoutMs)
+bool CliRunner::waitFor(const std::function<bool()> &done, int timeoutMs, bool heedInterrupt)
 {
     QElapsedTimer clock;
     clock.start();
@@ -170,7 +171,7 @@ bool CliRunner::waitFor(const std::function<bool()> &done, int timeoutMs)
     QTimer heartbeat;
     heartbeat.start(50);
     while (!done()) {
-        if (interrupted || (timeoutMs >= 0 && clock.elapsed() >= timeoutMs))
+        if ((interrupted && heedInterrupt) || (timeoutMs >= 0 && clock.elapsed() >= timeoutMs))
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
@@ -560,13 +561,8 @@ int CliRunner::update()
     const QString file = m_command.at(2);
     Configurator &c = *m_configurator;
 
-    if (target == QLatin1String("dongle")) {
-        c.firmwareUpdate(Configurator::dongle_update, file);
-        if (c.updateOutcome() != Configurator::UpdateComplete)
-            return fail(DongleUpdateFailed, c.isUpdaterstatusMessage());
-        print(c.isUpdaterstatusMessage());
-        return Ok;
-    }
+    if (target == QLatin1String("dongle"))
+        return updateDongle(file);
     int type = -1;
     if (target == QLatin1String("radio"))
         type = Configurator::radio_update;
@@ -604,7 +600,7 @@ int CliRunner::update()
 
     c.firmwareUpdate(type, file);
     if (!c.serialThread.isRunning() && !finished)
-        return fail(PackageError, c.isUpdaterstatusMessage());
+        return fail(PackageError, c.updateMessage());
     if (!waitFor([&] { return handshaken || finished; }, m_timeoutMs) && !interrupted) {
         c.cancelUpdate(type, file);
         waitFor([&finished] { return finished; }, 5000);
@@ -620,7 +616,35 @@ int CliRunner::update()
 
     const int status = c.serialThread.uploadStatus;
     if (c.updateOutcome() != Configurator::UpdateComplete)
-        return fail(UploadFailed, QStringLiteral("upload status %1: %2").arg(status).arg(c.isUpdaterstatusMessage()));
-    print(c.isUpdaterstatusMessage());
+        return fail(UploadFailed, QStringLiteral("upload status %1: %2").arg(status).arg(c.updateMessage()));
+    print(c.updateMessage());
+    return Ok;
+}
+
+int CliRunner::updateDongle(const QString &file)
+{
+    Configurator &c = *m_configurator;
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    bool finished = false;
+    connect(&c, &Configurator::updateFinished, this, [&finished] { finished = true; });
+    int shown = -1;
+    connect(&c, &Configurator::ProgressChanged, this, [this, &c, &shown] {
+        if (c.dongleUpdateRunning() && c.isProgress() != shown)
+            showProgress(shown = c.isProgress());
+    });
+    c.firmwareUpdate(Configurator::dongle_update, file);
+    // avrdude is stopped on Ctrl-C; the dongle keeps its bootloader, so the
+    // update can be run again.
+    waitFor([&finished] { return finished || interrupted; }, -1);
+    if (!finished) {
+        c.cancelUpdate(Configurator::dongle_update, file);
+        waitFor([&finished] { return finished; }, 10000, false);
+    }
+    if (isatty(fileno(stdout)) && shown >= 0)
+        std::fputs("\n", stdout);
+    if (c.updateOutcome() != Configurator::UpdateComplete)
+        return fail(DongleUpdateFailed, c.updateMessage());
+    print(c.updateMessage());
     return Ok;
 }

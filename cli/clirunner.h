@@ -48,11 +48,14 @@ private:
     int verify();
     int watch();
     int update();
+    int updateDongle(const QString &file);
 
     int deployAndFinish();
     int storeAndFinish();
     void showProgress(int percent);
-    bool waitFor(const std::function<bool()> &done, int timeoutMs);
+    // Runs the event loop until done() or the time-out (-1: none); Ctrl-C ends
+    // the wait too unless heedInterrupt is false.
+    bool waitFor(const std::function<bool()> &done, int timeoutMs, bool heedInterrupt = true);
     int fail(Exit code, const QString &message);
     void print(const QString &line);
 

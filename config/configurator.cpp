@@ -27,9 +27,21 @@ Configurator::Configurator(Usbd *usbd)
     disconnectRequested = 0;
     radioCapabilities.autoReboot = 0;
     deployList.clear();
+    connect(&m_programmer, &DongleProgrammer::progress, this, [this](int percent) {
+        m_progress = percent;
+        emit ProgressChanged();
+    });
+    connect(&m_programmer, &DongleProgrammer::finished, this, &Configurator::dongleProgrammerFinished);
 }
 
-Configurator::~Configurator() = default;
+Configurator::~Configurator()
+{
+    // A dongle update still under way holds the link's lock for avrdude.
+    if (m_dongleUpdateRunning) {
+        m_dongleUpdateRunning = false;
+        m_usbd->usbLock->unlock();
+    }
+}
 
 int Configurator::protocolLevel() const
 {

@@ -9,6 +9,7 @@
 // frame building are plain functions in radioframes.h.
 
 #include "config/radioframes.h"
+#include "firmware/dongleprogrammer.h"
 #include "firmware/serialthread.h"
 
 #include <QIcon>
@@ -16,6 +17,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 class Usbd;
 
@@ -36,6 +38,8 @@ class Configurator : public QObject
     Q_PROPERTY(QString isDongleVersion READ isDongleVersion NOTIFY isconnectedDongle)
     Q_PROPERTY(QString isDongleBootLoaderVersion READ isDongleBootLoaderVersion)
     Q_PROPERTY(QString isUpdaterstatusMessage READ isUpdaterstatusMessage)
+    Q_PROPERTY(int isUpdateOutcome READ updateOutcome NOTIFY updateFinished)
+    Q_PROPERTY(QString isUpdateReason READ updateReason NOTIFY updateFinished)
     Q_PROPERTY(QString isStatusVELTRA READ isStatusVELTRA NOTIFY VeltraStatusChanged)
     Q_PROPERTY(QString isupdaterAutorebootLabel READ isupdaterAutorebootLabel CONSTANT)
     Q_PROPERTY(QString istrxSerial READ istrxSerial CONSTANT)
@@ -73,16 +77,24 @@ public:
     enum UpdateOutcome { UpdateNone = -1, UpdateComplete = 0, UpdateCanceled = 1, UpdateFailed = 2 };
     Q_ENUM(UpdateOutcome)
     int updateOutcome() const { return m_updateOutcome; }
+    // Why the last update failed, as a short name the scene turns into the
+    // operator's language ("updater.reason." + name); empty unless it failed.
+    QString updateReason() const { return m_updateReason; }
+    // The last update's own closing text. The status message above is
+    // shared with the dongle's state, which may overwrite it afterwards.
+    QString updateMessage() const { return m_updateMessage; }
 
     explicit Configurator(Usbd *usbd);
     ~Configurator() override;
 
     // Radio and add-on updates: the package is loaded here, then uploaded by
-    // the thread. A dongle update hands the dongle to avrdude and returns
-    // when it has finished. `UpdaterfilePath` may be a file URL.
+    // the thread. A dongle update hands the dongle to avrdude, which runs
+    // beside the event loop. Either way updateFinished tells the end, once.
+    // `UpdaterfilePath` may be a file URL.
     Q_INVOKABLE void firmwareUpdate(int updateType, QString UpdaterfilePath);
-    // Stops a running radio or add-on upload; `path` is not used.
+    // Stops a running update; `path` is not used.
     Q_INVOKABLE void cancelUpdate(int type, QString path);
+    bool dongleUpdateRunning() const { return m_dongleUpdateRunning; }
 
     // The path behind what the file dialog hands over: a file URL becomes a
     // local path (percent escapes decoded; "file:///C:/fw/radio.vfp" gives
@@ -291,7 +303,7 @@ private slots:
 private:
     void forgetRadio();
     bool readRadio();
-    void finishUpdate(int outcome, const QString &message);
+    void finishUpdate(int outcome, const QString &message, const QString &reason = QString());
     void buildSettingsLists();
     void decodeBand(int band);
     void buildSettingsFrame();
@@ -301,10 +313,12 @@ private:
     void setStatusVeltra(const QString &text);
     void updateRadio(int updateType, const QString &path);
     void updateDongle(const QString &path);
-    void endDongleUpdate(const QString &message, int outcome = UpdateFailed);
+    void endDongleUpdate(int outcome, const QString &message, const QString &reason = QString());
+    void startUpdateRecord();
+    void runDongleProgrammer();
+    void cancelDongleUpdate();
+    void dongleProgrammerFinished(int result);
     QString dongleProgrammer(QString *folder) const;
-    QString runDongleProgrammer(const QString &program, const QStringList &arguments,
-                                const QString &folder);
 
     Usbd *m_usbd;
     quint8 *m_dmxIn;
@@ -312,6 +326,16 @@ private:
 
     int disconnectRequested = 0;
     int m_updateOutcome = UpdateNone;
+    QString m_updateReason;
+    QString m_updateMessage;
+    // The dongle update: the wait for its bootloader, then avrdude. The link
+    // is released for the whole of it.
+    DongleProgrammer m_programmer;
+    QTimer m_bootloaderStart;
+    bool m_dongleUpdateRunning = false;
+    QString m_programmerPath;
+    QStringList m_programmerArguments;
+    QString m_programmerFolder;
     QString m_reportError;
     // The settings as the radio reported them and what the operator chose:
     // a settings frame sends back every byte nobody chose exactly as read.

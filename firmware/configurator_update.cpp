@@ -8,13 +8,13 @@
 
 #include <QDebug>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
+
+#include <iterator>
 
 namespace {
 
@@ -23,9 +23,6 @@ namespace {
 constexpr int dongleGeneration = 3;
 // The dongle restarts into its bootloader and lets go of the port meanwhile.
 constexpr int bootloaderStartMs = 2000;
-// Writing and verifying a full flash takes well under a minute; a programmer
-// still busy after this has hung, and the window must come back.
-constexpr int programmerLimitMs = 180000;
 
 } // namespace
 
@@ -48,9 +45,9 @@ void Configurator::firmwareUpdate(int updateType, QString UpdaterfilePath)
 {
     const QString path = updaterFilePath(UpdaterfilePath);
     qDebug() << "Configurator: firmwareUpdate:" << updateType << path;
-    if (serialThread.isRunning()) {
+    if (serialThread.isRunning() || m_dongleUpdateRunning) {
         // Loading a package now would change the blocks under the upload.
-        qDebug() << "Configurator: firmwareUpdate: an upload is running";
+        qDebug() << "Configurator: firmwareUpdate: an update is running";
         return;
     }
     switch (updateType) {
@@ -69,31 +66,31 @@ void Configurator::firmwareUpdate(int updateType, QString UpdaterfilePath)
 
 void Configurator::updateRadio(int updateType, const QString &path)
 {
+    // The package is judged before the radio is touched: a radio rebooted
+    // into its bootloader for a file that is then refused is left waiting.
+    const int loaded = serialThread.vfp->parseFile(path);
+    if (loaded == VFP::ParseCannotOpen) {
+        finishUpdate(UpdateFailed, QStringLiteral("File not found!"), QStringLiteral("file_not_found"));
+        return;
+    }
+    if (loaded == VFP::ParseNoData) {
+        finishUpdate(UpdateFailed, QStringLiteral("File holds no firmware data!"), QStringLiteral("no_firmware_data"));
+        return;
+    }
+    if (loaded != VFP::ParseOk) {
+        finishUpdate(UpdateFailed, QStringLiteral("File data error!"), QStringLiteral("file_data_error"));
+        return;
+    }
+
     if (updateType == radio_update && radioCapabilities.autoReboot != 0) {
         m_updaterStatusMessage = QStringLiteral("Trying to reboot Veltra...");
         executeDeployItem(DeployItem::Reboot);
     }
 
-    const int loaded = serialThread.vfp->parseFile(path);
-    if (loaded == VFP::ParseCannotOpen) {
-        finishUpdate(UpdateFailed, QStringLiteral("File not found!"));
-        return;
-    }
-    if (loaded != VFP::ParseOk) {
-        finishUpdate(UpdateFailed, QStringLiteral("File data error!"));
-        return;
-    }
-
     disableConfigGUI();
     m_usbd->enterUpdaterMode();
     m_updaterStatusMessage.clear();
-    m_updateOutcome = UpdateNone;
-    // Each upload starts from nothing: no progress and no file error left
-    // over from the one before.
-    m_progressRange = 0;
-    m_progressValue = -1;
-    m_progress = 0;
-    emit ProgressChanged();
+    startUpdateRecord();
     fileError(false);
     serialThread.startProcess(updateType);
     emit FirmwareUpdatesofSystem();
@@ -102,6 +99,10 @@ void Configurator::updateRadio(int updateType, const QString &path)
 void Configurator::cancelUpdate(int type, QString path)
 {
     Q_UNUSED(path)
+    if (type == dongle_update) {
+        cancelDongleUpdate();
+        return;
+    }
     if (unsigned(type) > unsigned(addon_update))
         return;
     serialThread.uploadStatus = UploadStatus::Canceled;
@@ -116,24 +117,33 @@ void Configurator::cancelUpdate(int type, QString path)
 void Configurator::serialThreadTerminated()
 {
     qDebug() << "Updater: serialThreadTerminated: Re-enabling USB device check.";
+    struct Ending
+    {
+        int outcome;
+        const char *message;
+        const char *reason;
+    };
+    static const Ending endings[] = {
+        {UpdateComplete, "Update Complete!", ""},
+        {UpdateFailed, "USB Error! Please try again!", "usb_error"},
+        {UpdateFailed, "File Error! No matching data found!", "no_matching_data"},
+        {UpdateFailed, "Timeout! Please try again!", "timeout"},
+        {UpdateFailed, "Unknown response! Please try again!", "unknown_response"},
+        {UpdateFailed, "CRC Error! Please try again!", "crc_error"},
+        {UpdateCanceled, "Update canceled!", ""},
+    };
     const int status = serialThread.uploadStatus;
-    m_updateOutcome = status == UploadStatus::Complete   ? UpdateComplete
-                      : status == UploadStatus::Canceled ? UpdateCanceled
-                                                         : UpdateFailed;
-    if (status == UploadStatus::Complete || status == UploadStatus::Canceled) {
-        m_updaterStatusMessage = status == UploadStatus::Complete ? QStringLiteral("Update Complete!")
-                                             : QStringLiteral("Update canceled!");
+    const bool known = status >= 0 && status < int(std::size(endings));
+    const Ending ending = known ? endings[status] : Ending {UpdateFailed, "", "unknown_response"};
+    m_updateOutcome = ending.outcome;
+    m_updateReason = QString::fromLatin1(ending.reason);
+    m_updateMessage = QString::fromLatin1(ending.message);
+    if (known)
+        m_updaterStatusMessage = m_updateMessage;
+    if (ending.outcome != UpdateFailed) {
         m_usbd->checkUSBDevice();
         m_usbd->dmxOff();
     } else {
-        switch (status) {
-        case UploadStatus::UsbError: m_updaterStatusMessage = QStringLiteral("USB Error! Please try again!"); break;
-        case UploadStatus::FileError: m_updaterStatusMessage = QStringLiteral("File Error! No matching data found!"); break;
-        case UploadStatus::Timeout: m_updaterStatusMessage = QStringLiteral("Timeout! Please try again!"); break;
-        case UploadStatus::UnknownResponse: m_updaterStatusMessage = QStringLiteral("Unknown response! Please try again!"); break;
-        case UploadStatus::CrcError: m_updaterStatusMessage = QStringLiteral("CRC Error! Please try again!"); break;
-        default: break;
-        }
         // After a failure the dongle may be anywhere in its updater mode:
         // start it over from discovery.
         m_usbd->closeUSBDevice();
@@ -141,13 +151,30 @@ void Configurator::serialThreadTerminated()
     }
     if (m_usbd->usbDongleType == DongleType::Application)
         m_usbd->rebootDongle();
+    // The dongle's state may rewrite the status text here; the outcome and
+    // its reason are what the scene and the command line go by.
     initGUI();
     emit updateFinished(m_updateOutcome);
 }
 
-void Configurator::finishUpdate(int outcome, const QString &message)
+void Configurator::startUpdateRecord()
+{
+    m_updateOutcome = UpdateNone;
+    m_updateReason.clear();
+    m_updateMessage.clear();
+    // Each update starts from nothing: no progress left over from the one
+    // before.
+    m_progressRange = 0;
+    m_progressValue = -1;
+    m_progress = 0;
+    emit ProgressChanged();
+}
+
+void Configurator::finishUpdate(int outcome, const QString &message, const QString &reason)
 {
     m_updateOutcome = outcome;
+    m_updateReason = outcome == UpdateFailed ? reason : QString();
+    m_updateMessage = message;
     m_updaterStatusMessage = message;
     emit updateFinished(outcome);
 }
@@ -176,10 +203,11 @@ void Configurator::SetOverlayIcon(QIcon icon, QString description)
 // ---------------------------------------------------------------------------
 // Dongle update
 
-void Configurator::endDongleUpdate(const QString &message, int outcome)
+void Configurator::endDongleUpdate(int outcome, const QString &message, const QString &reason)
 {
     qDebug() << "Configurator: firmwareUpdate: dongle:" << message;
-    finishUpdate(outcome, message);
+    m_dongleUpdateRunning = false;
+    finishUpdate(outcome, message, reason);
     // The updater view waits for this whatever the outcome.
     emit FirmwareUpdatesofSystem();
 }
@@ -208,67 +236,6 @@ QString Configurator::dongleProgrammer(QString *folder) const
     return QStandardPaths::findExecutable(QStringLiteral("avrdude"));
 }
 
-QString Configurator::runDongleProgrammer(const QString &program, const QStringList &arguments,
-                                          const QString &folder)
-{
-    QProcess process;
-    process.setProgram(program);
-    // An argument list, never a command line: the file name goes to avrdude
-    // exactly as chosen, whatever quotes or shell syntax it holds.
-    process.setArguments(arguments);
-    if (!folder.isEmpty())
-        process.setWorkingDirectory(folder);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start();
-    if (!process.waitForStarted(30000)) {
-        qDebug() << "Configurator: firmwareUpdate: avrdude did not start:" << process.errorString();
-        return QStringLiteral("Dongle programmer (avrdude) could not be started!");
-    }
-
-    QByteArray pending;
-    const auto logLines = [&pending, &process](bool rest) {
-        pending += process.readAll();
-        // avrdude ends some lines with a carriage return alone.
-        const auto lineEnd = [&pending] {
-            for (int i = 0; i < pending.size(); ++i) {
-                if (pending.at(i) == '\n' || pending.at(i) == '\r')
-                    return i;
-            }
-            return -1;
-        };
-        int end;
-        while ((end = lineEnd()) >= 0) {
-            const QByteArray line = pending.left(end).trimmed();
-            pending.remove(0, end + 1);
-            if (!line.isEmpty())
-                qDebug().noquote() << "Configurator: firmwareUpdate: avrdude:" << QString::fromLocal8Bit(line);
-        }
-        if (rest && !pending.trimmed().isEmpty())
-            qDebug().noquote() << "Configurator: firmwareUpdate: avrdude:"
-                               << QString::fromLocal8Bit(pending.trimmed());
-    };
-
-    QElapsedTimer clock;
-    clock.start();
-    while (!process.waitForFinished(100) && process.state() != QProcess::NotRunning) {
-        logLines(false);
-        if (clock.elapsed() > programmerLimitMs) {
-            process.kill();
-            process.waitForFinished(5000);
-            logLines(true);
-            qDebug() << "Configurator: firmwareUpdate: avrdude stopped after" << clock.elapsed() << "ms";
-            return QStringLiteral("Dongle update failed! Please try again!");
-        }
-    }
-    logLines(true);
-
-    qDebug() << "Configurator: firmwareUpdate: avrdude exit code" << process.exitCode()
-             << "status" << process.exitStatus();
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return QStringLiteral("Dongle update failed! Please try again!");
-    return QString();
-}
-
 void Configurator::updateDongle(const QString &path)
 {
     const int dongleType = m_usbd->usbDongleType;
@@ -278,14 +245,15 @@ void Configurator::updateDongle(const QString &path)
         port = QStringLiteral("COM%1").arg(m_usbd->comPort);
 #endif
     if (dongleType == 0) {
-        endDongleUpdate(QStringLiteral("No dongle found! Please connect the dongle."));
+        endDongleUpdate(UpdateFailed, QStringLiteral("No dongle found! Please connect the dongle."),
+                        QStringLiteral("no_dongle"));
         return;
     }
 
     qDebug() << " dongle firmwarepath 1";
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        endDongleUpdate(QStringLiteral("File not found!"));
+        endDongleUpdate(UpdateFailed, QStringLiteral("File not found!"), QStringLiteral("file_not_found"));
         return;
     }
     file.close();
@@ -296,7 +264,8 @@ void Configurator::updateDongle(const QString &path)
     static const QRegularExpression generationName(QStringLiteral("veltra_dongle_([0-9]).*hex"));
     const QRegularExpressionMatch match = generationName.match(QFileInfo(path).fileName());
     if (!match.hasMatch() || match.captured(1).toInt() != dongleGeneration) {
-        endDongleUpdate(QStringLiteral("Wrong firmware file for this dongle!"));
+        endDongleUpdate(UpdateFailed, QStringLiteral("Wrong firmware file for this dongle!"),
+                        QStringLiteral("wrong_dongle_file"));
         return;
     }
 
@@ -304,39 +273,85 @@ void Configurator::updateDongle(const QString &path)
     // Everything the programmer needs is checked before the dongle leaves
     // its application: a dongle left in its bootloader with nothing to
     // program it is worse than no update.
-    QString folder;
-    const QString program = dongleProgrammer(&folder);
-    if (program.isEmpty()) {
-        endDongleUpdate(QStringLiteral("Dongle programmer (avrdude) not found!"));
+    m_programmerPath = dongleProgrammer(&m_programmerFolder);
+    if (m_programmerPath.isEmpty()) {
+        endDongleUpdate(UpdateFailed, QStringLiteral("Dongle programmer (avrdude) not found!"),
+                        QStringLiteral("no_programmer"));
         return;
     }
     if (port.isEmpty()) {
-        endDongleUpdate(QStringLiteral("The dongle has no serial port for the programmer!"));
+        endDongleUpdate(UpdateFailed, QStringLiteral("The dongle has no serial port for the programmer!"),
+                        QStringLiteral("no_port"));
         return;
     }
-
-    if (dongleType != 4)
-        m_usbd->enterDongleBootloader();
-    m_usbd->usbLock->lock();
-    m_usbd->closeUSBDevice();
-    initGUI();
-    Pacing::wait(bootloaderStartMs);
-
-    qDebug() << " dongle firmwarepath 4";
-    const QStringList arguments {
+    m_programmerArguments = QStringList {
         QStringLiteral("-p"), QStringLiteral("m324p"),
         QStringLiteral("-c"), QStringLiteral("arduino"),
         QStringLiteral("-b"), QStringLiteral("57600"),
         QStringLiteral("-P"), port,
         QStringLiteral("-U"), QStringLiteral("flash:w:") + path + QStringLiteral(":i"),
     };
-    qDebug() << "Configurator: firmwareUpdate:" << program << arguments << "in" << folder;
-    const QString failure = runDongleProgrammer(program, arguments, folder);
 
+    m_dongleUpdateRunning = true;
+    startUpdateRecord();
+    if (dongleType != DongleType::Bootloader)
+        m_usbd->enterDongleBootloader();
+    // Held until the programmer is done, across the event loop: the upload
+    // thread and anything else that takes the lock keep off the port. The
+    // monitoring's chain ends with the dongle closed, and scanUSB below
+    // starts it again.
+    m_usbd->usbLock->lock();
+    m_usbd->closeUSBDevice();
+    initGUI();
+    m_bootloaderStart.setSingleShot(true);
+    m_bootloaderStart.callOnTimeout(this, &Configurator::runDongleProgrammer, Qt::UniqueConnection);
+    m_bootloaderStart.start(Pacing::interval(bootloaderStartMs));
+}
+
+void Configurator::runDongleProgrammer()
+{
+    qDebug() << " dongle firmwarepath 4";
+    qDebug() << "Configurator: firmwareUpdate:" << m_programmerPath << m_programmerArguments << "in"
+             << m_programmerFolder;
+    m_programmer.start(m_programmerPath, m_programmerArguments, m_programmerFolder);
+}
+
+void Configurator::dongleProgrammerFinished(int result)
+{
+    if (!m_dongleUpdateRunning)
+        return;
     m_usbd->usbLock->unlock();
+    // Rediscovers the dongle, which has restarted with its new firmware, or
+    // still waits in its bootloader after a write that stopped.
     m_usbd->scanUSB();
-    if (failure.isEmpty())
-        endDongleUpdate(QStringLiteral("Update Complete!"), UpdateComplete);
-    else
-        endDongleUpdate(failure);
+    switch (result) {
+    case DongleProgrammer::Written:
+        endDongleUpdate(UpdateComplete, QStringLiteral("Update Complete!"));
+        break;
+    case DongleProgrammer::Canceled:
+        endDongleUpdate(UpdateCanceled, QStringLiteral("Update canceled!"));
+        break;
+    case DongleProgrammer::NotStarted:
+        endDongleUpdate(UpdateFailed, QStringLiteral("Dongle programmer (avrdude) could not be started!"),
+                        QStringLiteral("programmer_not_started"));
+        break;
+    default:
+        endDongleUpdate(UpdateFailed, QStringLiteral("Dongle update failed! Please try again!"),
+                        QStringLiteral("dongle_failed"));
+        break;
+    }
+}
+
+void Configurator::cancelDongleUpdate()
+{
+    if (!m_dongleUpdateRunning)
+        return;
+    qDebug() << "Configurator: cancelUpdate: dongle";
+    if (m_bootloaderStart.isActive()) {
+        // avrdude has not started: nothing was written.
+        m_bootloaderStart.stop();
+        dongleProgrammerFinished(DongleProgrammer::Canceled);
+        return;
+    }
+    m_programmer.cancel();
 }

@@ -92,6 +92,15 @@ void SerialThread::restartSync()
     startSync();
 }
 
+void SerialThread::idleIfNothingCame()
+{
+    // The dongle answers at once whether or not the bootloader has; asking
+    // again straight away would keep a core busy for as long as the radio is
+    // silent. A millisecond is far inside the handshake's 50 ms budget.
+    if (rx == -2)
+        msleep(1);
+}
+
 void SerialThread::setOutBuffer(const QByteArray *buffer)
 {
     outBuffer = buffer;
@@ -162,6 +171,7 @@ void SerialThread::syncPass(QElapsedTimer &timer, int &mcuId)
         waiting = true;
     } else {
         rx = usbd->serialDataIn();
+        idleIfNothingCame();
     }
 
     if (rx == -1) {
@@ -246,6 +256,14 @@ bool SerialThread::framePhase(QElapsedTimer &timer, int mcuId)
 
     const QByteArray &data = *outBuffer;
     const int size = data.size();
+    if (size == 0) {
+        // Nothing to write, and the radio has already left its application:
+        // calling that a success would strand it in its bootloader.
+        qDebug() << "SerialThread: run: FRAME: the block for MCU id" << mcuId << "holds no frames";
+        uploadStatus = UploadStatus::FileError;
+        emit fileError(true);
+        return false;
+    }
     qDebug() << "SerialThread::Run init progress bar";
     emit initUpdaterProgressBar(size);
     qDebug() << nowMs() << "SerialThread: run: FRAME: Initial start of timer.";
@@ -267,6 +285,7 @@ bool SerialThread::framePhase(QElapsedTimer &timer, int mcuId)
         }
         if (waiting) {
             rx = usbd->serialDataIn();
+            idleIfNothingCame();
         } else {
             // The package check already refuses such blocks; this keeps any
             // buffer handed in through setOutBuffer from being read past.

@@ -92,6 +92,7 @@ protected:
 
 private:
     void syncPass(QElapsedTimer &timer, int &mcuId);
+    void idleIfNothingCame();
     // A handshake restart from inside the run.
     void restartSync();
     // Returns false when the run is to end without its closing log line.

@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QFile>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -263,6 +264,13 @@ int VFP::parseFile(const QString &fileName)
     if (!haveCurrent)
         return ParseNoHeader;
     m_blocks.append(current);
+    // A header alone, a DATA= on the header's line or a file of CR-only line
+    // ends (one long line) all read as blocks without frames; sent to a radio,
+    // such a package would put it in its bootloader and give it nothing.
+    if (std::all_of(m_blocks.cbegin(), m_blocks.cend(), [](const FirmwareBlock &b) { return b.data.isEmpty(); })) {
+        qDebug() << "VFP: parseFile: no block holds any frames";
+        return ParseNoData;
+    }
     return ParseOk;
 }
 

@@ -45,7 +45,8 @@ public:
         ParseOk = 0,          // at least one block, every frame stream sound
         ParseCannotOpen = 1,  // "File not found!" for the operator
         ParseDataError = 2,   // a frame stream failed its check
-        ParseNoHeader = 3     // no "[MCUID=" line anywhere
+        ParseNoHeader = 3,    // no "[MCUID=" line anywhere
+        ParseNoData = 4       // headers, but not one frame in any block
     };
 
     // Replaces the blocks with those of the file and returns a ParseResult.

@@ -72,6 +72,8 @@ QByteArray RadioBootloader::handshakeByte(quint8 byte)
         m_updateType = m_pendingType;
         ++m_handshakes;
         m_image.clear();
+        if (imageStarted)
+            imageStarted();
     };
 
     switch (m_phase) {

@@ -21,7 +21,10 @@
 //
 // The bootloader listens whenever the dongle forwards bytes to it. A real
 // radio runs it after every restart, by command or because the operator
-// power-cycled it; the simulator does not need to play that difference.
+// power-cycled it, and leaves it for the application unless an upload has
+// begun: from the handshake on, the application is being overwritten, and
+// until a closing frame ends a whole image the radio stays in its bootloader
+// through any restart. `imageStarted` tells the dongle so.
 //
 // Not thread-safe on its own: the virtual dongle calls it under its lock, and
 // tests read it under the same lock.
@@ -61,6 +64,8 @@ public:
     // answered (for faults that must strike at a given point of an upload).
     std::function<void(int frame)> frameObserver;
 
+    // Called when a handshake completes: the application is given up.
+    std::function<void()> imageStarted;
     // Called with the image when a complete upload ends.
     std::function<void(const QByteArray &image)> imageComplete;
 

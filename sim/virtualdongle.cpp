@@ -31,7 +31,9 @@ VirtualDongle::VirtualDongle(const SimProfile &profile, std::function<qint64()> 
     m_radio.setSerialHandler([this](RadioState &, const QByteArray &bytes) {
         return m_radioBootloader.receive(bytes);
     });
+    m_radioBootloader.imageStarted = [this] { m_radioInBootloader = true; };
     m_radioBootloader.imageComplete = [this](const QByteArray &image) {
+        m_radioInBootloader = false;
         m_radioUnit.startNewFirmware();
         m_trace.addEvent(QStringLiteral("radio firmware written (%1 bytes), application restarted")
                              .arg(image.size()));
@@ -60,6 +62,7 @@ void VirtualDongle::cableRadio(const SimProfile &profile)
     }
     m_radioUnit.attachTo(m_radio);
     m_radioUnit.enterBootloader = [this] { m_radioBootloader.restart(); };
+    m_radioInBootloader = false;
 }
 
 void VirtualDongle::swapRadio(const SimProfile &profile)
@@ -184,8 +187,10 @@ void VirtualDongle::receiveApplicationByte(quint8 byte, qint64 now)
 
 bool VirtualDongle::visible() const
 {
+    // A radio whose upload broke off runs only its bootloader: no DMX, no
+    // replies, until an image is written whole.
     return m_plugged && m_mode == Mode::Application && m_dmxRunning && !m_updaterMode
-           && m_radio.state().connected;
+           && m_radio.state().connected && !m_radioInBootloader;
 }
 
 void VirtualDongle::latchRadioFrame()
@@ -473,6 +478,12 @@ bool VirtualDongle::dmxRunning() const
 {
     auto guard = lock();
     return m_dmxRunning;
+}
+
+bool VirtualDongle::radioInBootloader() const
+{
+    auto guard = lock();
+    return m_radioInBootloader;
 }
 
 bool VirtualDongle::updaterMode() const

@@ -98,6 +98,8 @@ public:
     const SimProfile &profile() const { return m_profile; }
     Mode mode() const;
     bool dmxRunning() const;
+    // An upload began and no whole image followed: only the bootloader runs.
+    bool radioInBootloader() const;
     bool updaterMode() const;
     bool radioVisible() const;
     int rebootCount() const;
@@ -129,6 +131,7 @@ private:
     VirtualRadio m_radio;
     RadioUnit m_radioUnit;
     RadioBootloader m_radioBootloader;
+    bool m_radioInBootloader = false;
     Stk500Bootloader m_bootloader;
 
     bool m_plugged = true;

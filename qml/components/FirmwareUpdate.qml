@@ -9,7 +9,8 @@ import "../shared_components/components"
 // cabling, starting the update and powering the radio on, follows the upload
 // and ends on the outcome. The view owns the Configurator calls; the wizard
 // asks for them through startUpdate and cancelUpdate and is told the outcome
-// through updateDone, updateCancelled and fileinCorrect.
+// through updateDone, updateCancelled and fileinCorrect; a failure's reason
+// (failureReason) is shown under the error page's text.
 Modal {
     id: wizard
 
@@ -46,6 +47,9 @@ Modal {
     property int visibleStage: stagePowerOff
     property int updateProgress: 0
     property string updateDisplayProgressStatus: manager.localise("updater.wait.text")
+    // Why the update failed, by the name the update code gives it; the text
+    // is "updater.reason." + name in the operator's language.
+    property string failureReason
     readonly property bool updateRunning: updateWaiting || deviceReady
     readonly property alias cancelDialog: cancelDialog
 
@@ -95,6 +99,7 @@ Modal {
         updateComplete = false
         deviceReady = false
         updateProgress = 0
+        failureReason = ""
         updateDisplayProgressStatus = manager.localise("updater.wait.text")
         visibleStage = stagePowerOff
         cancelDialog.close()
@@ -176,11 +181,8 @@ Modal {
     titleKey: page.title
     bodyKey: page.body
     buttonKey: page.button
-    // A dongle update cannot be stopped once it runs.
-    closeEnabled: !(updateRunning && updateType === FirmwareUpdate.Dongle)
-
     onButtonClicked: act(page.action)
-    contentVisible: visibleStage === stageUpdating
+    contentVisible: visibleStage === stageUpdating || (visibleStage === stageError && failureReason.length > 0)
     onCloseClicked: {
         if (updateRunning)
             cancelDialog.open()
@@ -195,15 +197,29 @@ Modal {
         id: manager
     }
 
+    LocalisedText {
+        objectName: "failureReasonText"
+        Layout.fillWidth: true
+        visible: wizard.visibleStage === wizard.stageError
+        key: wizard.failureReason.length > 0 ? "updater.reason." + wizard.failureReason : ""
+        color: Colours.yellow
+        font.styleName: Fonts.styleSemiBold
+        font.pixelSize: 16
+        horizontalAlignment: Text.AlignHCenter
+        wrapMode: Text.WordWrap
+    }
+
     ProgressBar {
         objectName: "updateProgressBar"
         Layout.fillWidth: true
         Layout.topMargin: 8
+        visible: wizard.visibleStage === wizard.stageUpdating
         value: wizard.updateProgress
     }
 
     Text {
         objectName: "updateProgressText"
+        visible: wizard.visibleStage === wizard.stageUpdating
         Layout.fillWidth: true
         text: wizard.updateDisplayProgressStatus
         color: Colours.yellow

@@ -108,5 +108,19 @@ var strings = {
     "updater.cancelled.title": "更新已取消",
     "updater.cancelled.body": "<p>更新已取消，设备将恢复到之前的版本。</ p>",
     "updater.cancel.title": "取消更新",
-    "updater.cancel.body": "您确定要取消更新？"
+    "updater.cancel.body": "您确定要取消更新？",
+    "updater.reason.file_not_found": "无法打开固件文件。",
+    "updater.reason.file_data_error": "固件文件已损坏：部分内容未通过校验。",
+    "updater.reason.no_firmware_data": "固件文件中没有固件数据。",
+    "updater.reason.usb_error": "更新过程中适配器停止响应。",
+    "updater.reason.no_matching_data": "固件文件中没有适用于此设备的内容。",
+    "updater.reason.timeout": "更新过程中设备停止响应。",
+    "updater.reason.unknown_response": "设备返回了意外的应答。",
+    "updater.reason.crc_error": "设备十次拒绝了部分固件（CRC错误）。",
+    "updater.reason.no_dongle": "未找到适配器。请连接适配器。",
+    "updater.reason.wrong_dongle_file": "此固件文件不适用于此适配器。",
+    "updater.reason.no_programmer": "未找到适配器编程器（avrdude）。",
+    "updater.reason.programmer_not_started": "无法启动适配器编程器（avrdude）。",
+    "updater.reason.no_port": "适配器没有可供编程器使用的串口。",
+    "updater.reason.dongle_failed": "适配器编程器报告了错误。请重试。"
 };

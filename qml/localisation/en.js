@@ -106,5 +106,19 @@ var strings = {
     "updater.cancelled.title": "Update Cancelled",
     "updater.cancelled.body": "<p>The update has been cancelled and the unit will be reverted to previous version.</p>",
     "updater.cancel.title": "Cancel Update",
-    "updater.cancel.body": "Are you sure you wish to cancel the update?"
+    "updater.cancel.body": "Are you sure you wish to cancel the update?",
+    "updater.reason.file_not_found": "The firmware file could not be opened.",
+    "updater.reason.file_data_error": "The firmware file is damaged: part of it failed its check.",
+    "updater.reason.no_firmware_data": "The firmware file holds no firmware data.",
+    "updater.reason.usb_error": "The dongle stopped answering during the update.",
+    "updater.reason.no_matching_data": "The firmware file holds nothing for this device.",
+    "updater.reason.timeout": "The unit stopped answering during the update.",
+    "updater.reason.unknown_response": "The unit gave an answer that was not expected.",
+    "updater.reason.crc_error": "The unit refused part of the firmware ten times (CRC error).",
+    "updater.reason.no_dongle": "No dongle found. Please connect the dongle.",
+    "updater.reason.wrong_dongle_file": "This firmware file is not for this dongle.",
+    "updater.reason.no_programmer": "The dongle programmer (avrdude) was not found.",
+    "updater.reason.programmer_not_started": "The dongle programmer (avrdude) could not be started.",
+    "updater.reason.no_port": "The dongle has no serial port for the programmer.",
+    "updater.reason.dongle_failed": "The dongle programmer reported an error. Please try again."
 };

@@ -105,5 +105,19 @@ var strings = {
     "updater.cancelled.title": "Actualización cancelada",
     "updater.cancelled.body": "<p>La actualización se ha cancelado y la unidad volverá a la versión anterior.</p>",
     "updater.cancel.title": "Cancelar actualización",
-    "updater.cancel.body": "¿Estás seguro de que deseas cancelar la actualización?"
+    "updater.cancel.body": "¿Estás seguro de que deseas cancelar la actualización?",
+    "updater.reason.file_not_found": "No se pudo abrir el archivo de firmware.",
+    "updater.reason.file_data_error": "El archivo de firmware está dañado: una parte no superó la comprobación.",
+    "updater.reason.no_firmware_data": "El archivo de firmware no contiene datos de firmware.",
+    "updater.reason.usb_error": "El dongle dejó de responder durante la actualización.",
+    "updater.reason.no_matching_data": "El archivo de firmware no contiene nada para este dispositivo.",
+    "updater.reason.timeout": "La unidad dejó de responder durante la actualización.",
+    "updater.reason.unknown_response": "La unidad dio una respuesta inesperada.",
+    "updater.reason.crc_error": "La unidad rechazó una parte del firmware diez veces (error de CRC).",
+    "updater.reason.no_dongle": "No se encontró ningún dongle. Conecta el dongle.",
+    "updater.reason.wrong_dongle_file": "Este archivo de firmware no es para este dongle.",
+    "updater.reason.no_programmer": "No se encontró el programador del dongle (avrdude).",
+    "updater.reason.programmer_not_started": "No se pudo iniciar el programador del dongle (avrdude).",
+    "updater.reason.no_port": "El dongle no tiene un puerto serie para el programador.",
+    "updater.reason.dongle_failed": "El programador del dongle informó de un error. Inténtalo de nuevo."
 };

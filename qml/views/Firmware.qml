@@ -113,24 +113,23 @@ ViewContainer {
         Spacer { }
     }
 
-    // An upload's end is announced with the dongle's state, which is read
-    // anew once the dongle is back in service; the outcome is in the
-    // status text by then.
-    function takeOutcome() {
-        if (!wizard.updateRunning || wizard.updateType === FirmwareUpdate.Dongle)
+    // The update code tells the end of every update once: its outcome
+    // (0 complete, 1 cancelled, 2 failed) and, for a failure, the reason.
+    // The status text is not read: the dongle's state rewrites it.
+    function takeOutcome(outcome) {
+        if (outcome === 2)
+            wizard.failureReason = configurator.isUpdateReason
+        if (!wizard.updateRunning)
             return
-        var message = configurator.isUpdaterstatusMessage
-        if (message.length === 0)
-            return
-        if (message === "Update canceled!")
+        if (outcome === 1)
             wizard.updateCancelled()
         else
-            wizard.updateDone(message === "Update Complete!")
+            wizard.updateDone(outcome === 0)
     }
 
     Connections {
         target: configurator
-        function onIsconnectedDongle() { firmware.takeOutcome() }
+        function onUpdateFinished(outcome) { firmware.takeOutcome(outcome) }
     }
 
     FirmwareUpdate {
@@ -139,15 +138,8 @@ ViewContainer {
 
         onStartUpdate: function (type, path) {
             console.log("Requested update with type", type, "at path", path)
+            // A file refused at once ends the update inside this call.
             configurator.firmwareUpdate(type, path)
-            if (type === FirmwareUpdate.Dongle) {
-                // The dongle update has run to its end inside the call.
-                wizard.updateDone(configurator.isUpdaterstatusMessage === "Update Complete!")
-            } else if (configurator.isUpdaterstatusMessage.length > 0) {
-                // A started upload clears the status; a refused file leaves
-                // its reason there.
-                wizard.fileinCorrect()
-            }
         }
         onCancelUpdate: function (type, path) {
             console.log("Cancelled update with type", type)

@@ -5,6 +5,7 @@
 #include "config/configurator.h"
 #include "usb/serialportdriver.h"
 #include "usb/simrig.h"
+#include "firmware/dongleprogrammer.h"
 #include "firmware/vfpwriter.h"
 
 #include <QDir>
@@ -15,15 +16,17 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 
 // The virtual dongle on a pseudo-terminal; ends with the test.
 struct PtyServer
 {
-    PtyServer()
+    explicit PtyServer(const QString &profile)
     {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral(VELTRA_SIM_PTY_EXE), {QStringLiteral("r9")});
+        process.start(QStringLiteral(VELTRA_SIM_PTY_EXE), {profile});
         path = nextLine();
     }
     ~PtyServer()
@@ -96,6 +99,8 @@ private slots:
     void refused();
     void avrdudeWritesTheDongle_data();
     void avrdudeWritesTheDongle();
+    void progressFromAvrdudeOutput_data();
+    void progressFromAvrdudeOutput();
 };
 
 void TestDongleUpdate::refused_data()
@@ -103,16 +108,14 @@ void TestDongleUpdate::refused_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<bool>("create");
     QTest::addColumn<bool>("dongle");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("reason");
 
-    const QString wrongFile = QStringLiteral("Wrong firmware file for this dongle!");
-    QTest::newRow("generation 2 file") << "veltra_dongle_2.hex" << true << true << wrongFile;
-    QTest::newRow("generation only in the folder") << "veltra_dongle_3/veltra_dongle_2.hex" << true << true << wrongFile;
-    QTest::newRow("missing file") << "veltra_dongle_3.hex" << false << true << "File not found!";
-    QTest::newRow("no dongle") << "veltra_dongle_3.hex" << true << false
-                               << "No dongle found! Please connect the dongle.";
-    QTest::newRow("no port to hand over") << "veltra_dongle_3.hex" << true << true
-                                          << "The dongle has no serial port for the programmer!";
+    QTest::newRow("generation 2 file") << "veltra_dongle_2.hex" << true << true << "wrong_dongle_file";
+    QTest::newRow("generation only in the folder") << "veltra_dongle_3/veltra_dongle_2.hex" << true << true
+                                                   << "wrong_dongle_file";
+    QTest::newRow("missing file") << "veltra_dongle_3.hex" << false << true << "file_not_found";
+    QTest::newRow("no dongle") << "veltra_dongle_3.hex" << true << false << "no_dongle";
+    QTest::newRow("no port to hand over") << "veltra_dongle_3.hex" << true << true << "no_port";
 }
 
 void TestDongleUpdate::refused()
@@ -120,7 +123,7 @@ void TestDongleUpdate::refused()
     QFETCH(QString, file);
     QFETCH(bool, create);
     QFETCH(bool, dongle);
-    QFETCH(QString, message);
+    QFETCH(QString, reason);
 
     QTemporaryDir dir;
     const QString path = dir.filePath(file);
@@ -137,10 +140,11 @@ void TestDongleUpdate::refused()
     Configurator configurator(rig.usbd.get());
     configurator.workingDirectoryPath = dir.path() + QLatin1Char('/');
 
-    QSignalSpy ended(&configurator, &Configurator::FirmwareUpdatesofSystem);
+    QSignalSpy ended(&configurator, &Configurator::updateFinished);
     configurator.firmwareUpdate(Configurator::dongle_update, path);
     QCOMPARE(ended.count(), 1);
-    QCOMPARE(configurator.isUpdaterstatusMessage(), message);
+    QCOMPARE(configurator.updateOutcome(), int(Configurator::UpdateFailed));
+    QCOMPARE(configurator.updateReason(), reason);
     // Refused before the dongle was asked to leave its application.
     QCOMPARE(rig.dongle->mode(), VirtualDongle::Mode::Application);
     QCOMPARE(rig.usbd->usbDongleType, typeBefore);
@@ -149,19 +153,24 @@ void TestDongleUpdate::refused()
 void TestDongleUpdate::avrdudeWritesTheDongle_data()
 {
     QTest::addColumn<bool>("sound");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("sound file") << true << "Update Complete!";
-    QTest::newRow("file avrdude refuses") << false << "Dongle update failed! Please try again!";
+    QTest::addColumn<bool>("cancelFirst");
+    QTest::newRow("sound file") << true << false;
+    QTest::newRow("file avrdude refuses") << false << false;
+    // A write stopped half way leaves the dongle in its bootloader, and the
+    // next update writes it.
+    QTest::newRow("cancelled, then again") << true << true;
 }
 
 void TestDongleUpdate::avrdudeWritesTheDongle()
 {
     QFETCH(bool, sound);
-    QFETCH(QString, message);
+    QFETCH(bool, cancelFirst);
 
     const QString avrdude = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
     QVERIFY2(!avrdude.isEmpty(), "avrdude is not installed (tools/deps.sh installs it)");
-    PtyServer server;
+    // Paced like a real line, so that avrdude takes its time and its bars
+    // fill cell by cell.
+    PtyServer server(QStringLiteral("r9,wire=real,latency=1"));
     QVERIFY(server.path.startsWith(QLatin1String("/dev/")));
 
     QTemporaryDir dir;
@@ -180,12 +189,33 @@ void TestDongleUpdate::avrdudeWritesTheDongle()
     Configurator configurator(&usbd);
     connectSession(&usbd, &configurator, nullptr);
     configurator.workingDirectoryPath = start + QLatin1Char('/');
+    QList<int> progress;
+    connect(&configurator, &Configurator::ProgressChanged, this, [&] {
+        if (progress.isEmpty() || progress.last() != configurator.isProgress())
+            progress << configurator.isProgress();
+    });
+    QSignalSpy ended(&configurator, &Configurator::updateFinished);
+    const QString url = QUrl::fromLocalFile(hexPath).toString(QUrl::FullyEncoded);
 
-    QSignalSpy ended(&configurator, &Configurator::FirmwareUpdatesofSystem);
-    configurator.firmwareUpdate(Configurator::dongle_update,
-                                QUrl::fromLocalFile(hexPath).toString(QUrl::FullyEncoded));
+    if (cancelFirst) {
+        configurator.firmwareUpdate(Configurator::dongle_update, url);
+        QVERIFY(QTest::qWaitFor([&] { return configurator.isProgress() >= 10; }, 20000));
+        configurator.cancelUpdate(Configurator::dongle_update, QString());
+        QVERIFY(ended.wait(10000));
+        QCOMPARE(configurator.updateOutcome(), int(Configurator::UpdateCanceled));
+        QVERIFY(QTest::qWaitFor([&] { return usbd.usbDongleType == 4; }, 5000));
+        ended.clear();
+        progress.clear();
+    }
+
+    configurator.firmwareUpdate(Configurator::dongle_update, url);
+    // The call returns at once; avrdude runs beside the event loop.
+    QVERIFY(configurator.dongleUpdateRunning());
+    QCOMPARE(ended.count(), 0);
+    QVERIFY(ended.wait(60000));
     QCOMPARE(ended.count(), 1);
-    QCOMPARE(configurator.isUpdaterstatusMessage(), message);
+    QCOMPARE(configurator.updateOutcome(), int(sound ? Configurator::UpdateComplete : Configurator::UpdateFailed));
+    QCOMPARE(configurator.updateReason(), sound ? QString() : QStringLiteral("dongle_failed"));
 
     const QStringList expected {
         "-p", "m324p", "-c", "arduino", "-b", "57600", "-P", server.path,
@@ -198,6 +228,10 @@ void TestDongleUpdate::avrdudeWritesTheDongle()
     }
 
     if (sound) {
+        // The bar moved with avrdude's own, step by step, to its end.
+        QVERIFY2(progress.size() >= 3, qPrintable(QString::number(progress.size())));
+        QCOMPARE(progress.last(), 100);
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
         const QString dump = start + QStringLiteral("/flash.bin");
         server.process.write("flash " + dump.toLocal8Bit() + '\n');
         QCOMPARE(server.nextLine(), QStringLiteral("flash saved"));
@@ -209,6 +243,44 @@ void TestDongleUpdate::avrdudeWritesTheDongle()
     }
     // The dongle is found again, whichever firmware it now runs.
     QVERIFY(QTest::qWaitFor([&] { return usbd.usbDongleType == 3 || usbd.usbDongleType == 4; }, 5000));
+}
+
+void TestDongleUpdate::progressFromAvrdudeOutput_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<int>("lines");
+    const QByteArray bar = " | 100% 0.84s\n";
+    QTest::newRow("writing half way, no terminal") << QByteArray("avrdude: writing\nWriting | ") + QByteArray(25, '#')
+                                                   << 25 << 2;
+    QTest::newRow("written, verifying begun") << "Writing | " + QByteArray(50, '#') + bar + "Reading | ##########" << 60 << 2;
+    QTest::newRow("written and verified") << "Writing | " + QByteArray(50, '#') + bar + "Reading | " + QByteArray(50, '#') + bar
+                                          << 100 << 2;
+    // Older avrdude reads the signature with a bar of its own first.
+    QTest::newRow("a read before the write") << "Reading | " + QByteArray(50, '#') + bar + "Writing | ##" << 2 << 2;
+    // With a terminal the line is drawn again after a carriage return.
+    QTest::newRow("redrawn bar") << QByteArray("\rWriting | ##########                                         |  20% 0.1s"
+                                               "\rWriting | ####################                               |  40% 0.2s")
+                                 << 20 << 2;
+    QTest::newRow("no bar") << QByteArray("avrdude: ser_open(): can't open device\n") << 0 << 1;
+}
+
+void TestDongleUpdate::progressFromAvrdudeOutput()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(int, percent);
+    QFETCH(int, lines);
+    // Fed in pieces as a pipe delivers them: the count does not depend on
+    // where the pieces break.
+    AvrdudeOutput whole, pieces;
+    const QStringList all = whole.feed(output);
+    QStringList split;
+    for (int at = 0; at < output.size(); at += 3)
+        split += pieces.feed(output.mid(at, 3));
+    QCOMPARE(whole.percent(), percent);
+    QCOMPARE(pieces.percent(), percent);
+    QCOMPARE(split, all);
+    QCOMPARE(all.size() + (whole.rest().isEmpty() ? 0 : 1), lines);
 }
 
 QTEST_MAIN(TestDongleUpdate)
