@@ -127,14 +127,6 @@ QString allowed(const QStringList &options)
     return items.join(QStringLiteral(", "));
 }
 
-QString packageErrorText(int code)
-{
-    static const char *const why[] = {"", "cannot open the file", "a frame stream failed its check",
-                                      "no [MCUID=] header: not a firmware package",
-                                      "no block holds any firmware data"};
-    return QString::fromLatin1(why[qBound(0, code, 4)]);
-}
-
 } // namespace
 
 CliRunner::CliRunner(const QStringList &arguments)
@@ -200,9 +192,11 @@ int CliRunner::parseOptions()
         } else if (a == QLatin1String("--timeout")) {
             bool ok = false;
             const double seconds = i + 1 < m_arguments.size() ? m_arguments.at(++i).toDouble(&ok) : 0;
-            if (!ok || seconds <= 0)
-                return fail(Usage, QStringLiteral("--timeout needs a number of seconds above 0"));
-            m_timeoutMs = int(seconds * 1000);
+            // NaN passes every comparison and a huge value overflows the
+            // milliseconds into "wait forever": only a plain range will do.
+            if (!ok || !(seconds >= 0.1 && seconds <= 86400))
+                return fail(Usage, QStringLiteral("--timeout takes a number of seconds from 0.1 to 86400"));
+            m_timeoutMs = qRound(seconds * 1000);
             m_timeoutGiven = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             std::fputs(usageText, stdout);
@@ -243,11 +237,28 @@ int CliRunner::run()
     if (!commands.contains(command))
         return fail(Usage, QStringLiteral("unknown command \"%1\"\n%2").arg(command, QString::fromLatin1(usageText)));
 
+    // The time limit holds for the whole command: past it the dongle link
+    // fails every exchange at once, so even a command caught in its retries
+    // ends, and the link is then put back (DMX off) before we leave. watch
+    // has its limit of its own, and an upload, once begun, is not cut.
+    m_deadline = QDeadlineTimer(m_timeoutMs);
+    const int code = runOnDongle(command);
+    if (code != Ok && m_usbd && m_usbd->pastDeadline()) {
+        m_usbd->setDeadline(QDeadlineTimer::Forever);
+        if (m_usbd->isUsbAttached())
+            m_usbd->dmxOff();
+    }
+    return code;
+}
+
+int CliRunner::runOnDongle(const QString &command)
+{
     const int opened = openDongle();
     if (opened != Ok)
         return opened;
     if (command == QLatin1String("watch"))
         return watch();
+    m_usbd->setDeadline(m_deadline);
     if (command == QLatin1String("update"))
         return update();
 
@@ -280,7 +291,7 @@ int CliRunner::openDongle()
     return Ok;
 }
 
-int CliRunner::readRadio()
+int CliRunner::readRadio(int limitMs)
 {
     if (m_usbd->usbDongleType == DongleType::Bootloader)
         return fail(NoDongle, QStringLiteral("the dongle is in its bootloader: update its firmware first"));
@@ -288,10 +299,14 @@ int CliRunner::readRadio()
     const auto connection = connect(m_configurator.get(), &Configurator::readoutFinished, this,
                                     [&readout](bool complete) { readout = complete ? 1 : 0; });
     m_configurator->on_connect_clicked();
-    const bool ended = waitFor([&readout] { return readout >= 0; }, m_timeoutMs);
+    const int waitMs = int(qMin(qint64(limitMs < 0 ? m_timeoutMs : limitMs), m_deadline.remainingTime()));
+    const bool ended = waitFor([&readout] { return readout >= 0; }, waitMs);
     disconnect(connection);
+    if (readout != 1 && m_usbd->deviceGone())
+        return fail(NoDongle, QStringLiteral("the dongle was lost during the readout"));
     if (!ended)
-        return fail(NoRadio, QStringLiteral("no radio answered within %1 s").arg(m_timeoutMs / 1000.0));
+        return fail(NoRadio, QStringLiteral("no radio answered within %1 s")
+                                 .arg((limitMs < 0 ? m_timeoutMs : waitMs) / 1000.0));
     if (readout == 0)
         return fail(ReadoutFailed, QStringLiteral("the radio stopped answering during the readout"));
     return Ok;
@@ -487,7 +502,7 @@ int CliRunner::verify()
     VFP package;
     const int code = package.parseFile(m_command.at(1));
     if (code != VFP::ParseOk)
-        return fail(PackageError, QStringLiteral("package error %1: %2").arg(code).arg(packageErrorText(code)));
+        return fail(PackageError, QStringLiteral("package error %1: %2").arg(code).arg(package.errorText()));
 
     QJsonObject json;
     int number = 0;
@@ -575,12 +590,19 @@ int CliRunner::update()
     VFP package;
     const int code = package.parseFile(file);
     if (code != VFP::ParseOk)
-        return fail(PackageError, QStringLiteral("package error %1: %2").arg(code).arg(packageErrorText(code)));
+        return fail(PackageError, QStringLiteral("package error %1: %2").arg(code).arg(package.errorText()));
 
     // A radio that answers is read first, so that it can be rebooted into
-    // its bootloader; one that does not may already wait there.
-    if (readRadio() != Ok)
+    // its bootloader; one that does not may already wait there, and the
+    // other half of the time is left for its handshake.
+    const int read = readRadio(int(m_deadline.remainingTime() / 2));
+    if (read == NoDongle)
+        return read;
+    if (read != Ok)
         print(QStringLiteral("No radio answered; trying its bootloader directly."));
+    // From here the bootloader's answer is waited for below; the upload,
+    // once under way, runs to its end.
+    m_usbd->setDeadline(QDeadlineTimer::Forever);
 
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
@@ -601,9 +623,9 @@ int CliRunner::update()
     c.firmwareUpdate(type, file);
     if (!c.serialThread.isRunning() && !finished)
         return fail(PackageError, c.updateMessage());
-    if (!waitFor([&] { return handshaken || finished; }, m_timeoutMs) && !interrupted) {
+    if (!waitFor([&] { return handshaken || finished; }, int(m_deadline.remainingTime())) && !interrupted) {
         c.cancelUpdate(type, file);
-        waitFor([&finished] { return finished; }, 5000);
+        waitFor([&finished] { return finished; }, 5000, false);
         return fail(NoRadio, QStringLiteral("no bootloader answered within %1 s").arg(m_timeoutMs / 1000.0));
     }
     waitFor([&finished] { return finished; }, -1);
@@ -624,6 +646,8 @@ int CliRunner::update()
 int CliRunner::updateDongle(const QString &file)
 {
     Configurator &c = *m_configurator;
+    // avrdude has limits of its own; the dongle link is not in its way.
+    m_usbd->setDeadline(QDeadlineTimer::Forever);
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
     bool finished = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QStringList>
 
@@ -39,7 +40,10 @@ public:
 private:
     int parseOptions();
     int openDongle();
-    int readRadio();
+    int runOnDongle(const QString &command);
+    // Reads the radio, waiting at most limitMs (the whole --timeout when -1)
+    // and never past the command's deadline.
+    int readRadio(int limitMs = -1);
 
     int info();
     int report();
@@ -66,6 +70,7 @@ private:
     bool m_json = false;
     bool m_store = false;
     int m_timeoutMs = 10000;
+    QDeadlineTimer m_deadline;
     bool m_timeoutGiven = false;
 
     std::unique_ptr<Usbd> m_usbd;

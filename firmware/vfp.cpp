@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -210,25 +211,41 @@ bool VFP::verifyVFP(const QByteArray *data) const
     return true;
 }
 
+int VFP::refuse(int code, const QString &why)
+{
+    m_error = why;
+    return code;
+}
+
 int VFP::parseFile(const QString &fileName)
 {
     m_blocks.clear();
+    m_error.clear();
+    const QFileInfo info(fileName);
+    if (!info.exists())
+        return refuse(ParseCannotOpen, QStringLiteral("no such file"));
+    if (!info.isFile())
+        return refuse(ParseCannotOpen, QStringLiteral("not a regular file"));
+    if (info.size() > maxFileBytes)
+        return refuse(ParseCannotOpen, QStringLiteral("too large: %1 bytes").arg(info.size()));
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        return ParseCannotOpen;
+        return refuse(ParseCannotOpen, file.errorString());
 
     LineReader reader(file);
     FirmwareBlock current;
     bool haveCurrent = false;
     QByteArray line;
+    int lineNumber = 0;
 
     for (;;) {
         const LineReader::Status status = reader.next(line);
         if (status == LineReader::End)
             break;
+        ++lineNumber;
         if (status == LineReader::TooLong) {
             qDebug() << "VFP: parseFile: line too long!" << fileName;
-            return ParseDataError;
+            return refuse(ParseDataError, QStringLiteral("line %1 is too long").arg(lineNumber));
         }
         const int nul = line.indexOf('\0');
         if (nul >= 0)
@@ -257,19 +274,22 @@ int VFP::parseFile(const QString &fileName)
             current.data = decodeHex(line.constData() + 5, line.size() - 5);
             qDebug() << "Data[0:1]" << firstTwoBytes(current.data, 0) << firstTwoBytes(current.data, 1);
             if (!verifyVFP(&current.data))
-                return ParseDataError;
+                return refuse(ParseDataError, QStringLiteral("line %1: the frames of the block for MCU id %2 "
+                                                             "fail their check")
+                                                  .arg(lineNumber)
+                                                  .arg(current.mcuId));
         }
     }
 
     if (!haveCurrent)
-        return ParseNoHeader;
+        return refuse(ParseNoHeader, QStringLiteral("no [MCUID=] header: not a firmware package"));
     m_blocks.append(current);
     // A header alone, a DATA= on the header's line or a file of CR-only line
     // ends (one long line) all read as blocks without frames; sent to a radio,
     // such a package would put it in its bootloader and give it nothing.
     if (std::all_of(m_blocks.cbegin(), m_blocks.cend(), [](const FirmwareBlock &b) { return b.data.isEmpty(); })) {
         qDebug() << "VFP: parseFile: no block holds any frames";
-        return ParseNoData;
+        return refuse(ParseNoData, QStringLiteral("no block holds any firmware data"));
     }
     return ParseOk;
 }

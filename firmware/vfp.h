@@ -35,10 +35,11 @@ public:
     // buffer of this size.
     static constexpr int maxFrameBytes = 512;
 
-    // A DATA line longer than this cannot be a flash image for any of our
-    // microcontrollers; refusing it keeps a runaway file from exhausting
-    // memory.
-    static constexpr qint64 maxLineBytes = 64 * 1024 * 1024;
+    // A package larger than this cannot hold a flash image for any of our
+    // microcontrollers (a whole image in hex is well under a megabyte);
+    // refusing it keeps a runaway file from exhausting memory and time.
+    static constexpr qint64 maxFileBytes = 16 * 1024 * 1024;
+    static constexpr qint64 maxLineBytes = maxFileBytes;
 
     // Result codes of parseFile.
     enum ParseResult {
@@ -50,8 +51,13 @@ public:
     };
 
     // Replaces the blocks with those of the file and returns a ParseResult.
-    // Blocks read before a failing DATA line stay loaded.
+    // Blocks read before a failing DATA line stay loaded. Only a regular file
+    // of at most maxFileBytes is opened at all: a FIFO would block the open,
+    // a device would never end.
     int parseFile(const QString &fileName);
+    // What was wrong with the last file parseFile refused, in plain words;
+    // empty after a file it took.
+    QString errorText() const { return m_error; }
 
     // True when the stream is a gap-free run of whole frames, each with a good
     // CRC and small enough for the transmit buffer.
@@ -72,5 +78,8 @@ public:
     const QVector<FirmwareBlock> &blocks() const { return m_blocks; }
 
 private:
+    int refuse(int code, const QString &why);
+
     QVector<FirmwareBlock> m_blocks;
+    QString m_error;
 };

@@ -389,8 +389,20 @@ void Usbd::dropLateReplies()
     m_owedReplyBytes = 0;
 }
 
+void Usbd::setDeadline(QDeadlineTimer deadline)
+{
+    m_deadlineNs = deadline.isForever() ? std::numeric_limits<qint64>::max() : deadline.deadlineNSecs();
+}
+
+bool Usbd::pastDeadline() const
+{
+    return QDeadlineTimer::current().deadlineNSecs() >= m_deadlineNs;
+}
+
 int Usbd::exchange(const char *request, const char *payload, int payloadSize, char *reply, const char *caller)
 {
+    if (pastDeadline())
+        return -1;
     QMutexLocker locker(usbLock);
     m_driver->setTimeouts(ftHandle, driverTimeoutMs, driverTimeoutMs);
     dropLateReplies();

@@ -2,12 +2,15 @@
 
 #include "dongledriver.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QRecursiveMutex>
 #include <QString>
 
 class QTimer;
 
+#include <atomic>
+#include <limits>
 #include <memory>
 
 // The one object that owns the USB dongle: it finds and opens it, tells its
@@ -40,6 +43,16 @@ public:
 
     // `driver` may be null; the link then never finds a dongle.
     explicit Usbd(std::unique_ptr<DongleDriver> driver, QObject *parent = nullptr);
+
+    // Past this point every exchange with the dongle fails at once, so a
+    // readout or a command in its retries ends within moments instead of
+    // running out every wait it has. A command line with a time limit sets
+    // it; QDeadlineTimer::Forever (the default) lifts it. Any thread.
+    void setDeadline(QDeadlineTimer deadline);
+    bool pastDeadline() const;
+    // The dongle's port no longer answers even a queue query: it was pulled
+    // out (or closed), which no retry will mend.
+    bool deviceGone();
     ~Usbd() override;
 
     // Public state, read (and `liveDataEnabled` written) by the device session
@@ -142,7 +155,6 @@ private:
     void dropLateReplies();
     int writeSlot(int slot, int value);
     int sendSlots(int length, const char *caller);
-    bool deviceGone();
     bool firmwareAtLeast(int major, int minor) const;
 
     void armTimer(int ms, void (Usbd::*next)());
@@ -151,6 +163,7 @@ private:
     // Reply bytes of earlier requests that did not come within their read
     // window and may still be on their way.
     int m_owedReplyBytes = 0;
+    std::atomic<qint64> m_deadlineNs {std::numeric_limits<qint64>::max()};
     QTimer *m_tick;
     void (Usbd::*m_next)() = &Usbd::scanUSB;
     // Monitoring counters; they outlive any one dongle on purpose.
