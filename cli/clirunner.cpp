@@ -19,6 +19,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -32,6 +34,28 @@
 #endif
 
 namespace {
+
+bool isControl(QChar ch)
+{
+    const ushort u = ch.unicode();
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F);
+}
+
+// What a radio reports goes to a terminal with its control characters
+// written out (\x1b), so that no label can move the cursor, retitle the
+// window or forge a line of its own.
+QString printable(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar ch : text) {
+        if (isControl(ch))
+            out += QStringLiteral("\\x%1").arg(ch.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += ch;
+    }
+    return out;
+}
 
 std::atomic<bool> interrupted {false};
 
@@ -322,7 +346,7 @@ int CliRunner::info()
         if (m_json)
             json.insert(name, value);
         else
-            print(name + QStringLiteral(": ") + value);
+            print(name + QStringLiteral(": ") + printable(value));
     }
     if (m_json)
         print(QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Indented)).trimmed());
@@ -394,6 +418,8 @@ int CliRunner::set()
         if (key == QLatin1String("label")) {
             if (value.size() > 32)
                 return refuse(QStringLiteral("at most 32 characters"));
+            if (std::any_of(value.cbegin(), value.cend(), isControl))
+                return refuse(QStringLiteral("control characters do not belong in a label"));
             for (const QChar ch : value) {
                 if (ch.unicode() > 255)
                     return refuse(QStringLiteral("only Latin-1 characters fit in the radio's label"));
@@ -540,12 +566,27 @@ int CliRunner::watch()
         }
     };
     showDongle();
-    connect(&c, &Configurator::isconnectedDongle, this, showDongle);
+    // Rediscovery and a radio's leaving both switch DMX off; the watch
+    // switches it on again, so it follows a replugged dongle and the next
+    // radio cabled to it for as long as it runs.
+    bool running = m_usbd->usbDongleType == DongleType::Application;
+    connect(&c, &Configurator::isconnectedDongle, this, [&] {
+        showDongle();
+        const bool now = m_usbd->usbDongleType == DongleType::Application;
+        if (now && !running)
+            c.on_connect_clicked();
+        running = now;
+    });
     connect(m_usbd.get(), &Usbd::dmxAttached, this, [this] {
         print(QStringLiteral("radio: attached, protocol level %1").arg(m_usbd->protocolVersion));
     });
-    connect(m_usbd.get(), &Usbd::dmxDetached, this, [this] { print(QStringLiteral("radio: detached")); });
-    connect(&c, &Configurator::VeltraStatusChanged, this, [this, &c] { print(QStringLiteral("status: %1").arg(c.isStatusVELTRA())); });
+    connect(m_usbd.get(), &Usbd::dmxDetached, this, [this, &c] {
+        print(QStringLiteral("radio: detached"));
+        QTimer::singleShot(0, &c, &Configurator::on_connect_clicked);
+    });
+    connect(&c, &Configurator::VeltraStatusChanged, this, [this, &c] {
+        print(QStringLiteral("status: %1").arg(printable(c.isStatusVELTRA())));
+    });
     connect(&c, &Configurator::upTimeChanged, this, [this, &c] { print(QStringLiteral("uptime: %1").arg(c.isUpTime())); });
     c.on_connect_clicked();
     // Runs until interrupted, or for --timeout seconds when given.

@@ -4,6 +4,7 @@
 #include "virtualradio.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -237,12 +238,40 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
     return true;
 }
 
+bool RadioUnit::refuseState(const QString &why)
+{
+    // A file we could not make sense of may be someone's; it is never
+    // written over, and every store fails from now on.
+    stateUsable = false;
+    qWarning().noquote() << "Simulator: state file" << stateFile << why
+                         << "- left as it is; stores will fail";
+    return false;
+}
+
 bool RadioUnit::loadState()
 {
-    QFile file(stateFile);
-    if (stateFile.isEmpty() || !file.open(QIODevice::ReadOnly))
+    stateUsable = true;
+    if (stateFile.isEmpty())
         return false;
-    const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
+    const QFileInfo info(stateFile);
+    if (!info.exists())
+        return false; // a radio not stored yet
+    if (!info.isFile())
+        return refuseState(QStringLiteral("is not a regular file"));
+    if (info.size() > 64 * 1024)
+        return refuseState(QStringLiteral("is too large for a radio's state"));
+    QFile file(stateFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return refuseState(QStringLiteral("cannot be read: ") + file.errorString());
+    const QByteArray text = file.readAll();
+    if (text.trimmed().isEmpty())
+        return false;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return refuseState(QStringLiteral("is not a radio's state: ")
+                           + (error.error != QJsonParseError::NoError ? error.errorString() : QStringLiteral("not an object")));
+    const QJsonObject json = document.object();
     auto read = [&json](const char *key, auto &array) {
         const QByteArray raw = QByteArray::fromHex(json.value(QLatin1String(key)).toString().toLatin1());
         if (raw.size() == int(array.size()))
@@ -263,6 +292,8 @@ bool RadioUnit::loadState()
 bool RadioUnit::saveState() const
 {
     if (stateFile.isEmpty())
+        return true;
+    if (!stateUsable)
         return false;
     auto hex = [](const auto &array) {
         return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(array.data()), int(array.size())).toHex());
@@ -275,10 +306,10 @@ bool RadioUnit::saveState() const
     json.insert(QStringLiteral("power"), hex(stored.powerIndex));
     json.insert(QStringLiteral("label"), QString::fromLatin1(stored.label.toHex()));
     QSaveFile file(stateFile);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(QJsonDocument(json).toJson());
-    return file.commit();
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(json).toJson()) > 0 && file.commit();
+    if (!written)
+        qWarning().noquote() << "Simulator: state file" << stateFile << "cannot be written:" << file.errorString();
+    return written;
 }
 
 void RadioUnit::attachTo(VirtualRadio &radio)
@@ -400,13 +431,19 @@ void RadioUnit::attachTo(VirtualRadio &radio)
         });
     }
     // A legacy radio has no store command: it takes its 2.4 GHz frame at once.
-    handle(1, [this, reply, syncLegacyStatus](RadioState &state, const RadioCommand &c) {
+    handle(1, [this, reply, syncLegacyStatus](RadioState &state, const RadioCommand &c) -> std::optional<RadioReply> {
+        const Settings before = stored;
         for (int i = 0; i < 11 && i < c.data.size(); ++i)
             stored.masks[0][size_t(i)] = quint8(c.data.at(i));
         if (c.data.size() > 16)
             stored.powerIndex[0] = quint8(c.data.at(16));
+        // A store the simulator cannot keep is not confirmed, so the host
+        // sees a failure instead of a success that a restart would undo.
+        if (!saveState()) {
+            stored = before;
+            return std::nullopt;
+        }
         pending = stored;
-        saveState();
         syncLegacyStatus(state);
         return reply(1, QByteArray());
     });
@@ -415,10 +452,14 @@ void RadioUnit::attachTo(VirtualRadio &radio)
         pending.label.append(QByteArray(32 - pending.label.size(), '\0'));
         return reply(25, QByteArray());
     });
-    handle(40, [this, reply](RadioState &, const RadioCommand &) {
+    handle(40, [this, reply](RadioState &, const RadioCommand &) -> std::optional<RadioReply> {
+        const Settings before = stored;
         stored = pending;
+        if (!saveState()) {
+            stored = before;
+            return std::nullopt;
+        }
         ++stores;
-        saveState();
         return reply(40, QByteArray());
     });
     handle(42, [this, reply](RadioState &, const RadioCommand &) {

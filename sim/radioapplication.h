@@ -80,8 +80,12 @@ struct RadioUnit
     // Where the stored settings outlive the process (state=FILE): read when
     // the radio is attached, written on every store.
     QString stateFile;
+    // False once the state file proved unreadable: it is then never written.
+    bool stateUsable = true;
     bool loadState();
+    // True when the state was kept (or there is no state file).
     bool saveState() const;
+    bool refuseState(const QString &why);
 
     // The bootloader has written a complete image and starts it: the radio
     // comes back with its build number one higher, so a readout shows that

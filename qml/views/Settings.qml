@@ -93,6 +93,9 @@ ViewContainer {
                     objectName: "deviceName"
                     Layout.fillWidth: true
                     maximumLength: 32
+                    // The radio's label is Latin-1 text: control characters
+                    // (C0, DEL, C1) are not taken from the keyboard or a paste.
+                    validator: RegularExpressionValidator { regularExpression: /[^\u0000-\u001f\u007f-\u009f]*/ }
                     onTextEdited: {
                         console.log("changed to", text)
                         configurator.on_deviceLabel_textChanged(text)
