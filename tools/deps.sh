@@ -12,6 +12,7 @@ PACKAGES=(
   qml-module-qt-labs-settings qml-module-qt-labs-folderlistmodel
   qml-module-qtquick-localstorage qml-module-qttest
   fonts-wqy-microhei avrdude
+  clang libfuzzer-14-dev
 )
 
 missing=()
