@@ -45,6 +45,12 @@ bool WireModel::Settings::apply(const QString &key, const QString &value, QStrin
             garbageRate = rate;
         else
             return fail(QStringLiteral("fault=%1: kinds are late, split, drop, garbage").arg(value));
+    } else if (key == QLatin1String("unplug")) {
+        bool ok = false;
+        const int bytes = value.toInt(&ok);
+        if (!ok || bytes < 1)
+            return fail(QStringLiteral("unplug=%1: expected a number of host bytes").arg(value));
+        unplugAfter = bytes;
     } else if (key == QLatin1String("seed")) {
         bool ok = false;
         const uint s = value.toUInt(&ok);
@@ -62,6 +68,7 @@ bool WireModel::Settings::apply(const QString &key, const QString &value, QStrin
 WireModel::WireModel(const Settings &settings)
     : m_settings(settings)
     , m_random(settings.seed)
+    , m_unplugAfter(settings.unplugAfter)
 {
 }
 

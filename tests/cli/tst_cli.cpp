@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Result
@@ -40,6 +42,11 @@ private slots:
                                 << QStringList{"label=Balcony", "mode=R9 5.8GHz", "direction=1", "power24=3", "mask58=1-10,20"}
                                 << QStringList{"Device Label: Balcony", "Tx Mode: R9 5.8GHz", "Direction: Receiver",
                                                "2.4GHz Power: 2 Bars", "5.8GHz Mask (Hex): ff 03 08 00 00 00 00 00 00 00 00"};
+        // What a radio reports reaches the terminal with its control
+        // characters spelled out; a label cannot forge a line.
+        QTest::newRow("label with control characters")
+            << "r9,label=a\x1b]0;owned\x07\nTRX Serial: forged" << QStringList{}
+            << QStringList{"Device Label: a\\x1b]0;owned\\x07\\x0aTRX Serial: forged"};
         QTest::newRow("legacy set") << "legacy" << QStringList{"power24=0", "mask24=1-3"}
                                     << QStringList{"TRX Model: R7/R8", "2.4GHz Power: 375mW 5 Bars",
                                                    "2.4GHz Mask (Hex): 07 00 00 00 00 00 00 00 00 00 00"};
@@ -50,7 +57,8 @@ private slots:
         QFETCH(QString, profile);
         QFETCH(QStringList, assignments);
         QFETCH(QStringList, lines);
-        const QString sim = "--simulate=" + profile + ",state=" + m_dir.filePath(profile + ".json");
+        const QString state = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-') + ".json");
+        const QString sim = "--simulate=" + profile + ",state=" + state;
         if (!assignments.isEmpty())
             QCOMPARE(cli(QStringList{sim, "set"} + assignments + QStringList{"--store"}).exitCode, 0);
         const Result r = cli({sim, "info"});
@@ -90,6 +98,9 @@ private slots:
         QTest::newRow("no 5.2 GHz band") << "r8x" << QStringList{"mask52=1-4"} << "no such band";
         QTest::newRow("channel out of range") << "r9" << QStringList{"mask24=80-90"} << "channel list";
         QTest::newRow("label too long") << "r9" << QStringList{"label=" + QString(33, 'x')} << "at most 32";
+        QTest::newRow("label with a terminal escape") << "r9" << QStringList{"label=a\x1b[2Jb"} << "control characters";
+        QTest::newRow("label with a C1 control") << "r9" << QStringList{QString::fromUtf8("label=a\u009bb")}
+                                                  << "control characters";
         QTest::newRow("label on a legacy radio") << "legacy" << QStringList{"power24=1", "label=Foo"}
                                                  << "a legacy radio takes only power24 and mask24";
         QTest::newRow("adaptive on a legacy radio") << "legacy" << QStringList{"adaptive=ON"}
@@ -172,8 +183,18 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::newRow("unknown command") << QStringList{"--simulate", "frobnicate"} << 1;
         QTest::newRow("unknown option after the command") << QStringList{"--simulate", "info", "--frobnicate"} << 1;
+        QTest::newRow("time-out not a number") << QStringList{"--simulate", "--timeout", "nan", "info"} << 1;
+        QTest::newRow("time-out past a day") << QStringList{"--simulate", "--timeout", "86401", "info"} << 1;
         QTest::newRow("no dongle") << QStringList{"--port", "/nonexistent/tty", "--timeout", "1", "info"} << 2;
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
+        QTest::newRow("update, dongle in its bootloader")
+            << QStringList{"--simulate=r9,dongle=boot", "update", "radio", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/good.vfp"} << 2;
+        QTest::newRow("dongle lost during the readout")
+            << QStringList{"--simulate=r9,wire=real,latency=1,unplug=1500", "--timeout", "5", "info"} << 2;
+        QTest::newRow("store the simulator cannot keep")
+            << QStringList{"--simulate=r9,state=/", "set", "label=x", "--store"} << 7;
+        QTest::newRow("package that is a folder") << QStringList{"verify", "/"} << 5;
+        QTest::newRow("package of no data") << QStringList{"verify", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/header-only.vfp"} << 5;
         QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "1", "info"} << 3;
         QTest::newRow("radio silent half-way") << QStringList{"--simulate=r9,silent=12", "info"} << 9;
         QTest::newRow("report that cannot be written") << QStringList{"--simulate", "report", "/dev/full"} << 7;
@@ -190,6 +211,44 @@ private slots:
         QVERIFY(r.err.startsWith(QStringLiteral("veltra-cli: ")) || r.err.contains(QStringLiteral("\nveltra-cli: ")));
     }
 
+    // A command caught in a radio's silence ends at its time limit, not
+    // after every retry has run out its wait.
+    void timeoutBoundsTheCommand()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const Result r = cli({"--simulate=r9,silent=24", "--timeout", "1", "info"});
+        QCOMPARE(r.exitCode, 9);
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // Package files are judged before they are read: a FIFO would block
+    // the open, a huge file would take minutes.
+    void packageFilesAreCheckedFirst_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("fifo") << "fifo" << "not a regular file";
+        QTest::newRow("too large") << "large" << "too large: 16777217 bytes";
+    }
+
+    void packageFilesAreCheckedFirst()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        const QString path = m_dir.filePath(kind + ".vfp");
+        QFile::remove(path);
+        if (kind == QLatin1String("fifo")) {
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(16 * 1024 * 1024 + 1));
+        }
+        const Result r = cli({"verify", path});
+        QCOMPARE(r.exitCode, 5);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    }
+
     void watchPrintsEvents()
     {
         // Options after the command count as options.
@@ -198,6 +257,48 @@ private slots:
         QVERIFY2(r.out.contains(QStringLiteral("dongle: 3.2.7")), qPrintable(r.out));
         QVERIFY(r.out.contains(QStringLiteral("radio: attached, protocol level 2")));
         QVERIFY(QRegularExpression(QStringLiteral("uptime: \\d+ days, \\d\\d:\\d\\d:\\d\\d")).match(r.out).hasMatch());
+    }
+
+    // watch over a dongle on a pseudo-terminal that is pulled out and put
+    // back, with its radio switched off and on: every coming and going is
+    // told, and the radio is found again each time. Real time, so run by
+    // the wire-labelled entry only.
+    void watchFollowsReplugsAndRadios()
+    {
+        if (!qEnvironmentVariableIsSet("VELTRA_TEST_REAL_TIME"))
+            QSKIP("real time: run as tst_cli_realtime");
+        const QString link = m_dir.filePath("dongle");
+        QProcess server;
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(QStringLiteral(VELTRA_SIM_PTY_EXE), {"--link", link, "r9"});
+        QVERIFY(server.waitForStarted() && server.waitForReadyRead(5000));
+        server.readLine();
+        QProcess watch;
+        watch.start(QStringLiteral(VELTRA_CLI_EXE), {"--port", link, "watch", "--timeout", "40"});
+        QString out;
+        const auto waitFor = [&](const QString &text, int count) {
+            return QTest::qWaitFor([&] {
+                out += QString::fromUtf8(watch.readAllStandardOutput());
+                return out.count(text) >= count;
+            }, 15000);
+        };
+        const auto tell = [&server](const char *command) {
+            server.write(QByteArray(command) + '\n');
+            server.waitForBytesWritten();
+        };
+        QVERIFY2(waitFor("radio: attached", 1), qPrintable(out));
+        tell("radio off");
+        QVERIFY2(waitFor("radio: detached", 1), qPrintable(out));
+        tell("radio on");
+        QVERIFY2(waitFor("radio: attached", 2), qPrintable(out));
+        tell("unplug");
+        QVERIFY2(waitFor("dongle: Disconnected", 1), qPrintable(out));
+        tell("replug");
+        QVERIFY2(waitFor("radio: attached", 3), qPrintable(out));
+        watch.terminate();
+        watch.waitForFinished(5000);
+        tell("quit");
+        server.waitForFinished(5000);
     }
 
 private:
