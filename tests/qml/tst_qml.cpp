@@ -13,9 +13,6 @@
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQmlPropertyMap>
-#include <QQuickItem>
-#include <QQuickWindow>
-#include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -27,12 +24,9 @@
 class TestSupport : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(QString screenshotDir READ screenshotDir CONSTANT)
 
 public:
     explicit TestSupport(const QString &settingsRoot) : m_settingsRoot(settingsRoot) { }
-
-    QString screenshotDir() const { return QStringLiteral(VELTRA_SCREENSHOT_DIR); }
 
     // Forgets every stored setting, as on a machine the app never ran on.
     Q_INVOKABLE void clearSettings()
@@ -54,20 +48,6 @@ public:
                 text += QString::fromUtf8(file.readAll());
         }
         return text;
-    }
-
-    // Saves what the item shows as a PNG. The offscreen platform gives the
-    // scene graph no image of its own, but its screen copies what was drawn.
-    Q_INVOKABLE bool saveImage(QQuickItem *item, const QString &path) const
-    {
-        QQuickWindow *window = item ? item->window() : nullptr;
-        if (!window)
-            return false;
-        QImage image = window->grabWindow();
-        if (image.isNull() && window->screen())
-            image = window->screen()->grabWindow(window->winId()).toImage();
-        const QRectF rect = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
-        return !image.isNull() && image.copy(rect.toAlignedRect()).save(path, "PNG");
     }
 
     // The average colour of an image's drawn pixels (those at least half
@@ -144,7 +124,6 @@ public:
         QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
         QCoreApplication::setOrganizationDomain(QStringLiteral("orvane.com"));
         QCoreApplication::setApplicationName(QStringLiteral("veltra-configurator"));
-        QDir().mkpath(QStringLiteral(VELTRA_SCREENSHOT_DIR));
     }
 
 public slots:
