@@ -4,6 +4,7 @@
 #include "app/wiring.h"
 #include "config/configurator.h"
 #include "usb/serialportdriver.h"
+#include "usb/ptyserver.h"
 #include "usb/simrig.h"
 #include "firmware/dongleprogrammer.h"
 #include "firmware/vfpwriter.h"
@@ -19,53 +20,6 @@
 #include <algorithm>
 
 namespace {
-
-// The virtual dongle on a pseudo-terminal; ends with the test.
-struct PtyServer
-{
-    explicit PtyServer(const QString &profile)
-    {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral(VELTRA_SIM_PTY_EXE), {profile});
-        path = nextLine();
-    }
-    ~PtyServer()
-    {
-        process.closeWriteChannel(); // its last command: none left, it keeps serving
-        process.terminate();
-        process.waitForFinished(3000);
-    }
-    QString nextLine()
-    {
-        const bool line = QTest::qWaitFor([this] {
-            return process.canReadLine() || (process.waitForReadyRead(50) && process.canReadLine());
-        }, 10000);
-        return line ? QString::fromLocal8Bit(process.readLine()).trimmed() : QString();
-    }
-    QProcess process;
-    QString path;
-};
-
-// Intel HEX for `image` at address 0: 16-byte data records, then the end
-// record; with badChecksum the first record's checksum is off by one.
-bool writeIntelHex(const QString &path, const QByteArray &image, bool badChecksum = false)
-{
-    QByteArray text;
-    const auto record = [&text](int address, char type, const QByteArray &data, bool bad) {
-        QByteArray bytes;
-        bytes.append(char(data.size())).append(char(address >> 8)).append(char(address)).append(type).append(data);
-        quint8 sum = 0;
-        for (char c : bytes)
-            sum = quint8(sum - quint8(c));
-        bytes.append(char(bad ? sum + 1 : sum));
-        text += ':' + bytes.toHex().toUpper() + '\n';
-    };
-    for (int address = 0; address < image.size(); address += 16)
-        record(address, 0x00, image.mid(address, 16), badChecksum && address == 0);
-    record(0, 0x01, QByteArray(), false);
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
-}
 
 // Stands in the avrdude folder: notes where it runs and what it was given,
 // then hands over to the real avrdude.
@@ -170,7 +124,7 @@ void TestDongleUpdate::avrdudeWritesTheDongle()
     QVERIFY2(!avrdude.isEmpty(), "avrdude is not installed (tools/deps.sh installs it)");
     // Paced like a real line, so that avrdude takes its time and its bars
     // fill cell by cell.
-    PtyServer server(QStringLiteral("r9,wire=real,latency=1"));
+    PtyServer server({QStringLiteral("r9,wire=real,latency=1")});
     QVERIFY(server.path.startsWith(QLatin1String("/dev/")));
 
     QTemporaryDir dir;
@@ -233,7 +187,7 @@ void TestDongleUpdate::avrdudeWritesTheDongle()
         QCOMPARE(progress.last(), 100);
         QVERIFY(std::is_sorted(progress.begin(), progress.end()));
         const QString dump = start + QStringLiteral("/flash.bin");
-        server.process.write("flash " + dump.toLocal8Bit() + '\n');
+        server.command("flash " + dump.toLocal8Bit());
         QCOMPARE(server.nextLine(), QStringLiteral("flash saved"));
         QFile flash(dump);
         QVERIFY(flash.open(QIODevice::ReadOnly));

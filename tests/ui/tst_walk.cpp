@@ -12,6 +12,8 @@
 #include "config/frequencymaskingmodel.h"
 #include "sim/radioapplication.h"
 #include "usb/pacing.h"
+#include "usb/ptyserver.h"
+#include "usb/serialportdriver.h"
 #include "usb/simrig.h"
 #include "firmware/vfpwriter.h"
 
@@ -93,6 +95,9 @@ class TestWalk : public QObject
     QString m_language;
     std::unique_ptr<DropdownModel> m_dropdown;
     std::unique_ptr<SimRig> m_rig;
+    // The dongle on a pseudo-terminal, for the cases a real avrdude writes.
+    std::unique_ptr<PtyServer> m_pty;
+    std::unique_ptr<Usbd> m_ptyUsbd;
     std::unique_ptr<Configurator> m_configurator;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     QQuickWindow *m_window = nullptr;
@@ -243,12 +248,27 @@ private slots:
         QDir(m_home.filePath(QStringLiteral("settings"))).removeRecursively();
         m_language = QStringLiteral("en");
         m_engine = std::make_unique<QQmlApplicationEngine>();
-        m_rig = std::make_unique<SimRig>(QStringLiteral("r9"));
-        m_configurator = std::make_unique<Configurator>(m_rig->usbd.get());
+        const QByteArray function = QTest::currentTestFunction();
+        // An old dongle rewrites the status text after every upload.
+        m_rig = std::make_unique<SimRig>(function == "radioUpdateReachesTheCompletePage" ? QStringLiteral("r9,dongle=2.21.5")
+                                                                                           : QStringLiteral("r9"));
+        Usbd *usbd = m_rig->usbd.get();
+        if (function == "dongleUpdateInProgress") {
+            if (!qEnvironmentVariableIsSet("VELTRA_TEST_REAL_TIME"))
+                QSKIP("real time: run as tst_walk_realtime");
+            // Paced like a real line, so that avrdude's bars fill as it goes;
+            // the link keeps its own waits and timers on it.
+            Pacing::setInstant(false);
+            Pacing::setTimerScale(1);
+            m_pty = std::make_unique<PtyServer>(QStringList {QStringLiteral("r9,wire=real,latency=1")});
+            m_ptyUsbd = std::make_unique<Usbd>(std::make_unique<SerialPortDriver>(m_pty->path));
+            usbd = m_ptyUsbd.get();
+        }
+        m_configurator = std::make_unique<Configurator>(usbd);
         m_configurator->logFolderPath = m_home.filePath(QStringLiteral("logs")) + QLatin1Char('/');
         QDir().mkpath(m_configurator->logFolderPath);
         m_configurator->workingDirectoryPath = m_home.path() + QLatin1Char('/');
-        connectSession(m_rig->usbd.get(), m_configurator.get(), nullptr);
+        connectSession(usbd, m_configurator.get(), nullptr);
 
         m_engine->rootContext()->setContextProperty(QStringLiteral("dropdownData"), m_dropdown.get());
         m_engine->rootContext()->setContextProperty(QStringLiteral("configurator"), m_configurator.get());
@@ -265,7 +285,11 @@ private slots:
         m_engine.reset();
         m_window = nullptr;
         m_configurator.reset();
+        m_ptyUsbd.reset();
+        m_pty.reset();
         m_rig.reset();
+        Pacing::setInstant(true);
+        Pacing::setTimerScale(100);
         QMutexLocker locker(&logMutex);
         const QStringList problems = sceneProblems;
         sceneProblems.clear();
@@ -422,6 +446,8 @@ private slots:
         QCOMPARE(dongleStatus(), QStringLiteral("3.2.7"));
     }
 
+    // Also with a 2.21 dongle, whose state rewrites the status text once the
+    // upload has ended: the wizard goes by the outcome.
     void radioUpdateReachesTheCompletePage()
     {
         // A package for the radio's processor, its image closed so that the
@@ -452,6 +478,102 @@ private slots:
         shot(QStringLiteral("wizard-6-after-update"));
         click(button); // Done
         QVERIFY(waitForView(QStringLiteral("startView")));
+    }
+
+    void dongleFailureReasons_data() { tour_data(); }
+
+    // Each reason a dongle update is refused for, under the error page's text
+    // in the operator's language.
+    void dongleFailureReasons()
+    {
+        QFETCH(QString, code);
+        QFETCH(QString, label);
+        QVERIFY(waitForView(QStringLiteral("startView")));
+        if (code != m_language)
+            QVERIFY(pickLanguage(code, label));
+        QVERIFY(go(QStringLiteral("firmwareButton"), QStringLiteral("firmwareView")));
+        const QString good = m_home.filePath(QStringLiteral("veltra_dongle_3.hex"));
+        QVERIFY(writeIntelHex(good, VfpWriter::testImage(256)));
+        const struct
+        {
+            QString path;
+            bool unplugged;
+            const char *english;
+        } cases[] = {
+            {m_home.filePath(QStringLiteral("veltra_dongle_2.hex")), false, "This firmware file is not for this dongle."},
+            {m_home.filePath(QStringLiteral("missing/veltra_dongle_3.hex")), false, "The firmware file could not be opened."},
+            // The in-process dongle has no port to hand to avrdude.
+            {good, false, "The dongle has no serial port for the programmer."},
+            {good, true, "No dongle found. Please connect the dongle."},
+        };
+        QFile::copy(good, cases[0].path);
+        for (const auto &c : cases) {
+            if (c.unplugged) {
+                m_rig->dongle->unplug();
+                QTRY_VERIFY(m_rig->usbd->usbDongleType == 0);
+            }
+            find(QStringLiteral("dongleFirmwarePath"))->setProperty("path", c.path);
+            clickNamed(QStringLiteral("updateDongleButton"));
+            QObject *wizard = find(QStringLiteral("updateWizard"));
+            QTRY_VERIFY(wizard->property("opened").toBool());
+            auto *button = qvariant_cast<QQuickItem *>(wizard->property("button"));
+            click(button); // Continue
+            click(button); // Confirm Update
+            QTRY_COMPARE(wizard->property("visibleStage").toInt(), 6);
+            auto *reason = qobject_cast<QQuickItem *>(findIn(wizard->property("contentItem").value<QObject *>(),
+                                                             QStringLiteral("failureReasonText")));
+            QVERIFY(reason && reason->isVisible());
+            const QString text = reason->property("text").toString();
+            if (code == QLatin1String("en"))
+                QCOMPARE(text, QString::fromLatin1(c.english));
+            else
+                QVERIFY2(!text.isEmpty() && text != QLatin1String(c.english) && !text.startsWith(QLatin1String("updater.")),
+                         qPrintable(text));
+            if (&c == &cases[0])
+                shot(QStringLiteral("wizard-error-reason"));
+            QMetaObject::invokeMethod(wizard, "resetFirmwareUpdate");
+            QTRY_VERIFY(!wizard->property("visible").toBool());
+        }
+    }
+
+    void dongleUpdateInProgress_data() { tour_data(); }
+
+    // A real avrdude writes the dongle on a pseudo-terminal while the window
+    // paints: the updating page is drawn and its bar moves with avrdude's.
+    void dongleUpdateInProgress()
+    {
+        QFETCH(QString, code);
+        QFETCH(QString, label);
+        QVERIFY(waitForView(QStringLiteral("startView")));
+        if (code != m_language)
+            QVERIFY(pickLanguage(code, label));
+        QVERIFY(go(QStringLiteral("firmwareButton"), QStringLiteral("firmwareView")));
+        const QString hex = m_home.filePath(QStringLiteral("veltra_dongle_3.hex"));
+        QVERIFY(writeIntelHex(hex, VfpWriter::testImage(6000, 3)));
+        QTRY_VERIFY_WITH_TIMEOUT(m_ptyUsbd->usbDongleType == 3, 5000);
+        find(QStringLiteral("dongleFirmwarePath"))->setProperty("path", hex);
+        clickNamed(QStringLiteral("updateDongleButton"));
+        QObject *wizard = find(QStringLiteral("updateWizard"));
+        QTRY_VERIFY(wizard->property("opened").toBool());
+        auto *button = qvariant_cast<QQuickItem *>(wizard->property("button"));
+        click(button); // Continue
+        click(button); // Confirm Update
+        QList<int> seen;
+        bool pictured = false;
+        QVERIFY(QTest::qWaitFor([&] {
+            const int progress = wizard->property("updateProgress").toInt();
+            if (wizard->property("visibleStage").toInt() == 4 && (seen.isEmpty() || seen.last() != progress))
+                seen << progress;
+            if (!pictured && progress >= 20 && progress <= 80) {
+                pictured = true;
+                shot(QStringLiteral("wizard-dongle-updating"));
+            }
+            return wizard->property("visibleStage").toInt() >= 5;
+        }, 60000));
+        QCOMPARE(wizard->property("visibleStage").toInt(), 5);
+        QVERIFY2(seen.size() >= 3, qPrintable(QString::number(seen.size())));
+        QVERIFY(pictured);
+        shot(QStringLiteral("wizard-dongle-complete"));
     }
 };
 
