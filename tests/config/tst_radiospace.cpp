@@ -177,16 +177,15 @@ QList<int> bandsWithPowers(Configurator &c)
     return bands;
 }
 
+// A band's power list, the entry shown and its index.
 QStringList &powersOf(Configurator &c, int band)
 {
     return band == 0 ? c.powerList24 : band == 1 ? c.powerList52 : c.powerList58;
 }
-
 QString presentPowerOf(Configurator &c, int band)
 {
     return band == 0 ? c.presentPower24 : band == 1 ? c.presentPower52 : c.presentPower58;
 }
-
 int powerIndexOf(Configurator &c, int band)
 {
     return band == 0 ? c.power24Index : band == 1 ? c.power52Index : c.power58Index;
@@ -199,18 +198,6 @@ bool operator==(const RadioUnit::Settings &a, const RadioUnit::Settings &b)
     return a.frame == b.frame && a.masks == b.masks && a.powerIndex == b.powerIndex && a.label == b.label;
 }
 
-namespace QTest {
-template<>
-char *toString(const RadioUnit::Settings &s)
-{
-    QByteArray text = "settings " + QByteArray(reinterpret_cast<const char *>(s.frame.data()), 14).toHex();
-    for (const auto &mask : s.masks)
-        text += " mask " + QByteArray(reinterpret_cast<const char *>(mask.data()), 11).toHex();
-    text += " power " + QByteArray(reinterpret_cast<const char *>(s.powerIndex.data()), 3).toHex();
-    text += " label " + s.label.toHex();
-    return qstrdup(text.constData());
-}
-} // namespace QTest
 
 class TestRadioSpace : public QObject
 {

@@ -397,51 +397,39 @@ private slots:
         QCOMPARE(TestLog::count(QStringLiteral("Usbd: usbSimpleRequest: usbDongleType: 4, request: 0x13")), 1);
     }
 
-    void inBufferWaitEnds_data()
+    // The wait for a fresh input buffer: its ready queries, its time-out
+    // (whatever the step), and firmware from before the ready flag.
+    void inBufferWait_data()
     {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<bool>("radio");
         QTest::addColumn<int>("timeout");
         QTest::addColumn<int>("queries");
-
-        QTest::newRow("3000") << 3000 << 300;
-        QTest::newRow("25, not a multiple of 10") << 25 << 3;
-        QTest::newRow("0") << 0 << 1;
+        QTest::newRow("2.22, radio") << "dongle=2.22.0" << true << 3000 << 1;
+        QTest::newRow("1.4: no ready flag") << "dongle=1.4.0" << true << 3000 << 0;
+        QTest::newRow("no radio, 3000 ms") << "" << false << 3000 << 300;
+        QTest::newRow("no radio, 25 ms: not a multiple of 10") << "" << false << 25 << 3;
+        QTest::newRow("no radio, 0 ms") << "" << false << 0 << 1;
     }
 
-    void inBufferWaitEnds()
+    void inBufferWait()
     {
+        QFETCH(QString, profile);
+        QFETCH(bool, radio);
         QFETCH(int, timeout);
         QFETCH(int, queries);
-
-        SimRig rig;
-        rig.usbd->initDongleDMX();
-        rig.dongle->setRadioConnected(false);
-        const int mark = rig.mark();
-        QCOMPARE(rig.usbd->swapDmxInBufferAndWait(timeout), 0);
-        QCOMPARE(rig.countSince(mark, 0x16), queries);
-        QCOMPARE(TestLog::count(QStringLiteral("Usbd: swapDmxInBufferAndWait: timed out")), 1);
-    }
-
-    void firmwareWithoutReadyFlag_data()
-    {
-        QTest::addColumn<QString>("dongle");
-        QTest::addColumn<int>("readyQueries");
-        QTest::newRow("1.4: no ready flag") << "dongle=1.4.0" << 0;
-        QTest::newRow("2.22: asked") << "dongle=2.22.0" << 1;
-    }
-
-    void firmwareWithoutReadyFlag()
-    {
-        QFETCH(QString, dongle);
-        QFETCH(int, readyQueries);
-        SimRig rig(dongle);
+        SimRig rig(profile);
         rig.startRadio();
+        rig.dongle->setRadioConnected(radio);
         const int mark = rig.mark();
         const qint64 waitedBefore = Pacing::requestedMs();
-        QCOMPARE(rig.usbd->swapDmxInBufferAndWait(), 1);
-        QCOMPARE(Pacing::requestedMs() - waitedBefore, qint64(10));
-        QCOMPARE(rig.countSince(mark, 0x16), readyQueries);
-        QCOMPARE(rig.countSince(mark, 0x05), 1);
+        QCOMPARE(rig.usbd->swapDmxInBufferAndWait(timeout), radio ? 1 : 0);
+        QCOMPARE(rig.countSince(mark, 0x16), queries);
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd: swapDmxInBufferAndWait: timed out")), radio ? 0 : 1);
+        if (radio)
+            QCOMPARE(Pacing::requestedMs() - waitedBefore, qint64(10));
     }
+
 
     void veltraInfo_data()
     {

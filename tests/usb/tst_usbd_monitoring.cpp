@@ -96,30 +96,6 @@ private slots:
         QVERIFY(TestLog::indexOf(QStringLiteral("Usbd: Veltra has been attached")) < TestLog::indexOf(logLine));
     }
 
-    // One timeline on the monitoring's own timers: the radio appears within a
-    // status poll period, VELTRAOK follows every poll, and a radio gone is
-    // declared detached, with DMX started again for the next one. How many polls
-    // that takes is counted tick by tick below.
-    void radioFoundAndLostOnTimers()
-    {
-        SimRig rig;
-        QSignalSpy attached(rig.usbd.get(), &Usbd::dmxAttached);
-        QSignalSpy detached(rig.usbd.get(), &Usbd::dmxDetached);
-        QSignalSpy ok(rig.usbd.get(), &Usbd::VELTRAOK);
-        const int start = rig.mark();
-        rig.usbd->initDongleDMX();
-        QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 5000);
-        QCOMPARE(ok.count(), rig.countSince(start, 0x13));
-
-        rig.dongle->setRadioConnected(false);
-        const int gone = rig.mark();
-        QTRY_COMPARE_WITH_TIMEOUT(detached.count(), 1, 10000);
-        QCOMPARE(rig.usbd->protocolVersion, -1);
-        QCOMPARE(rig.countSince(gone, 0x11), 1);
-        QTRY_COMPARE(ok.count(), rig.countSince(start, 0x13));
-        QCOMPARE(TestLog::count(QStringLiteral("Usbd: Veltra has been detached")), 1);
-    }
-
     void missesAreCountedConsecutively()
     {
         SimRig rig;
