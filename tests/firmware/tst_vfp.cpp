@@ -6,7 +6,6 @@
 #include "firmware/vfpwriter.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -54,14 +53,6 @@ private:
         return path;
     }
 
-    bool logHas(const QString &prefix) const
-    {
-        for (const QString &line : capturedLog)
-            if (line.startsWith(prefix))
-                return true;
-        return false;
-    }
-
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
@@ -73,63 +64,23 @@ private slots:
 
     void cleanup() { qInstallMessageHandler(m_previousHandler); }
 
-    void crcCheckValues_data()
-    {
-        QTest::addColumn<QByteArray>("message");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("digits then two zeros give the check value") << QByteArray("123456789", 9) + bytes({0, 0}) << 0xFEE8;
-        QTest::newRow("digits then their CRC give 0") << QByteArray("123456789") + bytes({0xFE, 0xE8}) << 0;
-        QTest::newRow("a single one bit reaches the polynomial") << bytes({1, 0, 0}) << 0x8005;
-        QTest::newRow("empty") << QByteArray() << 0;
-    }
-
-    void crcCheckValues()
-    {
-        QFETCH(QByteArray, message);
-        QFETCH(int, expected);
-        quint16 table = 0;
-        quint16 bitwise = 0;
-        for (const char c : message) {
-            table = VFP::crcUpdate(quint8(c), table);
-            bitwise = VFP::crcUpdateBitwise(quint8(c), bitwise);
-        }
-        QCOMPARE(int(table), expected);
-        QCOMPARE(int(bitwise), expected);
-    }
-
-    void crcTableMatchesBitwiseForEveryStep()
+    void crc()
     {
         // Every register value with every byte: the two forms are one function.
         for (int crc = 0; crc <= 0xFFFF; ++crc)
             for (int byte = 0; byte <= 0xFF; ++byte)
                 if (VFP::crcUpdate(quint8(byte), quint16(crc)) != VFP::crcUpdateBitwise(quint8(byte), quint16(crc)))
                     QFAIL(qPrintable(QStringLiteral("differs at crc %1 byte %2").arg(crc, 4, 16).arg(byte, 2, 16)));
-    }
-
-    void crcAgreesWithPlainFormOnRandomData()
-    {
-        // The augmented register over payload + 00 00 is the payload's CRC,
-        // and over payload + CRC it is 0: this is what the frame check and
-        // the package writer each rely on.
-        QRandomGenerator random(20240611);
-        for (int round = 0; round < 200; ++round) {
-            QByteArray payload(int(random.bounded(600)), Qt::Uninitialized);
-            for (char &c : payload)
-                c = char(random.bounded(256));
-            quint16 table = 0;
-            quint16 bitwise = 0;
-            for (const char c : payload + bytes({0, 0})) {
-                table = VFP::crcUpdate(quint8(c), table);
-                bitwise = VFP::crcUpdateBitwise(quint8(c), bitwise);
-            }
-            const quint16 plain = VfpWriter::crc16(payload);
-            QCOMPARE(table, plain);
-            QCOMPARE(bitwise, plain);
-            quint16 closed = 0;
-            for (const char c : payload + bytes({plain >> 8, plain & 0xFF}))
-                closed = VFP::crcUpdate(quint8(c), closed);
-            QCOMPARE(int(closed), 0);
-        }
+        // Over a payload and two zero bytes the register is the payload's
+        // CRC; over the payload and its CRC it is 0, which is the frame check.
+        const auto run = [](const QByteArray &message) {
+            quint16 crc = 0;
+            for (const char c : message)
+                crc = VFP::crcUpdate(quint8(c), crc);
+            return int(crc);
+        };
+        QCOMPARE(run(QByteArray("123456789") + bytes({0, 0})), 0xFEE8);
+        QCOMPARE(run(QByteArray("123456789") + bytes({0xFE, 0xE8})), 0);
     }
 
     void parseResult_data()
@@ -141,17 +92,15 @@ private slots:
         const QByteArray good = VfpWriter::frame("firmware");
         const QByteArray badCrc = VfpWriter::frame("firmware", true);
         QTest::newRow("no header") << QByteArray("MAJOR=1\nMINOR=2\nDATA=" + good.toHex() + "\n") << 3 << QString();
-        QTest::newRow("empty file") << QByteArray() << 3 << QString();
-        QTest::newRow("header only") << QByteArray("[MCUID=2]\n") << 0 << QString();
-        QTest::newRow("one good frame") << packageWith(good) << 0 << QString();
-        QTest::newRow("empty DATA") << packageWith(QByteArray()) << 0 << QString();
-        QTest::newRow("empty frame") << packageWith(bytes({0, 0})) << 0 << QString();
         QTest::newRow("bad CRC") << packageWith(good + badCrc) << 2 << "VFP: verifyVFP: checksum error! 255 24 24";
+        QTest::newRow("bad CRC in the second block")
+            << packageWith(good) + "[MCUID=9]\nDATA=" + badCrc.toHex() + "\n" << 2
+            << "VFP: verifyVFP: checksum error! 255 12 12";
+        // The byte reads as a length of 0x0500, over the buffer's size; with
+        // no body behind it, it is the file that is short.
         QTest::newRow("lone trailing byte") << packageWith(good + bytes({0x05})) << 2 << "VFP: verifyVFP: file size error!";
-        QTest::newRow("lone trailing zero byte") << packageWith(good + bytes({0})) << 2 << "VFP: verifyVFP: file size error!";
         QTest::newRow("bare length field at the end")
             << packageWith(good + bytes({0x00, 0x10})) << 2 << "VFP: verifyVFP: file size error!";
-        QTest::newRow("cut frame, remains off") << packageWith(good + good.left(7)) << 2 << "VFP: verifyVFP: checksum error!";
         // Two zero bytes leave the register at 0, so the CRC alone would pass
         // a frame that promises ten bytes and delivers two.
         QTest::newRow("cut frame, remains sum to 0")
@@ -160,8 +109,6 @@ private slots:
             << packageWith(VfpWriter::frame(QByteArray(508, 'x'))) << 0 << QString();
         QTest::newRow("frame one byte over the transmit buffer")
             << packageWith(VfpWriter::frame(QByteArray(509, 'x'))) << 2 << "VFP: verifyVFP: frame size error! 511 0 513";
-        QTest::newRow("cut frame longer than the buffer")
-            << packageWith(VfpWriter::frame(QByteArray(2000, 'x')).left(300)) << 2 << "VFP: verifyVFP: frame size error!";
         QTest::newRow("odd hex digit count")
             << QByteArray("[MCUID=2]\nDATA=" + good.toHex() + "0\n") << 2 << "VFP: verifyVFP: file size error!";
     }
@@ -174,24 +121,7 @@ private slots:
         VFP vfp;
         QCOMPARE(vfp.parseFile(writePackage(content)), code);
         if (!logLine.isEmpty())
-            QVERIFY2(logHas(logLine), qPrintable(capturedLog.join(QLatin1Char('\n'))));
-    }
-
-    void unopenableFile_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::newRow("missing") << m_dir.filePath(QStringLiteral("missing.vfp"));
-        QTest::newRow("directory") << m_dir.path();
-    }
-
-    void unopenableFile()
-    {
-        QFETCH(QString, path);
-        VFP vfp;
-        QCOMPARE(vfp.parseFile(writePackage(VfpWriter::text({VfpWriter::imageBlock(2, "abc")}))), 0);
-        QCOMPARE(vfp.parseFile(path), 1);
-        QVERIFY(vfp.blocks().isEmpty());
-        QVERIFY(!vfp.selectBlock(2));
+            QVERIFY2(!capturedLog.filter(logLine).isEmpty(), qPrintable(capturedLog.join(QLatin1Char('\n'))));
     }
 
     void lineRules_data()
@@ -205,22 +135,16 @@ private slots:
 
         const QByteArray frame = VfpWriter::frame("abc");
         const QByteArray hex = frame.toHex().toUpper();
-        QTest::newRow("plain") << QByteArray("[MCUID=5]\nMAJOR=3\nMINOR=4\nREVISION=77\nDATA=" + hex + "\n")
-                               << 5 << 3 << 4 << 77 << frame;
-        QTest::newRow("CR LF") << QByteArray("[MCUID=2]\r\nMAJOR=1\r\nDATA=" + hex + "\r\n") << 2 << 1 << 0 << 0 << frame;
+        QTest::newRow("plain, lower-case hex")
+            << QByteArray("[MCUID=5]\nMAJOR=3\nMINOR=4\nREVISION=77\nDATA=" + frame.toHex() + "\n")
+            << 5 << 3 << 4 << 77 << frame;
         QTest::newRow("no final line feed") << QByteArray("[MCUID=2]\nREVISION=9") << 2 << 0 << 0 << 9 << QByteArray();
-        QTest::newRow("spaces in DATA") << QByteArray("[MCUID=2]\nDATA=" + frame.toHex(' ') + "\n")
-                                        << 2 << 0 << 0 << 0 << frame;
-        QTest::newRow("lower case DATA") << QByteArray("[MCUID=2]\nDATA=" + frame.toHex() + "\n")
-                                         << 2 << 0 << 0 << 0 << frame;
-        QTest::newRow("any order, last value wins")
-            << QByteArray("[MCUID=3]\nDATA=0000\nREVISION=1\nMAJOR=1\nDATA=" + hex + "\nMAJOR=6\nREVISION=2\n")
+        QTest::newRow("any order, last value wins, unknown lines ignored")
+            << QByteArray("[MCUID=3]\nDATA=0000\nREVISION=1\nMAJOR=1\nCOMMENT=x\nDATA=" + hex + "\nMAJOR=6\nREVISION=2\n")
             << 3 << 6 << 0 << 2 << frame;
         QTest::newRow("lines before the header ignored")
             << QByteArray("DATA=zz0\nMAJOR=9\n; made by hand\n[MCUID=2]\nDATA=" + hex + "\n")
             << 2 << 0 << 0 << 0 << frame;
-        QTest::newRow("unknown lines ignored") << QByteArray("[MCUID=2]\nCOMMENT=nothing here\n\nDATA=" + hex + "\n")
-                                               << 2 << 0 << 0 << 0 << frame;
         QTest::newRow("malformed numbers read as 0")
             << QByteArray("[MCUID=x]\nMAJOR=one\nMINOR=99999999999\nREVISION=\n") << 0 << 0 << 0 << 0 << QByteArray();
         QTest::newRow("header with trailing text") << QByteArray("[MCUID=12] radio main\n") << 12 << 0 << 0 << 0 << QByteArray();
@@ -243,37 +167,21 @@ private slots:
         QTEST(block.data, "data");
     }
 
-    void generatedPackagesRoundTrip_data()
+    void generatedPackageRoundTrip()
     {
-        QTest::addColumn<int>("imageSize");
-        QTest::addColumn<int>("payload");
-        QTest::addColumn<QByteArray>("lineEnd");
-        QTest::addColumn<int>("spaceEvery");
-        QTest::newRow("one-byte frames") << 300 << 1 << QByteArray("\n") << 0;
-        QTest::newRow("typical") << 20000 << 256 << QByteArray("\n") << 0;
-        QTest::newRow("largest frames, CR LF") << 20000 << 508 << QByteArray("\r\n") << 0;
-        QTest::newRow("ragged last frame, spaced") << 1001 << 100 << QByteArray("\n") << 3;
-    }
-
-    void generatedPackagesRoundTrip()
-    {
-        QFETCH(int, imageSize);
-        QFETCH(int, payload);
-        QFETCH(QByteArray, lineEnd);
-        QFETCH(int, spaceEvery);
-        const QByteArray radio = VfpWriter::testImage(imageSize, 1);
-        const QByteArray addon = VfpWriter::testImage(imageSize / 2, 2);
+        // The largest frames in one block, a ragged last frame in the other,
+        // CR LF line ends and spaced-out hex: both images come back whole.
+        const QByteArray radio = VfpWriter::testImage(20000, 1);
+        const QByteArray addon = VfpWriter::testImage(1001, 2);
         VfpWriter::Style style;
-        style.lineEnd = lineEnd;
-        style.spaceEvery = spaceEvery;
-        VfpWriter::Block first = VfpWriter::imageBlock(2, radio, payload);
-        first.major = 4;
-        first.minor = 1;
-        first.revision = 983;
+        style.lineEnd = "\r\n";
+        style.spaceEvery = 3;
+        const QByteArray package =
+            VfpWriter::text({VfpWriter::imageBlock(2, radio, 508), VfpWriter::imageBlock(9, addon, 100)}, style);
         VFP vfp;
-        QCOMPARE(vfp.parseFile(writePackage(VfpWriter::text({first, VfpWriter::imageBlock(9, addon, payload)}, style))), 0);
+        QCOMPARE(vfp.parseFile(writePackage(package)), 0);
         QCOMPARE(vfp.blocks().size(), 2);
-        QCOMPARE(vfp.blocks().at(0).revision, 983);
+        QCOMPARE(vfp.blocks().at(0).major, 1);
         QCOMPARE(VfpWriter::imageOf(*vfp.selectBlock(2)), radio);
         QCOMPARE(VfpWriter::imageOf(*vfp.selectBlock(9)), addon);
     }
@@ -298,24 +206,14 @@ private slots:
         QCOMPARE(capturedLog, (QStringList{QStringLiteral("VFP: Selecting firmware block with index 1"),
                                            QStringLiteral("Data[0:1] 0 18")}));
 
-        const QByteArray *empty = vfp.selectBlock(3);
-        QVERIFY(empty);
-        QVERIFY(empty->isEmpty());
-
         capturedLog.clear();
         QVERIFY(!vfp.selectBlock(2));
         QVERIFY(capturedLog.isEmpty());
-    }
 
-    void failingBlockKeepsEarlierOnes()
-    {
-        VfpWriter::Block broken = VfpWriter::imageBlock(9, "addon");
-        broken.data = VfpWriter::frames("addon", 8, {0});
-        VFP vfp;
-        QCOMPARE(vfp.parseFile(writePackage(VfpWriter::text({VfpWriter::imageBlock(2, "radio"), broken}))), 2);
-        QCOMPARE(vfp.blocks().size(), 1);
-        QCOMPARE(vfp.blocks().first().mcuId, 2);
-        QVERIFY(!vfp.selectBlock(9));
+        // A file that cannot be opened leaves nothing of the last load behind.
+        QCOMPARE(vfp.parseFile(m_dir.filePath(QStringLiteral("missing.vfp"))), 1);
+        QVERIFY(vfp.blocks().isEmpty());
+        QVERIFY(!vfp.selectBlock(7));
     }
 
     void logLinesOfALoad()

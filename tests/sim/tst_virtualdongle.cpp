@@ -19,7 +19,6 @@ struct Bench
     explicit Bench(const QString &profileText = QString())
         : dongle(profileFrom(profileText), [this] { return nowUs; })
     {
-        dongle.trace().setRecording(true);
     }
 
     static SimProfile profileFrom(const QString &text)
@@ -29,59 +28,16 @@ struct Bench
         return profile;
     }
 
-    void advanceMs(qint64 ms) { nowUs += ms * 1000; }
-
-    QByteArray request(quint8 code, int dataA = 0, int dataB = 0)
-    {
-        QByteArray frame(8, '\0');
-        frame[1] = char(code);
-        frame[2] = char(dataA & 0xFF);
-        frame[3] = char((dataA >> 8) & 0xFF);
-        frame[4] = char(dataB & 0xFF);
-        frame[5] = char((dataB >> 7) & 0xFF);
-        dongle.hostWrite(frame);
-        advanceMs(1);
-        return dongle.hostRead(1024);
-    }
-
-    // Writes a frame into the output slots and transmits it.
-    void transmit(const QByteArray &frame)
-    {
-        for (int i = 0; i < frame.size(); ++i)
-            request(0x01, quint8(frame.at(i)), i);
-        request(0x03);
-    }
-
-    // The radio's next frame, as the host would fetch it.
-    QByteArray fetchFrame()
-    {
-        request(0x05);
-        if (request(0x16).at(2) == 0)
-            return QByteArray();
-        const int length = quint8(request(0x02, 0, 2).at(2));
-        QByteArray frame;
-        for (int first = 0; first < length + 2; first += 7)
-            frame += request(0x1E, 0, first).mid(1, 7);
-        return frame.left(length + 2);
-    }
-
-    QByteArray boot(const QByteArray &bytes)
+    // What has come back a millisecond after the host wrote these bytes.
+    QByteArray send(const QByteArray &bytes)
     {
         dongle.hostWrite(bytes);
-        advanceMs(1);
+        nowUs += 1000;
         return dongle.hostRead(1024);
     }
-};
 
-QByteArray p1Frame(quint8 code, const QByteArray &data = QByteArray())
-{
-    QByteArray frame = QByteArray::fromHex("cc01007a3c") + char(code) + data;
-    frame[2] = char(frame.size());
-    quint16 sum = 0;
-    for (char c : frame)
-        sum = quint16(sum + quint8(c));
-    return frame + char(sum >> 8) + char(sum & 0xFF);
-}
+    QByteArray request(quint8 code) { return send(QByteArray(1, '\0') + char(code) + QByteArray(6, '\0')); }
+};
 
 } // namespace
 
@@ -96,7 +52,6 @@ private slots:
     void commandFrames_data();
     void commandFrames();
     void bootloader();
-    void interruptedRequestIsDropped();
     void unplugMakesHandlesStale();
     void traceFile();
 };
@@ -106,14 +61,9 @@ void TestVirtualDongle::badProfiles_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("complaint");
 
-    QTest::newRow("unknown name") << "r12" << "unknown simulator profile";
-    QTest::newRow("short version") << "r9,dongle=3.2" << "dongle=3.2";
     QTest::newRow("version too big") << "dongle=256.0.0" << "dongle=256.0.0";
-    QTest::newRow("radio maybe") << "radio=maybe" << "radio=maybe";
     QTest::newRow("unknown key") << "r9,colour=red" << "colour";
     QTest::newRow("name not first") << "dongle=3.2.1,r9" << "not a setting";
-    QTest::newRow("empty item") << "r9,,radio=off" << "empty item";
-    QTest::newRow("trace without file") << "trace=" << "trace";
 }
 
 void TestVirtualDongle::badProfiles()
@@ -122,34 +72,28 @@ void TestVirtualDongle::badProfiles()
     QFETCH(QString, complaint);
 
     SimProfile profile;
-    profile.name = QStringLiteral("untouched");
     QString error;
     QVERIFY(!SimProfile::parse(text, &profile, &error));
     QVERIFY2(error.contains(complaint), qPrintable(error));
-    QCOMPARE(profile.name, QStringLiteral("untouched"));
 }
 
 void TestVirtualDongle::radioSeenOnlyWhileDmxRuns()
 {
     Bench bench;
-    const auto radio = [&bench] { return int(bench.request(0x13).at(1)); };
-    QCOMPARE(radio(), 0);
+    const auto seen = [&bench] { return int(bench.request(0x13).at(1)); };
+    QCOMPARE(seen(), 0);
     bench.request(0x14);
-    QCOMPARE(radio(), 1);
-    bench.request(0x11);
-    QCOMPARE(radio(), 0);
-    bench.request(0x14);
+    QCOMPARE(seen(), 1);
     bench.dongle.setRadioConnected(false);
-    QCOMPARE(radio(), 0);
+    QCOMPARE(seen(), 0);
     bench.dongle.setRadioConnected(true);
-    QCOMPARE(radio(), 1);
+    QCOMPARE(seen(), 1);
+    bench.request(0x11);
+    QCOMPARE(seen(), 0);
+    // Nor in updater mode, where the radio's bootloader has the line.
+    bench.request(0x14);
     bench.request(0x19);
-    QCOMPARE(radio(), 0);
-
-    Bench noRadio(QStringLiteral("radio=off"));
-    noRadio.request(0x14);
-    QCOMPARE(int(noRadio.request(0x13).at(1)), 0);
-    QVERIFY(noRadio.fetchFrame().isEmpty());
+    QCOMPARE(seen(), 0);
 }
 
 void TestVirtualDongle::commandFrames_data()
@@ -158,21 +102,14 @@ void TestVirtualDongle::commandFrames_data()
     QTest::addColumn<QByteArray>("sent");
     QTest::addColumn<QByteArray>("reply");
 
-    const QByteArray status; // empty: the status frame came instead of a reply
-    QByteArray badCheck = p1Frame(10);
-    badCheck[7] = char(badCheck.at(7) ^ 1);
-    QByteArray otherMaker = p1Frame(10);
-    otherMaker[3] = 0x7B;
-
-    // Code 50 means nothing to the radio's firmware: the bare echo.
-    QTest::newRow("P1 command") << "p1" << p1Frame(50) << p1Frame(50);
-    QTest::newRow("P1 command with data") << "r9" << p1Frame(13, "abc") << p1Frame(13);
-    QTest::newRow("bad check value") << "p1" << badCheck << status;
-    QTest::newRow("other manufacturer") << "p1" << otherMaker << status;
-    QTest::newRow("P0 frame to a P1 radio") << "p1" << QByteArray::fromHex("cc01047a3c0a") << status;
-    // A legacy radio knows only its own two commands.
-    QTest::newRow("P0 code a legacy radio does not know") << "legacy" << QByteArray::fromHex("cc01047a3c32") << status;
-    QTest::newRow("length past the buffer") << "legacy" << QByteArray::fromHex("cc01ff7a3c04") << status;
+    const QByteArray refused; // empty: the status frame comes instead of a reply
+    // Code 50 means nothing to the radio's firmware: the bare echo. The
+    // refused frames are wrong in one place each.
+    const QByteArray command = QByteArray::fromHex("cc01067a3c3201bb");
+    QTest::newRow("P1 command") << "p1" << command << command;
+    QTest::newRow("bad check value") << "p1" << QByteArray::fromHex("cc01067a3c0a0192") << refused;
+    QTest::newRow("other manufacturer") << "p1" << QByteArray::fromHex("cc01067b3c0a0194") << refused;
+    QTest::newRow("length past the buffer") << "legacy" << QByteArray::fromHex("cc01ff7a3c04") << refused;
 }
 
 void TestVirtualDongle::commandFrames()
@@ -181,75 +118,51 @@ void TestVirtualDongle::commandFrames()
     QFETCH(QByteArray, sent);
     QFETCH(QByteArray, reply);
 
+    // The radio takes the dongle's whole transmitted buffer.
     Bench bench(profile);
-    bench.request(0x14);
-    bench.transmit(sent);
-    const QByteArray frame = bench.fetchFrame();
-    if (reply.isEmpty())
-        QCOMPARE(int(quint8(frame.at(5))), 0);
-    else
-        QCOMPARE(frame, reply);
+    VirtualRadio &radio = bench.dongle.radio();
+    QCOMPARE(radio.receiveFrame(sent.leftJustified(VirtualDongle::bufferSlots, '\0')), !reply.isEmpty());
+    if (!reply.isEmpty())
+        QCOMPARE(radio.transmitFrame(), reply);
     // A reply is sent once; the status frame follows.
-    QCOMPARE(int(quint8(bench.fetchFrame().at(5))), 0);
+    QCOMPARE(int(quint8(radio.transmitFrame().at(5))), 0);
 }
 
 void TestVirtualDongle::bootloader()
 {
     Bench bench(QStringLiteral("dongle=boot"));
-    QCOMPARE(bench.dongle.mode(), VirtualDongle::Mode::Bootloader);
-    QCOMPARE(bench.boot(QByteArray::fromHex("3120")), QByteArray("\x14" "AVR STK" "\x10"));
-    QCOMPARE(bench.boot(QByteArray::fromHex("3020")), QByteArray::fromHex("1410"));
-    QCOMPARE(bench.boot(QByteArray::fromHex("3021")), QByteArray::fromHex("15"));
-    QCOMPARE(bench.boot(QByteArray::fromHex("7520")), QByteArray::fromHex("141e950810"));
+    QCOMPARE(bench.send(QByteArray::fromHex("3120")), QByteArray("\x14" "AVR STK" "\x10"));
+    QCOMPARE(bench.send(QByteArray::fromHex("3021")), QByteArray::fromHex("15")); // no end-of-packet byte
+    QCOMPARE(bench.send(QByteArray::fromHex("7520")), QByteArray::fromHex("141e950810"));
 
     // A page written and read back at word address 0x40 (byte 0x80).
-    QCOMPARE(bench.boot(QByteArray::fromHex("55400020")), QByteArray::fromHex("1410"));
-    QCOMPARE(bench.boot(QByteArray::fromHex("64000446deadbeef20")), QByteArray::fromHex("1410"));
-    QCOMPARE(bench.boot(QByteArray::fromHex("7400044620")), QByteArray::fromHex("14deadbeef10"));
+    QCOMPARE(bench.send(QByteArray::fromHex("55400020")), QByteArray::fromHex("1410"));
+    QCOMPARE(bench.send(QByteArray::fromHex("64000446deadbeef20")), QByteArray::fromHex("1410"));
+    QCOMPARE(bench.send(QByteArray::fromHex("7400044620")), QByteArray::fromHex("14deadbeef10"));
     QCOMPARE(bench.dongle.bootloader().flash().mid(0x80, 4), QByteArray::fromHex("deadbeef"));
 
     // Leaving programming mode starts the application.
-    QCOMPARE(bench.boot(QByteArray::fromHex("5120")), QByteArray::fromHex("1410"));
+    QCOMPARE(bench.send(QByteArray::fromHex("5120")), QByteArray::fromHex("1410"));
     QCOMPARE(bench.dongle.mode(), VirtualDongle::Mode::Application);
     QCOMPARE(bench.request(0x10).left(3), QByteArray::fromHex("100302"));
 }
 
-void TestVirtualDongle::interruptedRequestIsDropped()
-{
-    Bench bench;
-    // The bootloader probe means nothing to the application ...
-    QCOMPARE(bench.boot(QByteArray::fromHex("3120")), QByteArray());
-    // ... and after a pause its two bytes do not spoil the next request.
-    bench.advanceMs(100);
-    QCOMPARE(bench.request(0x10).left(2), QByteArray::fromHex("1003"));
-
-    // A request split over two writes close together is one request.
-    bench.dongle.hostWrite(QByteArray::fromHex("00100000"));
-    bench.advanceMs(2);
-    bench.dongle.hostWrite(QByteArray::fromHex("00000000"));
-    QCOMPARE(bench.dongle.hostRead(64).left(2), QByteArray::fromHex("1003"));
-}
-
 void TestVirtualDongle::unplugMakesHandlesStale()
 {
+    // Put back, the dongle is a new device: a handle from before stays dead
+    // although the dongle answers again.
     auto dongle = std::make_shared<VirtualDongle>();
     SimDriver driver(dongle);
     DongleDriver::Handle handle = DongleDriver::noHandle;
-    QCOMPARE(driver.openByDescription("Veltra Dongle v2", &handle), int(DongleDriver::DeviceNotFound));
-    QCOMPARE(driver.openByDescription("Veltra Dongle v3", &handle), 0);
-    unsigned rx = 0;
-    QCOMPARE(driver.queueStatus(handle, &rx, nullptr, nullptr), 0);
-
-    dongle->unplug();
-    QVERIFY(driver.queueStatus(handle, &rx, nullptr, nullptr) != 0);
-    unsigned written = 0;
-    QVERIFY(driver.write(handle, "12345678", 8, &written) != 0);
     DongleDriver::Handle other = DongleDriver::noHandle;
-    driver.close(handle);
+    QCOMPARE(driver.openByDescription("Veltra Dongle v3", &handle), 0);
+    dongle->unplug();
     QCOMPARE(driver.openByDescription("Veltra Dongle v3", &other), int(DongleDriver::DeviceNotFound));
 
     dongle->replug();
+    unsigned rx = 0;
     QVERIFY(driver.queueStatus(handle, &rx, nullptr, nullptr) != 0);
+    QCOMPARE(driver.close(handle), 0);
     QCOMPARE(driver.openByDescription("Veltra Dongle v3", &other), 0);
     QCOMPARE(driver.queueStatus(other, &rx, nullptr, nullptr), 0);
 }
