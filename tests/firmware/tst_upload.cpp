@@ -41,11 +41,12 @@ struct Update
     // Shared with the upload thread: use under rig.dongle->lock().
     RadioBootloader &boot() { return rig.dongle->radioBootloader(); }
 
+    // A negative id stands for a block of that id without frames.
     QString package(const QList<int> &mcuIds, bool closingFrame = false)
     {
         QList<VfpWriter::Block> blocks;
         for (int id : mcuIds) {
-            blocks << VfpWriter::imageBlock(id, imageFor(id), 256);
+            blocks << VfpWriter::imageBlock(qAbs(id), id < 0 ? QByteArray() : imageFor(id), 256);
             if (closingFrame)
                 blocks.last().data += VfpWriter::frame(QByteArray());
         }
@@ -107,6 +108,8 @@ private slots:
     void outcomes_data();
     void outcomes();
     void updateTakesEffect();
+    void interruptedUpdateIsRecoverable_data();
+    void interruptedUpdateIsRecoverable();
     void scenePaths();
 };
 
@@ -129,6 +132,7 @@ void TestUpload::outcomes_data()
     QTest::newRow("v1 gets block 2") << 1 << 2 << QList<int>{7, 2} << 0 << 0 << v1 << acks << 2 << 8;
     QTest::newRow("v2 mcu 7 gets block 7") << 2 << 7 << QList<int>{2, 7} << 0 << 0 << v2 << v2Replies << 7 << 8;
     QTest::newRow("no block for mcu 7") << 2 << 7 << QList<int>{2} << 0 << 2 << v2 << v2Replies << -1 << 0;
+    QTest::newRow("block for mcu 7 without frames") << 2 << 7 << QList<int>{2, -7} << 0 << 2 << v2 << v2Replies << -1 << 0;
     QTest::newRow("nine crc errors") << 1 << 2 << QList<int>{2} << (CrcErrors | 9 << 8) << 0 << v1 << acks << 2 << 17;
     QTest::newRow("ten crc errors") << 1 << 2 << QList<int>{2} << (CrcErrors | 10 << 8) << 5 << v1 << acks << -1 << 10;
     QTest::newRow("silence") << 1 << 2 << QList<int>{2} << int(Silence) << 3 << v1 << acks << -1 << 1;
@@ -187,6 +191,8 @@ void TestUpload::outcomes()
     QCOMPARE(update.configurator.serialThread.uploadStatus.load(), status);
     QCOMPARE(update.configurator.isUpdaterstatusMessage(), QString::fromLatin1(messages[status]));
     QCOMPARE(update.configurator.isfileErrorstate(), status == 2);
+    const char *const reasons[] = {"", "usb_error", "no_matching_data", "timeout", "unknown_response", "crc_error", ""};
+    QCOMPARE(update.configurator.updateReason(), QString::fromLatin1(reasons[status]));
     if (status == 0)
         QCOMPARE(update.configurator.isProgress(), 100);
     {
@@ -225,6 +231,76 @@ void TestUpload::updateTakesEffect()
     QVERIFY(update.connectAndRead());
     QCOMPARE(update.configurator.istrxVersion(),
              QStringLiteral("%1.%2.%3").arg(before[0], before[1]).arg(before[2].toInt() + 1));
+}
+
+// An upload that breaks off leaves the radio in its bootloader, where it
+// answers no readout; the next update from the same view brings it back.
+void TestUpload::interruptedUpdateIsRecoverable_data()
+{
+    QTest::addColumn<int>("frame"); // of eight, then the closing one
+    QTest::addColumn<QString>("how");
+    QTest::newRow("dongle unplugged at 10 %") << 1 << "unplug";
+    QTest::newRow("radio powered off at 50 %") << 4 << "power";
+    QTest::newRow("cancelled at 99 %") << 8 << "cancel";
+}
+
+void TestUpload::interruptedUpdateIsRecoverable()
+{
+    QFETCH(int, frame);
+    QFETCH(QString, how);
+    Update update;
+    VirtualDongle *dongle = update.rig.dongle.get();
+    QVERIFY(update.connectAndRead());
+    const QString before = update.configurator.istrxVersion();
+    std::atomic<bool> struck {false};
+    {
+        auto guard = dongle->lock();
+        update.boot().frameObserver = [&, dongle](int index) {
+            if (index != frame)
+                return;
+            struck = true;
+            if (how == QLatin1String("unplug"))
+                dongle->unplug();
+            else if (how == QLatin1String("power"))
+                dongle->setRadioConnected(false);
+            else
+                update.boot().setSilentToFrames(true);
+        };
+    }
+    const QString package = update.package({2}, true);
+    QSignalSpy ended(&update.configurator, &Configurator::updateFinished);
+    update.configurator.firmwareUpdate(Configurator::radio_update, package);
+    QVERIFY(QTest::qWaitFor([&] { return struck.load(); }, 10000));
+    if (how == QLatin1String("cancel"))
+        update.configurator.cancelUpdate(Configurator::radio_update, QString());
+    QVERIFY(ended.count() > 0 || ended.wait(10000));
+    QVERIFY(update.configurator.updateOutcome() != Configurator::UpdateComplete);
+    if (how == QLatin1String("unplug"))
+        dongle->replug();
+    dongle->setRadioConnected(true);
+    QVERIFY(dongle->radioInBootloader());
+    QVERIFY(update.linkResumed());
+
+    // No readout: the radio is not seen while only its bootloader runs.
+    update.rig.usbd->liveDataEnabled = 0;
+    update.configurator.on_connect_clicked();
+    QTest::qWait(300);
+    QVERIFY(!update.rig.usbd->isDmxAttached());
+
+    {
+        auto guard = dongle->lock();
+        update.boot().frameObserver = nullptr;
+        update.boot().setSilentToFrames(false);
+    }
+    ended.clear();
+    update.configurator.firmwareUpdate(Configurator::radio_update, package);
+    QVERIFY(ended.wait(15000));
+    QCOMPARE(update.configurator.updateOutcome(), int(Configurator::UpdateComplete));
+    QVERIFY(!dongle->radioInBootloader());
+    QVERIFY(update.linkResumed());
+    QVERIFY(update.connectAndRead());
+    const QStringList parts = before.split(QLatin1Char('.'));
+    QCOMPARE(update.configurator.istrxVersion(), QStringLiteral("%1.%2.%3").arg(parts[0], parts[1]).arg(parts[2].toInt() + 1));
 }
 
 void TestUpload::scenePaths()
