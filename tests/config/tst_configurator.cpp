@@ -180,23 +180,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(session.configurator.isDongleVersion(), QStringLiteral("Disconnected"), 4000);
         QVERIFY(!session.configurator.DongleConnected());
     }
-
-    void signatureNames_data()
-    {
-        QTest::addColumn<QString>("signature");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("644A") << "001E9609" << "ATMega644A";
-        QTest::newRow("1284P") << "001E9705" << "ATMega1284P";
-        QTest::newRow("empty") << "" << "Unknown";
-    }
-
-    void signatureNames()
-    {
-        QFETCH(QString, signature);
-        QFETCH(QString, name);
-        Session session(QStringLiteral("r9,radio=off"));
-        QCOMPARE(session.configurator.getModelFromSignature(signature), name);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestConfigurator)
