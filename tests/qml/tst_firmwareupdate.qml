@@ -11,37 +11,19 @@ Item {
     width: 1280
     height: 800
 
-    Component {
-        id: wizardComponent
-        FirmwareUpdate { }
-    }
+    Component { id: wizardComponent; FirmwareUpdate { } }
+    Component { id: managerComponent; LocalisationManager { } }
 
-    Component {
-        id: managerComponent
-        LocalisationManager { }
-    }
-
-    SignalSpy {
-        id: started
-        signalName: "startUpdate"
-    }
-
-    SignalSpy {
-        id: cancelled
-        signalName: "cancelUpdate"
-    }
-
-    SignalSpy {
-        id: ended
-        signalName: "sessionEnded"
-    }
+    SignalSpy { id: started; signalName: "startUpdate" }
+    SignalSpy { id: cancelled; signalName: "cancelUpdate" }
+    SignalSpy { id: ended; signalName: "sessionEnded" }
 
     TestCase {
-        id: testCase
         name: "FirmwareUpdate"
         when: windowShown
 
         readonly property string path: "/media/usb/veltra_r9.vfp"
+        property var pagesSeen: []
 
         function init() {
             wait(0)
@@ -52,11 +34,12 @@ Item {
             ended.clear()
         }
 
-        function makeWizard() {
+        function openWizard(type) {
             var wizard = createTemporaryObject(wizardComponent, root)
-            started.target = wizard
-            cancelled.target = wizard
-            ended.target = wizard
+            started.target = cancelled.target = ended.target = wizard
+            wizard.setupUpdate(type, path)
+            wizard.open()
+            tryVerify(function () { return wizard.opened })
             return wizard
         }
 
@@ -65,112 +48,87 @@ Item {
             mouseClick(wizard.button)
         }
 
-        // Set up for type, opened, and taken up to the update's start.
+        // Opened for type and taken through its pages up to the update's
+        // start, noting them in pagesSeen.
         function startedWizard(type) {
-            var wizard = makeWizard()
-            wizard.setupUpdate(type, path)
-            wizard.open()
-            tryVerify(function () { return wizard.opened })
-            while (wizard.visibleStage < wizard.stageReady)
+            var wizard = openWizard(type)
+            var seen = []
+            for (var i = 0; i < 5 && started.count === 0; ++i) {
+                seen.push(wizard.visibleStage)
                 press(wizard)
-            press(wizard)
+            }
+            pagesSeen = seen
+            compare(started.count, 1)
             return wizard
         }
 
-        function test_pages_before_the_start_data() {
+        function reasonShown(wizard) {
+            var text = findChild(wizard.contentItem, "failureReasonText")
+            return text.visible ? text.text : ""
+        }
+
+        // One update from its first page to its last. The dongle needs no
+        // power cycle of the radio, and its update runs within the start. The
+        // last page's button ends the session and closes the wizard; only the
+        // Chinese table has a word of its own for it on the complete page.
+        function test_run_data() {
             return [
-                { tag: "radio", type: FirmwareUpdate.Radio, pages: [0, 1, 2], next: 3 },
-                { tag: "add-on", type: FirmwareUpdate.AddOn, pages: [0, 1, 2], next: 3 },
-                // The dongle needs no power cycle of the radio, and the
-                // update runs within the start.
-                { tag: "dongle", type: FirmwareUpdate.Dongle, pages: [1, 2], next: 4 }
+                { tag: "radio, en", type: FirmwareUpdate.Radio, pages: [0, 1, 2], next: 3, done: true, end: 5,
+                  code: "en", button: "Done" },
+                { tag: "add-on, es", type: FirmwareUpdate.AddOn, pages: [0, 1, 2], next: 3, done: true, end: 5,
+                  code: "es", button: "Listo" },
+                { tag: "dongle, cn", type: FirmwareUpdate.Dongle, pages: [1, 2], next: 4, done: true, end: 5,
+                  code: "cn", button: "完成" },
+                { tag: "failed, es", type: FirmwareUpdate.Radio, pages: [0, 1, 2], next: 3, done: false, end: 6,
+                  code: "es", button: "Listo", reason: "El dongle no tiene un puerto serie para el programador." }
             ]
         }
 
-        function test_pages_before_the_start(data) {
-            var wizard = makeWizard()
-            wizard.setupUpdate(data.type, path)
-            wizard.open()
-            tryVerify(function () { return wizard.opened })
-            var seen = []
-            for (var i = 0; i < 10 && started.count === 0; ++i) {
-                seen.push(wizard.visibleStage)
-                compare(wizard.updateWaiting, false)
-                press(wizard)
-            }
-            compare(seen, data.pages)
-            compare(started.count, 1)
-            compare(started.signalArguments[0][0], data.type)
-            compare(started.signalArguments[0][1], path)
-            compare(wizard.visibleStage, data.next)
-            verify(wizard.updateWaiting)
-        }
-
-        function test_progress_moves_to_the_updating_page() {
-            configurator.isProgress = 100 // left from an earlier update
-            var wizard = startedWizard(FirmwareUpdate.Radio)
-            // A new upload starts from 0 before the device answers.
-            configurator.isProgress = 0
-            compare(wizard.visibleStage, wizard.stagePowerOn)
-            compare(wizard.deviceReady, false)
-            configurator.isProgress = 12
-            compare(wizard.visibleStage, wizard.stageUpdating)
-            verify(wizard.deviceReady)
-            compare(wizard.updateWaiting, false)
-            compare(wizard.updateProgress, 12)
-            configurator.isProgress = 80
-            compare(wizard.updateProgress, 80)
-            compare(wizard.visibleStage, wizard.stageUpdating)
-        }
-
-        function test_progress_before_the_start_is_ignored() {
-            var wizard = makeWizard()
-            wizard.setupUpdate(FirmwareUpdate.Radio, path)
-            configurator.isProgress = 100
-            compare(wizard.visibleStage, wizard.stagePowerOff)
-            compare(wizard.updateProgress, 0)
-        }
-
-        function test_outcome_data() {
-            return [
-                { tag: "complete", type: FirmwareUpdate.Radio, done: true, page: 5, complete: true },
-                { tag: "failed", type: FirmwareUpdate.AddOn, done: false, page: 6, complete: false },
-                { tag: "dongle complete", type: FirmwareUpdate.Dongle, done: true, page: 5, complete: true }
-            ]
-        }
-
-        function test_outcome(data) {
+        function test_run(data) {
+            createTemporaryObject(managerComponent, root).setLanguage(data.code)
             var wizard = startedWizard(data.type)
-            if (data.type !== FirmwareUpdate.Dongle)
-                configurator.isProgress = 50
+            compare(pagesSeen, data.pages)
+            compare(Array.from(started.signalArguments[0]), [data.type, path])
+            compare(wizard.visibleStage, data.next)
+            if (!data.done)
+                wizard.failureReason = "no_port"
             wizard.updateDone(data.done)
-            compare(wizard.visibleStage, data.page)
-            compare(wizard.updateComplete, data.complete)
+            compare(wizard.visibleStage, data.end)
             compare(wizard.updateRunning, false)
-            // The last page's button ends the session and closes the wizard.
+            compare(reasonShown(wizard), data.reason || "")
+            compare(wizard.button.text, data.button)
             press(wizard)
             compare(ended.count, 1)
             tryVerify(function () { return !wizard.visible })
+            compare(wizard.failureReason, "")
+        }
+
+        function test_progress() {
+            var wizard = openWizard(FirmwareUpdate.Radio)
+            // Left from an earlier update: nothing has started yet.
+            configurator.isProgress = 100
             compare(wizard.visibleStage, wizard.stagePowerOff)
+            for (var page = 0; page < 3; ++page)
+                press(wizard)
+            // A new upload starts from 0 before the device answers.
+            configurator.isProgress = 0
+            compare(wizard.visibleStage, wizard.stagePowerOn)
+            configurator.isProgress = 12
+            compare(wizard.visibleStage, wizard.stageUpdating)
+            configurator.isProgress = 80
+            compare(wizard.updateProgress, 80)
         }
 
         function test_file_error_data() {
             return [
                 { tag: "while waiting", progress: false, running: true, page: 6 },
                 { tag: "while uploading", progress: true, running: true, page: 6 },
-                { tag: "before the start", progress: false, running: false, page: 2 }
+                { tag: "before the start", progress: false, running: false, page: 0 }
             ]
         }
 
         function test_file_error(data) {
-            var wizard = makeWizard()
-            wizard.setupUpdate(FirmwareUpdate.Radio, path)
-            wizard.open()
-            tryVerify(function () { return wizard.opened })
-            press(wizard)
-            press(wizard)
-            if (data.running)
-                press(wizard)
+            var wizard = data.running ? startedWizard(FirmwareUpdate.Radio) : openWizard(FirmwareUpdate.Radio)
             if (data.progress)
                 configurator.isProgress = 30
             configurator.isfileErrorstate = true
@@ -179,70 +137,42 @@ Item {
 
         function test_cancel_asks_first_data() {
             return [
-                { tag: "confirmed while waiting", progress: false, confirm: true },
-                { tag: "confirmed while uploading", progress: true, confirm: true },
-                { tag: "declined", progress: false, confirm: false }
+                { tag: "confirmed while waiting", type: FirmwareUpdate.AddOn, progress: false, confirm: true },
+                { tag: "confirmed while uploading", type: FirmwareUpdate.AddOn, progress: true, confirm: true },
+                { tag: "confirmed during a dongle update", type: FirmwareUpdate.Dongle, progress: false, confirm: true },
+                { tag: "declined", type: FirmwareUpdate.AddOn, progress: false, confirm: false }
             ]
         }
 
         function test_cancel_asks_first(data) {
-            var wizard = startedWizard(FirmwareUpdate.AddOn)
+            var wizard = startedWizard(data.type)
             if (data.progress)
                 configurator.isProgress = 40
             var before = wizard.visibleStage
-            if (data.progress)
-                mouseClick(wizard.closeButton) // the updating page has no button
-            else
-                press(wizard)
+            // The updating page has no button: its close icon asks instead.
+            mouseClick(wizard.button.visible ? wizard.button : wizard.closeButton)
             tryVerify(function () { return wizard.cancelDialog.opened })
             compare(cancelled.count, 0)
             mouseClick(data.confirm ? wizard.cancelDialog.confirmButton : wizard.cancelDialog.cancelButton)
             tryVerify(function () { return !wizard.cancelDialog.visible })
-            if (data.confirm) {
-                compare(cancelled.count, 1)
-                compare(cancelled.signalArguments[0][0], FirmwareUpdate.AddOn)
-                compare(cancelled.signalArguments[0][1], path)
-                compare(wizard.visibleStage, wizard.stageCancelled)
-                compare(wizard.updateRunning, false)
-                // A late outcome does not hide that the operator cancelled.
-                wizard.updateDone(false)
-                compare(wizard.visibleStage, wizard.stageCancelled)
-            } else {
-                compare(cancelled.count, 0)
-                compare(wizard.visibleStage, before)
-                verify(wizard.updateRunning)
-            }
+            compare(wizard.updateRunning, !data.confirm)
+            compare(wizard.visibleStage, data.confirm ? wizard.stageCancelled : before)
+            compare(cancelled.count, data.confirm ? 1 : 0)
+            if (!data.confirm)
+                return
+            compare(Array.from(cancelled.signalArguments[0]), [data.type, path])
+            // A late failure, with its reason, does not hide that the operator cancelled.
+            wizard.failureReason = "usb_error"
+            wizard.updateDone(false)
+            compare(wizard.visibleStage, wizard.stageCancelled)
+            compare(reasonShown(wizard), "")
         }
 
         function test_close_before_the_start_keeps_the_session() {
-            var wizard = makeWizard()
-            wizard.setupUpdate(FirmwareUpdate.Radio, path)
-            wizard.open()
-            tryVerify(function () { return wizard.opened })
-            press(wizard)
+            var wizard = openWizard(FirmwareUpdate.Radio)
             mouseClick(wizard.closeButton)
             tryVerify(function () { return !wizard.visible })
             compare(ended.count, 0)
-            compare(started.count, 0)
-            compare(wizard.updatePath, "")
-        }
-
-        function test_last_button_text_data() {
-            return [
-                { tag: "en", code: "en", text: "Done" },
-                { tag: "es", code: "es", text: "Listo" },
-                // Only the Chinese table has a word of its own for it.
-                { tag: "cn", code: "cn", text: "完成" }
-            ]
-        }
-
-        function test_last_button_text(data) {
-            var manager = createTemporaryObject(managerComponent, root)
-            manager.setLanguage(data.code)
-            compare(makeWizard().doneKey, data.code === "cn" ? "updater.step_6.button" : "updater.done.button")
-            var wizard = startedWizard(FirmwareUpdate.Radio)
-            wizard.updateDone(true)
-            compare(wizard.button.text, data.text)
         }
     }
 }

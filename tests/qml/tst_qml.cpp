@@ -90,11 +90,7 @@ public:
     Q_INVOKABLE void reset()
     {
         insert(QStringLiteral("isDongleVersion"), QStringLiteral("Disconnected"));
-        insert(QStringLiteral("isDongleVersionUI"), false);
-        insert(QStringLiteral("isDongleState"), false);
         insert(QStringLiteral("isStatusVELTRA"), QStringLiteral("Veltra: Disconnected"));
-        insert(QStringLiteral("islogdata"), QString());
-        insert(QStringLiteral("isswVersion"), QStringLiteral("4.1.983M"));
         insert(QStringLiteral("isProgress"), 0);
         insert(QStringLiteral("isfileErrorstate"), false);
         insert(QStringLiteral("calls"), QStringList());

@@ -54,10 +54,6 @@ Item {
         // the band shown.
         function test_tabs_data() {
             return [
-                { tag: "every band", bands: [true, true, true], picks: [], active: TabBar.Band24,
-                  calls: ["powerList 0"], edit: ["maskingChanged 0"] },
-                { tag: "5 GHz radio", bands: [false, true, true], picks: [], active: TabBar.Band52,
-                  calls: ["powerList 1"], edit: ["maskingChanged 1"] },
                 { tag: "5.8 GHz only", bands: [false, false, true], picks: [], active: TabBar.Band58,
                   calls: ["powerList 2"], edit: ["maskingChanged 2"] },
                 { tag: "two tabs in turn", bands: [false, true, true], picks: [TabBar.Band58, TabBar.Band52],
