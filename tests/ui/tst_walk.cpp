@@ -36,6 +36,10 @@
 
 namespace {
 
+// Every wait ends as soon as what it waits for holds, so a generous limit
+// costs nothing; the sanitizer run makes the scene many times slower.
+constexpr int patience = 30000;
+
 QMutex logMutex;
 QStringList logLines;
 QStringList sceneProblems;
@@ -119,7 +123,7 @@ class TestWalk : public QObject
 
     // Waits for the view to be loaded and drawn once: until then its layouts
     // may not have placed what a click aims at.
-    bool waitForView(const QString &name, int timeoutMs = 5000)
+    bool waitForView(const QString &name, int timeoutMs = patience)
     {
         return QTest::qWaitFor([&] { return loader()->property("status").toInt() == 1 && viewName() == name; },
                                timeoutMs)
@@ -136,7 +140,7 @@ class TestWalk : public QObject
     }
 
     // Clicks the named button and waits for the view it leads to.
-    bool go(const QString &button, const QString &name, int timeoutMs = 5000)
+    bool go(const QString &button, const QString &name, int timeoutMs = patience)
     {
         clickNamed(button);
         return waitForView(name, timeoutMs);
@@ -146,7 +150,7 @@ class TestWalk : public QObject
     bool showModal(const QString &button, const QString &modal, const QString &picture)
     {
         clickNamed(button);
-        if (!QTest::qWaitFor([&] { return popupOpen(modal); }, 2000))
+        if (!QTest::qWaitFor([&] { return popupOpen(modal); }, patience))
             return false;
         shot(picture);
         return true;
@@ -160,7 +164,7 @@ class TestWalk : public QObject
         click(dropdown);
         // A language pick takes the view, and with it the drop-down, away.
         QPointer<QObject> popup = qvariant_cast<QObject *>(dropdown->property("popup"));
-        if (!popup || !QTest::qWaitFor([popup] { return popup->property("opened").toBool(); }, 2000))
+        if (!popup || !QTest::qWaitFor([popup] { return popup->property("opened").toBool(); }, patience))
             return false;
         int index = -1;
         QMetaObject::invokeMethod(dropdown, "find", Q_RETURN_ARG(int, index), Q_ARG(QString, text));
@@ -169,10 +173,10 @@ class TestWalk : public QObject
         if (!list || index < 0 || !QTest::qWaitFor([&] {
                 QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, entry), Q_ARG(int, index));
                 return entry != nullptr;
-            }, 2000))
+            }, patience))
             return false;
         click(entry);
-        return QTest::qWaitFor([popup] { return !popup || !popup->property("visible").toBool(); }, 2000);
+        return QTest::qWaitFor([popup] { return !popup || !popup->property("visible").toBool(); }, patience);
     }
 
     // Picks the language of the data row in the current view's selector and
@@ -191,7 +195,7 @@ class TestWalk : public QObject
         if (!pick(item(QStringLiteral("languageDropdown")), label))
             return false;
         m_language = code;
-        return QTest::qWaitFor([&] { return view() && view() != before.data(); }, 3000) && waitForView(name);
+        return QTest::qWaitFor([&] { return view() && view() != before.data(); }, patience) && waitForView(name);
     }
 
     void shot(const QString &name)
@@ -222,7 +226,7 @@ class TestWalk : public QObject
     bool connectRadio()
     {
         return waitForView(QStringLiteral("startView"))
-               && go(QStringLiteral("configurationButton"), QStringLiteral("deviceView"), 10000);
+               && go(QStringLiteral("configurationButton"), QStringLiteral("deviceView"), patience);
     }
 
     // The firmware view, reached from the start view in the row's language.
@@ -239,7 +243,7 @@ class TestWalk : public QObject
         find(QLatin1String(field))->setProperty("path", path);
         clickNamed(QLatin1String(button));
         QObject *wizard = find(QStringLiteral("updateWizard"));
-        if (!QTest::qWaitFor([wizard] { return wizard->property("opened").toBool(); }, 5000))
+        if (!QTest::qWaitFor([wizard] { return wizard->property("opened").toBool(); }, patience))
             return nullptr;
         for (int i = 0; i < presses; ++i)
             click(qvariant_cast<QQuickItem *>(wizard->property("button")));
@@ -353,12 +357,12 @@ private slots:
         shot(QStringLiteral("settings"));
         QVERIFY(go(QStringLiteral("primaryButton"), QStringLiteral("deviceView")));
         QVERIFY(showModal(QStringLiteral("disconnectButton"), QStringLiteral("disconnectModal"), QStringLiteral("disconnect")));
-        QVERIFY(waitForView(QStringLiteral("startView"), 10000));
+        QVERIFY(waitForView(QStringLiteral("startView"), patience));
 
         shot(QStringLiteral("start"));
         QVERIFY(showModal(QStringLiteral("helpButton"), QStringLiteral("supportModal"), QStringLiteral("support")));
         click(qvariant_cast<QQuickItem *>(find(QStringLiteral("supportModal"))->property("closeButton")));
-        QTRY_VERIFY(!popupOpen(QStringLiteral("supportModal")));
+        QTRY_VERIFY_WITH_TIMEOUT(!popupOpen(QStringLiteral("supportModal")), patience);
         QVERIFY(go(QStringLiteral("firmwareButton"), QStringLiteral("firmwareView")));
         shot(QStringLiteral("firmware"));
         QObject *wizard = openWizard("veltraFirmwarePath", "updateRadioButton", QStringLiteral("/media/usb/veltra_r9_3.3.0.vfp"), 0);
@@ -377,10 +381,10 @@ private slots:
         wizard->setProperty("visibleStage", 3);
         QObject *dialog = qvariant_cast<QObject *>(wizard->property("cancelDialog"));
         QMetaObject::invokeMethod(dialog, "open");
-        QTRY_VERIFY(dialog->property("opened").toBool());
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->property("opened").toBool(), patience);
         shot(QStringLiteral("wizard-cancel"));
         QMetaObject::invokeMethod(wizard, "resetFirmwareUpdate");
-        QTRY_VERIFY(!wizard->property("visible").toBool());
+        QTRY_VERIFY_WITH_TIMEOUT(!wizard->property("visible").toBool(), patience);
         QVERIFY(go(QStringLiteral("primaryButton"), QStringLiteral("startView")));
 
         // The radio is cabled once the connect modal shows, so the modal is
@@ -388,9 +392,9 @@ private slots:
         m_rig->dongle->setRadioConnected(false);
         QVERIFY(showModal(QStringLiteral("configurationButton"), QStringLiteral("connectModal"), QStringLiteral("connect")));
         m_rig->dongle->setRadioConnected(true);
-        QVERIFY(waitForView(QStringLiteral("deviceView"), 10000));
+        QVERIFY(waitForView(QStringLiteral("deviceView"), patience));
         QVERIFY(showModal(QStringLiteral("saveDisconnectButton"), QStringLiteral("storeModal"), QStringLiteral("store")));
-        QVERIFY(waitForView(QStringLiteral("startView"), 10000));
+        QVERIFY(waitForView(QStringLiteral("startView"), patience));
         // Disconnect stored nothing, Save & Disconnect stored once.
         QCOMPARE(m_rig->dongle->radioUnit().stores, 1);
     }
@@ -401,10 +405,10 @@ private slots:
     {
         QVERIFY(connectRadio());
         // Live data flows from the radio: its uptime shows.
-        QTRY_VERIFY_WITH_TIMEOUT(item(QStringLiteral("upTime")) && item(QStringLiteral("upTime"))->isVisible(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(item(QStringLiteral("upTime")) && item(QStringLiteral("upTime"))->isVisible(), patience);
         QVERIFY(go(QStringLiteral("maskingButton"), QStringLiteral("maskingView")));
         QQuickItem *grid = item(QStringLiteral("maskingGrid"));
-        QTRY_COMPARE(grid->property("rows").toInt(), 13);
+        QTRY_COMPARE_WITH_TIMEOUT(grid->property("rows").toInt(), 13, patience);
 
         // The row of Wi-Fi channel 11 masks radio channels 52 to 73, a
         // Ctrl-click frees channel 60 again and a Shift-drag over row 1 masks
@@ -417,7 +421,7 @@ private slots:
 
         // The 5.8 GHz tab: four Wi-Fi rows and the band's own power list.
         clickNamed(QStringLiteral("band58Tab"));
-        QTRY_COMPARE(grid->property("rows").toInt(), 4);
+        QTRY_COMPARE_WITH_TIMEOUT(grid->property("rows").toInt(), 4, patience);
         const QString choice = m_configurator->isPowerList().value(2);
         QVERIFY(pick(item(QStringLiteral("powerDropdown")), choice));
         QVERIFY(logged(QStringLiteral("changed to index 2 with value ") + choice));
@@ -427,7 +431,7 @@ private slots:
         QQuickItem *name = item(QStringLiteral("deviceName"));
         QCOMPARE(name->property("text").toString(), QStringLiteral("Stage Left"));
         click(name);
-        QTRY_VERIFY(name->hasActiveFocus());
+        QTRY_VERIFY_WITH_TIMEOUT(name->hasActiveFocus(), patience);
         QTest::keyClick(m_window, Qt::Key_A, Qt::ControlModifier);
         for (const char key : QByteArray("Balcony"))
             QTest::keyClick(m_window, key);
@@ -436,7 +440,7 @@ private slots:
         QVERIFY(logged(QStringLiteral("changed to index 4 with value R9 5.8GHz")));
         QVERIFY(go(QStringLiteral("primaryButton"), QStringLiteral("deviceView")));
 
-        QVERIFY(go(QStringLiteral("saveDisconnectButton"), QStringLiteral("startView"), 10000));
+        QVERIFY(go(QStringLiteral("saveDisconnectButton"), QStringLiteral("startView"), patience));
         QVERIFY(logged(QStringLiteral("current dongle state false")));
         const RadioUnit &radio = m_rig->dongle->radioUnit();
         QCOMPARE(radio.stores, 1);
@@ -463,7 +467,7 @@ private slots:
         // The connect modal waits for a dongle, and takes the one plugged in.
         QVERIFY(showModal(QStringLiteral("configurationButton"), QStringLiteral("connectModal"), QStringLiteral("connect-waiting")));
         m_rig->dongle->replug();
-        QVERIFY(waitForView(QStringLiteral("deviceView"), 10000));
+        QVERIFY(waitForView(QStringLiteral("deviceView"), patience));
         QCOMPARE(dongleStatus(), QStringLiteral("3.2.7"));
     }
 
@@ -483,7 +487,7 @@ private slots:
         QObject *wizard = openWizard("veltraFirmwarePath", "updateRadioButton", package, 3);
         QVERIFY(wizard);
         QVERIFY(logged(QStringLiteral("Requested update with type 0 at path ") + package));
-        QTRY_VERIFY_WITH_TIMEOUT(wizard->property("visibleStage").toInt() == 5, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(wizard->property("visibleStage").toInt() == 5, patience);
         // The upload's progress came through to its end.
         QCOMPARE(wizard->property("updateProgress").toInt(), 100);
         shot(QStringLiteral("wizard-6-after-update"));
@@ -513,18 +517,18 @@ private slots:
         for (const auto &c : cases) {
             if (c.unplugged) {
                 m_rig->dongle->unplug();
-                QTRY_VERIFY(m_rig->usbd->usbDongleType == 0);
+                QTRY_VERIFY_WITH_TIMEOUT(m_rig->usbd->usbDongleType == 0, patience);
             }
             // Continue, Confirm Update.
             QObject *wizard = openWizard("dongleFirmwarePath", "updateDongleButton", c.path, 2);
             QVERIFY(wizard);
-            QTRY_COMPARE(wizard->property("visibleStage").toInt(), 6);
+            QTRY_COMPARE_WITH_TIMEOUT(wizard->property("visibleStage").toInt(), 6, patience);
             auto *reason = qobject_cast<QQuickItem *>(findIn(wizard->property("contentItem").value<QObject *>(),
                                                              QStringLiteral("failureReasonText")));
             QVERIFY(reason && reason->isVisible());
             QCOMPARE(reason->property("text").toString(), QString::fromLatin1(c.english));
             QMetaObject::invokeMethod(wizard, "resetFirmwareUpdate");
-            QTRY_VERIFY(!wizard->property("visible").toBool());
+            QTRY_VERIFY_WITH_TIMEOUT(!wizard->property("visible").toBool(), patience);
         }
     }
 
@@ -537,7 +541,7 @@ private slots:
         QVERIFY(firmwareView());
         const QString hex = m_home.filePath(QStringLiteral("veltra_dongle_3.hex"));
         QVERIFY(writeIntelHex(hex, VfpWriter::testImage(6000, 3)));
-        QTRY_VERIFY_WITH_TIMEOUT(m_ptyUsbd->usbDongleType == 3, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_ptyUsbd->usbDongleType == 3, patience);
         QObject *wizard = openWizard("dongleFirmwarePath", "updateDongleButton", hex, 2);
         QVERIFY(wizard);
         QList<int> seen;
