@@ -4,6 +4,7 @@
 #include "sim/simprofile.h"
 #include "sim/virtualdongle.h"
 
+#include "usb/d2xxdriver.h"
 #include "usb/pacing.h"
 
 #ifdef Q_OS_UNIX
@@ -18,6 +19,7 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
     bool simulate = false;
     QString profileText;
     QString port;
+    QString forced;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (argument == QLatin1String("--simulate")) {
@@ -33,6 +35,15 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
             port = arguments.at(++i);
         } else if (argument.startsWith(QLatin1String("--port="))) {
             port = argument.mid(int(qstrlen("--port=")));
+        } else if (argument == QLatin1String("--driver") || argument.startsWith(QLatin1String("--driver="))) {
+            if (argument == QLatin1String("--driver"))
+                forced = i + 1 < arguments.size() ? arguments.at(++i) : QString();
+            else
+                forced = argument.mid(int(qstrlen("--driver=")));
+            if (forced != QLatin1String("d2xx") && forced != QLatin1String("serial")) {
+                selection.error = QStringLiteral("--driver takes d2xx or serial");
+                return selection;
+            }
         }
     }
 
@@ -67,6 +78,32 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
         return selection;
     }
 
+    // A port named on the command line is taken as given. Otherwise FTDI's
+    // own library when it is there and finds the dongle, else the kernel's
+    // serial port; --driver insists on one of them.
+    if (port.isEmpty() && forced != QLatin1String("serial")) {
+        auto d2xx = std::make_unique<D2xxDriver>();
+        if (!d2xx->available()) {
+            qDebug().noquote() << "Dongle driver: D2XX absent:" << d2xx->absence();
+            if (forced == QLatin1String("d2xx")) {
+                // It finds no dongle, which is what the caller will say.
+                selection.absence = d2xx->absence();
+                selection.driver = std::move(d2xx);
+                return selection;
+            }
+        } else {
+            DongleDriver::Handle probe = DongleDriver::noHandle;
+            const bool found = d2xx->openByDescription(VirtualDongle::description, &probe) == DongleDriver::Ok;
+            if (found)
+                d2xx->close(probe);
+            if (found || forced == QLatin1String("d2xx")) {
+                qDebug().noquote() << "Dongle driver: D2XX from" << d2xx->libraryFile();
+                selection.driver = std::move(d2xx);
+                return selection;
+            }
+            qDebug() << "Dongle driver: D2XX finds no dongle; the serial port is tried";
+        }
+    }
 #ifdef Q_OS_UNIX
     if (!port.isEmpty()) {
         qDebug() << "Dongle driver: serial port" << port;
@@ -76,8 +113,7 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
         selection.driver = std::make_unique<SerialPortDriver>();
     }
 #else
-    // The D2XX backend takes this place on Windows.
-    selection.error = QStringLiteral("no dongle driver on this platform; use --simulate");
+    selection.error = QStringLiteral("no dongle driver found: install FTDI's D2XX driver, or use --simulate");
 #endif
     return selection;
 }

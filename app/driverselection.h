@@ -13,8 +13,10 @@ class VirtualDongle;
 //
 //   --simulate[=PROFILE]   the in-process simulator (demo and training mode)
 //   --port PATH            the kernel's serial port at PATH
-//   (neither)              the kernel's serial port of the device described
-//                          as "Veltra Dongle v3"
+//   --driver d2xx|serial   FTDI's D2XX library, or the kernel's serial port,
+//                          for the device described as "Veltra Dongle v3"
+//   (none of them)         D2XX when its library loads and finds the dongle,
+//                          else the kernel's serial port
 struct DriverSelection
 {
     std::unique_ptr<DongleDriver> driver;
@@ -22,6 +24,8 @@ struct DriverSelection
     std::shared_ptr<VirtualDongle> simulator;
     // Set when the arguments cannot be followed; `driver` is then null.
     QString error;
+    // Why the driver asked for cannot find a dongle (its library is missing).
+    QString absence;
 
     static DriverSelection fromArguments(const QStringList &arguments);
 };

@@ -81,7 +81,7 @@ void terminalMessages(QtMsgType type, const QMessageLogContext &, const QString 
 }
 
 const char usageText[] =
-    "usage: veltra-cli [--simulate[=PROFILE]] [--port PATH] [--log] [--timeout SECONDS] [--json] COMMAND ...\n"
+    "usage: veltra-cli [--simulate[=PROFILE]] [--port PATH] [--driver d2xx|serial] [--log] [--timeout SECONDS] [--json] COMMAND ...\n"
     "  info                          read the radio and print identity, versions and settings\n"
     "  report FILE                   write the device report\n"
     "  set KEY=VALUE ... [--store]   queue changes and deploy them; --store also stores them\n"
@@ -209,6 +209,10 @@ int CliRunner::parseOptions()
             if (i + 1 >= m_arguments.size())
                 return fail(Usage, QStringLiteral("--port needs the path of the dongle's port"));
             m_driverArguments << a << m_arguments.at(++i);
+        } else if (a == QLatin1String("--driver")) {
+            if (i + 1 >= m_arguments.size())
+                return fail(Usage, QStringLiteral("--driver takes d2xx or serial"));
+            m_driverArguments << a << m_arguments.at(++i);
         } else if (a == QLatin1String("--log")) {
             m_log = true;
         } else if (a == QLatin1String("--json")) {
@@ -311,7 +315,9 @@ int CliRunner::openDongle()
 
     // Discovery retries every 250 ms on its own.
     if (!waitFor([this] { return m_usbd->isUsbAttached(); }, qMin(m_timeoutMs, 3000)))
-        return fail(NoDongle, QStringLiteral("no Veltra dongle found (is it plugged in, and may you open its port?)"));
+        return fail(NoDongle, selection.absence.isEmpty()
+                                  ? QStringLiteral("no Veltra dongle found (is it plugged in, and may you open its port?)")
+                                  : QStringLiteral("no Veltra dongle found: ") + selection.absence);
     return Ok;
 }
 

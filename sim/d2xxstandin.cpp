@@ -1,0 +1,146 @@
+// A stand-in for FTDI's D2XX library, built from the simulator: the same
+// exported C calls with the same signatures and status numbers, answered by
+// a virtual dongle. Built as libftd2xx.so.1 in its own folder, so the real
+// loading code of the D2XX backend can be tested, and tried by hand:
+//
+//   LD_LIBRARY_PATH=build/sim/d2xx veltra-cli --driver d2xx info
+//
+// The dongle behind it follows the simulator profile in VELTRA_D2XX_SIM
+// (default r9), made on the first call.
+#include "simdriver.h"
+#include "simprofile.h"
+#include "virtualdongle.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+using FtStatus = std::uint32_t;
+using Dword = std::uint32_t;
+using FtHandle = void *;
+
+constexpr Dword openByDescription = 2;
+
+std::mutex &lock()
+{
+    static std::mutex m;
+    return m;
+}
+
+SimDriver *driver()
+{
+    static std::unique_ptr<SimDriver> made;
+    if (!made) {
+        SimProfile profile;
+        const QString text = qEnvironmentVariableIsSet("VELTRA_D2XX_SIM") ? qEnvironmentVariable("VELTRA_D2XX_SIM")
+                                                                          : QStringLiteral("r9");
+        if (!SimProfile::parse(text, &profile))
+            SimProfile::parse(QStringLiteral("r9"), &profile);
+        made = SimDriver::forProfile(profile);
+    }
+    return made.get();
+}
+
+DongleDriver::Handle handleOf(FtHandle ft)
+{
+    return reinterpret_cast<DongleDriver::Handle>(ft);
+}
+
+} // namespace
+
+#define STANDIN_EXPORT extern "C" __attribute__((visibility("default")))
+
+STANDIN_EXPORT FtStatus FT_OpenEx(void *arg, Dword flags, FtHandle *handle)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    if (!handle || !arg)
+        return DongleDriver::InvalidParameter;
+    if (flags != openByDescription)
+        return DongleDriver::DeviceNotFound;
+    DongleDriver::Handle opened = DongleDriver::noHandle;
+    const int status = driver()->openByDescription(QByteArray(static_cast<const char *>(arg)), &opened);
+    *handle = status == DongleDriver::Ok ? reinterpret_cast<FtHandle>(opened) : nullptr;
+    return FtStatus(status);
+}
+
+STANDIN_EXPORT FtStatus FT_GetComPortNumber(FtHandle ft, long *port)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    return FtStatus(driver()->comPortNumber(handleOf(ft), port));
+}
+
+STANDIN_EXPORT FtStatus FT_ResetDevice(FtHandle ft)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    return FtStatus(driver()->resetDevice(handleOf(ft)));
+}
+
+STANDIN_EXPORT FtStatus FT_SetBaudRate(FtHandle ft, Dword baud)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    return FtStatus(driver()->setBaudRate(handleOf(ft), baud));
+}
+
+STANDIN_EXPORT FtStatus FT_Purge(FtHandle ft, Dword mask)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    return FtStatus(driver()->purge(handleOf(ft), mask));
+}
+
+STANDIN_EXPORT FtStatus FT_SetTimeouts(FtHandle ft, Dword readMs, Dword writeMs)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    return FtStatus(driver()->setTimeouts(handleOf(ft), readMs, writeMs));
+}
+
+STANDIN_EXPORT FtStatus FT_Write(FtHandle ft, void *data, Dword count, Dword *written)
+{
+    unsigned done = 0;
+    const int status = driver()->write(handleOf(ft), static_cast<const char *>(data), count, &done);
+    if (written)
+        *written = done;
+    return FtStatus(status);
+}
+
+STANDIN_EXPORT FtStatus FT_Read(FtHandle ft, void *data, Dword count, Dword *received)
+{
+    unsigned done = 0;
+    const int status = driver()->read(handleOf(ft), static_cast<char *>(data), count, &done);
+    if (received)
+        *received = done;
+    return FtStatus(status);
+}
+
+STANDIN_EXPORT FtStatus FT_GetStatus(FtHandle ft, Dword *rx, Dword *tx, Dword *events)
+{
+    unsigned r = 0, t = 0, e = 0;
+    const int status = driver()->queueStatus(handleOf(ft), &r, &t, &e);
+    if (rx)
+        *rx = r;
+    if (tx)
+        *tx = t;
+    if (events)
+        *events = e;
+    return FtStatus(status);
+}
+
+STANDIN_EXPORT FtStatus FT_Close(FtHandle ft)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    return FtStatus(driver()->close(handleOf(ft)));
+}
+
+// Not D2XX: the tests' hand on the cable.
+STANDIN_EXPORT void VeltraStandin_SetPlugged(int plugged)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    if (plugged)
+        driver()->dongle().replug();
+    else
+        driver()->dongle().unplug();
+}

@@ -1,0 +1,114 @@
+// The D2XX backend through its real loading code: against the simulator's
+// stand-in library, against a library that is not there and one that is not
+// D2XX, and chosen (or not) by veltra-cli as the library path allows.
+#include "usb/d2xxdriver.h"
+#include "usb/usbd.h"
+
+#include <QLibrary>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+const QString standin = QStringLiteral(VELTRA_D2XX_STANDIN_DIR "/libftd2xx.so.1");
+
+} // namespace
+
+class TestD2xx : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void absentLibraries_data()
+    {
+        QTest::addColumn<QString>("library");
+        QTest::addColumn<QString>("absence");
+        QTest::newRow("not there") << "/nonexistent/libftd2xx.so.1" << "was not found";
+        // A library that loads but is not D2XX: the first call it lacks.
+        QTest::newRow("missing calls") << "libz.so.1" << "has no FT_OpenEx";
+    }
+
+    void absentLibraries()
+    {
+        QFETCH(QString, library);
+        QFETCH(QString, absence);
+        D2xxDriver driver({library});
+        QVERIFY(!driver.available());
+        QVERIFY2(driver.absence().contains(absence), qPrintable(driver.absence()));
+        DongleDriver::Handle handle = DongleDriver::noHandle;
+        QCOMPARE(driver.openByDescription("Veltra Dongle v3", &handle), int(DongleDriver::DeviceNotFound));
+        // The link over an absent backend finds no dongle, and that is all.
+        Usbd usbd(std::make_unique<D2xxDriver>(QStringList {library}));
+        QCOMPARE(usbd.usbDongleType, 0);
+    }
+
+    // The cases the serial backend passes, through the stand-in: discovery
+    // and versions, a command exchange, an unplug and a replug.
+    void standinLibrary()
+    {
+        auto owned = std::make_unique<D2xxDriver>(QStringList {standin});
+        QVERIFY2(owned->available(), qPrintable(owned->absence()));
+        Usbd usbd(std::move(owned));
+        QCOMPARE(usbd.usbDongleType, 3);
+        QCOMPARE(usbd.dongleVersion.major, 3);
+        QCOMPARE(usbd.dongleVersion.minor, 2);
+        QCOMPARE(usbd.dongleVersion.build, 7);
+        QCOMPARE(usbd.comPort, 9L);
+
+        QSignalSpy attached(&usbd, &Usbd::dmxAttached);
+        usbd.initDongleDMX();
+        QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 10000);
+        QCOMPARE(usbd.protocolVersion, 2);
+        QCOMPARE(usbd.runDmxCommand(9), 9);
+
+        QLibrary hand(standin);
+        auto setPlugged = reinterpret_cast<void (*)(int)>(hand.resolve("VeltraStandin_SetPlugged"));
+        QVERIFY(setPlugged);
+        setPlugged(0);
+        QTRY_COMPARE_WITH_TIMEOUT(usbd.usbDongleType, 0, 5000);
+        setPlugged(1);
+        QTRY_COMPARE_WITH_TIMEOUT(usbd.usbDongleType, 3, 10000);
+    }
+
+    // Which backend veltra-cli takes: the stand-in's radio is an R8X, and no
+    // other dongle is on this machine.
+    void choiceOrder_data()
+    {
+        QTest::addColumn<bool>("onLibraryPath");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("D2XX first when it finds the dongle") << true << QStringList {} << 0 << "TRX Model: Veltra R8X";
+        QTest::newRow("forced serial") << true << QStringList {"--driver", "serial"} << 2 << "no Veltra dongle found";
+        QTest::newRow("a port given wins") << true << QStringList {"--port", "/nonexistent/tty"} << 2 << "no Veltra dongle found";
+        QTest::newRow("no library: the serial port") << false << QStringList {} << 2 << "no Veltra dongle found";
+        QTest::newRow("no library, D2XX forced") << false << QStringList {"--driver", "d2xx"} << 2 << "was not found";
+    }
+
+    void choiceOrder()
+    {
+        QFETCH(bool, onLibraryPath);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (onLibraryPath)
+            env.insert(QStringLiteral("LD_LIBRARY_PATH"), QStringLiteral(VELTRA_D2XX_STANDIN_DIR));
+        else
+            env.remove(QStringLiteral("LD_LIBRARY_PATH"));
+        env.insert(QStringLiteral("VELTRA_D2XX_SIM"), QStringLiteral("r8x"));
+        cli.setProcessEnvironment(env);
+        // A dongle not found is told after the time-out; one found is read.
+        const QString timeout = exitCode == 0 ? QStringLiteral("5") : QStringLiteral("0.5");
+        cli.start(QStringLiteral(VELTRA_CLI_EXE), arguments + QStringList {"--timeout", timeout, "info"});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), exitCode);
+        const QString all = QString::fromUtf8(cli.readAllStandardOutput() + cli.readAllStandardError());
+        QVERIFY2(all.contains(output), qPrintable(all));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestD2xx)
+#include "tst_d2xx.moc"
