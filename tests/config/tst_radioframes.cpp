@@ -191,6 +191,18 @@ private slots:
         if (level == 1)
             QCOMPARE(modes.size(), 3);
     }
+
+    // An R9-class radio that repeats offers the three directions by the
+    // codes the radio knows them by.
+    void repeaterDirections()
+    {
+        RadioCapabilities caps;
+        caps.band24 = 1;
+        caps.band5Count = 2;
+        caps.repeater = 1;
+        const RadioChoices list = RadioFrames::directions(caps, RadioSettings(), 16, 2);
+        QCOMPARE(list, (RadioChoices {{"Transmitter", 0}, {"Receiver", 1}, {"Repeater", 2}}));
+    }
 };
 
 QTEST_APPLESS_MAIN(TestRadioFrames)
