@@ -123,12 +123,16 @@ private slots:
         QVERIFY(session.connectAndRead());
         Configurator &c = session.configurator;
 
-        // Mask channel 10 of 5.8 GHz, as the masking view hands over edits.
+        // Mask channel 10 of 5.2 and of 5.8 GHz, as the masking view hands
+        // over edits: each band's edit goes to that band.
         QList<bool> all = c.ismaskedChannels();
+        all[88 + 9] = true;
         all[176 + 9] = true;
         c.currentMaskedChannels(all);
+        c.maskingChanged(1);
         c.maskingChanged(2);
         c.on_storeAndDisconnect_clicked();
+        QCOMPARE(decode(session.radio().stored.masks[1]).mid(0, 84), all.mid(88, 84));
         QCOMPARE(decode(session.radio().stored.masks[2]).mid(0, 84), all.mid(176, 84));
 
         // A new readout shows the edit; a further edit deploys the newer
