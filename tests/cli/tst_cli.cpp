@@ -1,5 +1,6 @@
 // The real veltra-cli binary over the simulator, as a script would run it.
 #include "firmware/vfpwriter.h"
+#include "usb/ptyserver.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -268,11 +269,7 @@ private slots:
         if (!qEnvironmentVariableIsSet("VELTRA_TEST_REAL_TIME"))
             QSKIP("real time: run as tst_cli_realtime");
         const QString link = m_dir.filePath("dongle");
-        QProcess server;
-        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server.start(QStringLiteral(VELTRA_SIM_PTY_EXE), {"--link", link, "r9"});
-        QVERIFY(server.waitForStarted() && server.waitForReadyRead(5000));
-        server.readLine();
+        PtyServer server({"--link", link, "r9"});
         QProcess watch;
         watch.start(QStringLiteral(VELTRA_CLI_EXE), {"--port", link, "watch", "--timeout", "40"});
         QString out;
@@ -282,10 +279,7 @@ private slots:
                 return out.count(text) >= count;
             }, 15000);
         };
-        const auto tell = [&server](const char *command) {
-            server.write(QByteArray(command) + '\n');
-            server.waitForBytesWritten();
-        };
+        const auto tell = [&server](const char *command) { server.command(command); };
         QVERIFY2(waitFor("radio: attached", 1), qPrintable(out));
         tell("radio off");
         QVERIFY2(waitFor("radio: detached", 1), qPrintable(out));
@@ -297,8 +291,6 @@ private slots:
         QVERIFY2(waitFor("radio: attached", 3), qPrintable(out));
         watch.terminate();
         watch.waitForFinished(5000);
-        tell("quit");
-        server.waitForFinished(5000);
     }
 
 private:

@@ -2,6 +2,7 @@
 // side of a pseudo-terminal, the virtual dongle (veltra-sim-pty) on the
 // other. Real pacing, real timers.
 
+#include "ptyserver.h"
 #include "usb/serialportdriver.h"
 #include "usb/usbd.h"
 
@@ -11,51 +12,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-
-class PtyServer
-{
-public:
-    explicit PtyServer(const QStringList &arguments = QStringList())
-    {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral(VELTRA_SIM_PTY_EXE), arguments);
-        if (m_process.waitForStarted(5000))
-            path = nextLine();
-    }
-
-    ~PtyServer()
-    {
-        command("quit");
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-        }
-    }
-
-    QString nextLine()
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!m_process.canReadLine() && clock.elapsed() < 5000)
-            m_process.waitForReadyRead(100);
-        return QString::fromLocal8Bit(m_process.readLine()).trimmed();
-    }
-
-    void command(const char *line)
-    {
-        m_process.write(QByteArray(line) + '\n');
-        m_process.waitForBytesWritten(1000);
-    }
-
-    QString path;
-
-private:
-    QProcess m_process;
-};
-
-} // namespace
 
 class TestSerialPort : public QObject
 {
