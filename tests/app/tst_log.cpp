@@ -67,16 +67,6 @@ private slots:
         QCOMPARE(readLines(logFile()), (QStringList{expected, QString()}));
     }
 
-    void messagesAppendInOrder()
-    {
-        qInstallMessageHandler(logMessageHandler);
-        for (int i = 0; i < 3; ++i)
-            qDebug() << "line" << i;
-        qInstallMessageHandler(nullptr);
-        QCOMPARE(readLines(logFile()),
-                 (QStringList{"Debug: line 0", "Debug: line 1", "Debug: line 2", QString()}));
-    }
-
     void missingFolderDropsLinesUntilItReturns()
     {
         QTemporaryDir parent;

@@ -4,6 +4,7 @@
 // meets the product through the virtual radio, with instant pacing, and
 // judges it by what the radio stored.
 #include "config/configurator.h"
+#include "config/readout.h"
 #include "sim/radioapplication.h"
 #include "usb/pacing.h"
 #include "usb/simrig.h"
@@ -125,38 +126,14 @@ struct Bench
     RadioUnit &radio() { return rig.dongle->radioUnit(); }
     Configurator &c() { return configurator; }
 
-    // What the monitoring does when it finds the radio, then the readout.
-    bool read()
-    {
-        rig.usbd->liveDataEnabled = 0;
-        rig.usbd->initDongleDMX();
-        rig.usbd->radioAttached = true;
-        // The frame the radio was found with tells its level (and is a
-        // legacy radio's status).
-        if (!rig.usbd->getDmxInBuffer())
-            return false;
-        const quint8 *found = rig.usbd->dmxInBuffer;
-        rig.usbd->protocolVersion = found[2] > 22 ? found[23] : 0;
-        configurator.showProtocolVersion(rig.usbd->protocolVersion);
-        configurator.loadVELTRA();
-        return rig.usbd->liveDataEnabled == 1;
-    }
+    bool read() { return Readout::run(*rig.usbd, configurator); }
+    QStringList report() { return Readout::report(configurator); }
 
     void swap(const QString &profile)
     {
         SimProfile next;
         SimProfile::parse(profile, &next);
         rig.dongle->swapRadio(next);
-    }
-
-    QStringList report()
-    {
-        QStringList lines;
-        for (const auto &line : configurator.reportLines()) {
-            if (!line.label.startsWith(QLatin1String("Date")))
-                lines << line.label + line.value;
-        }
-        return lines;
     }
 
     SimRig rig;

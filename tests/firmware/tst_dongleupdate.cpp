@@ -49,6 +49,7 @@ class TestDongleUpdate : public QObject
 
 private slots:
     void initTestCase() { TestLog::install(); }
+    void refused_data();
     void refused();
     void avrdudeWritesTheDongle_data();
     void avrdudeWritesTheDongle();
@@ -56,24 +57,45 @@ private slots:
     void progressFromAvrdudeOutput();
 };
 
-// The walk shows each reason on the error page; what only this layer shows:
-// a file is judged by its own name, not its folder's, and a refused file
-// leaves the dongle in its application.
+// Refusals before the dongle is touched, each with its reason: a file is
+// judged by its own name, not its folder's, and the dongle stays in its
+// application.
+void TestDongleUpdate::refused_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("plugged");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("wrong dongle's file") << "veltra_dongle_3/veltra_dongle_2.hex" << true << "wrong_dongle_file";
+    QTest::newRow("missing file") << "missing/veltra_dongle_3.hex" << true << "file_not_found";
+    // The in-process dongle has no port to hand to avrdude.
+    QTest::newRow("no port") << "veltra_dongle_3.hex" << true << "no_port";
+    QTest::newRow("no dongle") << "veltra_dongle_3.hex" << false << "no_dongle";
+}
+
 void TestDongleUpdate::refused()
 {
+    QFETCH(QString, file);
+    QFETCH(bool, plugged);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("veltra_dongle_3/veltra_dongle_2.hex"));
-    QDir().mkpath(QFileInfo(path).path());
-    QVERIFY(writeIntelHex(path, VfpWriter::testImage(256)));
+    const QString path = dir.filePath(file);
+    if (!file.startsWith(QLatin1String("missing"))) {
+        QDir().mkpath(QFileInfo(path).path());
+        QVERIFY(writeIntelHex(path, VfpWriter::testImage(256)));
+    }
     SimRig rig;
+    if (!plugged) {
+        rig.dongle->unplug();
+        QTRY_COMPARE(rig.usbd->usbDongleType, 0);
+    }
     Configurator configurator(rig.usbd.get());
     configurator.workingDirectoryPath = dir.path() + QLatin1Char('/');
     QSignalSpy ended(&configurator, &Configurator::updateFinished);
     configurator.firmwareUpdate(Configurator::dongle_update, path);
     QCOMPARE(ended.count(), 1);
-    QCOMPARE(configurator.updateReason(), QStringLiteral("wrong_dongle_file"));
+    QCOMPARE(configurator.updateReason(), reason);
     QCOMPARE(rig.dongle->mode(), VirtualDongle::Mode::Application);
-    QCOMPARE(rig.usbd->usbDongleType, 3);
+    QCOMPARE(rig.usbd->usbDongleType, plugged ? 3 : 0);
 }
 
 void TestDongleUpdate::avrdudeWritesTheDongle_data()

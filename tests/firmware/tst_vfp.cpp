@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 QStringList capturedLog;
@@ -132,6 +134,22 @@ private slots:
             QVERIFY2(vfp.errorText().startsWith(QLatin1String("line 7:")), qPrintable(vfp.errorText()));
         if (!logLine.isEmpty())
             QVERIFY2(!capturedLog.filter(logLine).isEmpty(), qPrintable(capturedLog.join(QLatin1Char('\n'))));
+    }
+
+    // Judged before they are read: a FIFO would block the open, a huge file
+    // would take minutes.
+    void filesCheckedFirst()
+    {
+        const QString fifo = m_dir.filePath(QStringLiteral("fifo.vfp"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const QString large = m_dir.filePath(QStringLiteral("large.vfp"));
+        QFile file(large);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(VFP::maxFileBytes + 1));
+        VFP vfp;
+        QCOMPARE(vfp.parseFile(fifo), int(VFP::ParseCannotOpen));
+        QVERIFY2(vfp.errorText().contains(QLatin1String("not a regular file")), qPrintable(vfp.errorText()));
+        QCOMPARE(vfp.parseFile(large), int(VFP::ParseCannotOpen));
+        QVERIFY2(vfp.errorText().contains(QLatin1String("too large: 16777217 bytes")), qPrintable(vfp.errorText()));
     }
 
     void lineRules_data()

@@ -8,7 +8,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFontDatabase>
-#include <QImage>
 #include <QObject>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -48,28 +47,6 @@ public:
                 text += QString::fromUtf8(file.readAll());
         }
         return text;
-    }
-
-    // The average colour of an image's drawn pixels (those at least half
-    // opaque), or an invalid colour when nothing is drawn.
-    Q_INVOKABLE QColor inkColour(const QString &path) const
-    {
-        const QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
-        qint64 red = 0, green = 0, blue = 0, count = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                if (qAlpha(line[x]) < 128)
-                    continue;
-                red += qRed(line[x]);
-                green += qGreen(line[x]);
-                blue += qBlue(line[x]);
-                ++count;
-            }
-        }
-        if (count == 0)
-            return QColor();
-        return QColor(int(red / count), int(green / count), int(blue / count));
     }
 
 private:

@@ -19,11 +19,6 @@ Item {
         signalName: "activatedTab"
     }
 
-    SignalSpy {
-        id: primary
-        signalName: "primaryButtonClicked"
-    }
-
     TestCase {
         name: "TabBar"
         when: windowShown
@@ -33,14 +28,12 @@ Item {
         function init() {
             configurator.reset()
             activated.clear()
-            primary.clear()
         }
 
         function makeBar(bands) {
             var bar = createTemporaryObject(barComponent, root,
                                             { has24ghz: bands[0], has52ghz: bands[1], has58ghz: bands[2] })
             activated.target = bar
-            primary.target = bar
             waitForRendering(bar)
             return bar
         }
@@ -91,16 +84,6 @@ Item {
             configurator.reset()
             bar.bandEdited()
             compare(configurator.calls, data.edit)
-        }
-
-        function test_primary_button() {
-            var bar = makeBar([false, false, false])
-            verify(String(bar.primaryButton.contentItem.source).endsWith("/assets/icons/home.png"))
-            bar.backButton = true
-            verify(String(bar.primaryButton.contentItem.source).endsWith("/assets/icons/back-arrow.png"))
-            mouseClick(bar.primaryButton)
-            compare(primary.count, 1)
-            compare(activated.count, 0)
         }
     }
 }

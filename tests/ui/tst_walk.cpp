@@ -495,41 +495,21 @@ private slots:
         QVERIFY(waitForView(QStringLiteral("startView")));
     }
 
-    // Each reason a dongle update is refused for, under the error page's text.
-    void dongleFailureReasons()
+    // A dongle update refused: the reason the Configurator gives shows under
+    // the error page's text. (Each reason is the dongle update suite's.)
+    void dongleFailureReasonIsShown()
     {
         QVERIFY(firmwareView());
-        const QString good = m_home.filePath(QStringLiteral("veltra_dongle_3.hex"));
-        QVERIFY(writeIntelHex(good, VfpWriter::testImage(256)));
-        const struct
-        {
-            QString path;
-            bool unplugged;
-            const char *english;
-        } cases[] = {
-            {m_home.filePath(QStringLiteral("veltra_dongle_2.hex")), false, "This firmware file is not for this dongle."},
-            {m_home.filePath(QStringLiteral("missing/veltra_dongle_3.hex")), false, "The firmware file could not be opened."},
-            // The in-process dongle has no port to hand to avrdude.
-            {good, false, "The dongle has no serial port for the programmer."},
-            {good, true, "No dongle found. Please connect the dongle."},
-        };
-        QFile::copy(good, cases[0].path);
-        for (const auto &c : cases) {
-            if (c.unplugged) {
-                m_rig->dongle->unplug();
-                QTRY_VERIFY_WITH_TIMEOUT(m_rig->usbd->usbDongleType == 0, patience);
-            }
-            // Continue, Confirm Update.
-            QObject *wizard = openWizard("dongleFirmwarePath", "updateDongleButton", c.path, 2);
-            QVERIFY(wizard);
-            QTRY_COMPARE_WITH_TIMEOUT(wizard->property("visibleStage").toInt(), 6, patience);
-            auto *reason = qobject_cast<QQuickItem *>(findIn(wizard->property("contentItem").value<QObject *>(),
-                                                             QStringLiteral("failureReasonText")));
-            QVERIFY(reason && reason->isVisible());
-            QCOMPARE(reason->property("text").toString(), QString::fromLatin1(c.english));
-            QMetaObject::invokeMethod(wizard, "resetFirmwareUpdate");
-            QTRY_VERIFY_WITH_TIMEOUT(!wizard->property("visible").toBool(), patience);
-        }
+        const QString hex = m_home.filePath(QStringLiteral("veltra_dongle_3.hex"));
+        QVERIFY(writeIntelHex(hex, VfpWriter::testImage(256)));
+        // The in-process dongle has no port to hand to avrdude: Continue, Confirm Update.
+        QObject *wizard = openWizard("dongleFirmwarePath", "updateDongleButton", hex, 2);
+        QVERIFY(wizard);
+        QTRY_COMPARE_WITH_TIMEOUT(wizard->property("visibleStage").toInt(), 6, patience);
+        auto *reason = qobject_cast<QQuickItem *>(findIn(wizard->property("contentItem").value<QObject *>(),
+                                                         QStringLiteral("failureReasonText")));
+        QVERIFY(reason && reason->isVisible());
+        QCOMPARE(reason->property("text").toString(), QStringLiteral("The dongle has no serial port for the programmer."));
     }
 
     void dongleUpdateInProgress_data() { tour_data(); }

@@ -510,28 +510,6 @@ private slots:
         QCOMPARE(TestLog::count(QStringLiteral("Usbd: ~Usbd: closing")), 1);
     }
 
-    void xmodemCrc_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("crc");
-
-        QTest::newRow("digits") << QByteArray("123456789") << 0x31C3;
-        QTest::newRow("high bit") << QByteArray::fromHex("ff") << 0x1EF0;
-    }
-
-    void xmodemCrc()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, crc);
-
-        SimRig rig(QStringLiteral("radio=off"));
-        rig.usbd->checkValue = 0x1234;
-        rig.usbd->CRC16C_reset();
-        for (char byte : bytes)
-            rig.usbd->CRC16C_addByte(static_cast<signed char>(byte));
-        QCOMPARE(int(rig.usbd->checkValue), crc);
-    }
-
     void bootloaderIsToldByNineBytes_data()
     {
         QTest::addColumn<unsigned>("answer");

@@ -3,6 +3,7 @@
 // and a dongle pulled out mid-way. Real waits, real time: these suites carry
 // the ctest label "wire".
 #include "config/configurator.h"
+#include "config/readout.h"
 #include "firmware/serialthread.h"
 #include "sim/simdriver.h"
 #include "sim/simprofile.h"
@@ -41,29 +42,8 @@ struct Line
         configurator->logFolderPath = folder.path() + QLatin1Char('/');
     }
 
-    // What the monitoring does on attach, then the readout; true when it
-    // ran to its end.
-    bool read()
-    {
-        usbd->liveDataEnabled = 0;
-        usbd->initDongleDMX();
-        usbd->radioAttached = true;
-        if (!usbd->getDmxInBuffer())
-            return false;
-        usbd->protocolVersion = usbd->dmxInBuffer[2] > 22 ? usbd->dmxInBuffer[23] : 0;
-        configurator->loadVELTRA();
-        return usbd->liveDataEnabled == 1;
-    }
-
-    QStringList report()
-    {
-        QStringList text;
-        for (const auto &line : configurator->reportLines()) {
-            if (!line.label.startsWith(QLatin1String("Date")))
-                text << line.label + line.value;
-        }
-        return text;
-    }
+    bool read() { return Readout::run(*usbd, *configurator); }
+    QStringList report() { return Readout::report(*configurator); }
 
     RadioUnit &radio() { return dongle->radioUnit(); }
 
