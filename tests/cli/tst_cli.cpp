@@ -95,13 +95,10 @@ private slots:
         QTest::newRow("no 5.2 GHz band") << "r8x" << QStringList{"mask52=1-4"} << "no such band";
         QTest::newRow("channel out of range") << "r9" << QStringList{"mask24=80-90"} << "channel list";
         QTest::newRow("label too long") << "r9" << QStringList{"label=" + QString(33, 'x')} << "at most 32";
-        QTest::newRow("label with a terminal escape") << "r9" << QStringList{"label=a\x1b[2Jb"} << "control characters";
         QTest::newRow("label with a C1 control") << "r9" << QStringList{QString::fromUtf8("label=a\u009bb")}
                                                   << "control characters";
         QTest::newRow("label on a legacy radio") << "legacy" << QStringList{"power24=1", "label=Foo"}
                                                  << "a legacy radio takes only power24 and mask24";
-        QTest::newRow("adaptive on a legacy radio") << "legacy" << QStringList{"adaptive=ON"}
-                                                    << "a legacy radio takes only power24 and mask24";
     }
 
     void refusedValuesSendNothing()

@@ -1,5 +1,4 @@
 import QtQuick 2.15
-import QtQuick.Window 2.15
 import QtTest 1.15
 import Qt.labs.settings 1.1
 import "qrc:/localisation"
@@ -17,21 +16,6 @@ Item {
     Component {
         id: textComponent
         LocalisedText { }
-    }
-
-    // Stands in for the application window: it counts the reloads a language
-    // change asks for.
-    Component {
-        id: windowComponent
-        Window {
-            property int reloads: 0
-            property alias dropdown: windowDropdown
-            function reload() { reloads += 1 }
-            width: 320
-            height: 240
-            visible: true
-            LanguageDropdown { id: windowDropdown; x: 20; y: 20 }
-        }
     }
 
     Component {
@@ -80,21 +64,6 @@ Item {
             while ((m = re.exec(text)) !== null)
                 tags.push(m[1] + m[2].toLowerCase())
             return tags
-        }
-
-        // Opens the selector's list and clicks the entry for code, as the
-        // operator does.
-        function pick(dropdown, code) {
-            mouseClick(dropdown)
-            tryVerify(function () { return dropdown.popup.opened })
-            var list = dropdown.popup.contentItem
-            var entry = null
-            tryVerify(function () {
-                entry = list.itemAtIndex(dropdown.indexOfValue(code))
-                return entry !== null
-            }, 2000, "no entry for " + code)
-            mouseClick(entry)
-            tryVerify(function () { return !dropdown.popup.visible })
         }
 
         function test_first_start_is_english() {
@@ -185,22 +154,5 @@ Item {
             compare(makeText("").text, "")
         }
 
-        function test_picking_stores_and_reloads_data() {
-            return [
-                { tag: "en to es", from: "en", pick: "es", reloads: 1 },
-                { tag: "es to en", from: "es", pick: "en", reloads: 1 },
-                { tag: "same language", from: "cn", pick: "cn", reloads: 0 }
-            ]
-        }
-
-        function test_picking_stores_and_reloads(data) {
-            storeLanguage(data.from)
-            var window = createTemporaryObject(windowComponent, root)
-            tryVerify(function () { return window.active || window.visible })
-            waitForRendering(window.dropdown)
-            pick(window.dropdown, data.pick)
-            compare(window.reloads, data.reloads)
-            compare(makeManager().getLanguage(), data.pick)
-        }
     }
 }
