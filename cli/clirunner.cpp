@@ -25,10 +25,10 @@
 #include <csignal>
 #include <cstdio>
 
+// The one thing asked of the console that Qt does not answer: whether
+// standard output is a terminal.
 #ifdef Q_OS_WIN
 #include <io.h>
-#define isatty _isatty
-#define fileno _fileno
 #else
 #include <unistd.h>
 #endif
@@ -62,6 +62,24 @@ std::atomic<bool> interrupted {false};
 void onInterrupt(int)
 {
     interrupted = true;
+}
+
+// Ctrl-C, or a service manager's stop, ends a long command the way its time
+// limit does: the dongle's DMX is switched off and a running avrdude stopped.
+// ISO C's signal() is all this needs, on every platform.
+void catchInterrupts()
+{
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+}
+
+bool stdoutIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(fileno(stdout)) != 0;
+#endif
 }
 
 void toStderr(const QString &text)
@@ -561,8 +579,7 @@ int CliRunner::verify()
 
 int CliRunner::watch()
 {
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    catchInterrupts();
     Configurator &c = *m_configurator;
     QString dongle;
     auto showDongle = [&] {
@@ -603,7 +620,7 @@ int CliRunner::watch()
 
 void CliRunner::showProgress(int percent)
 {
-    static const bool terminal = isatty(fileno(stdout));
+    static const bool terminal = stdoutIsTerminal();
     if (!terminal) {
         print(QStringLiteral("progress: %1 %").arg(percent));
         return;
@@ -651,8 +668,7 @@ int CliRunner::update()
     // once under way, runs to its end.
     m_usbd->setDeadline(QDeadlineTimer::Forever);
 
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    catchInterrupts();
     bool finished = false;
     // Connected after the session's own handler, so it runs once the outcome is known.
     connect(&c.serialThread, &QThread::finished, this, [&finished] { finished = true; });
@@ -680,7 +696,7 @@ int CliRunner::update()
         c.cancelUpdate(type, file);
         waitFor([&finished] { return finished; }, 5000);
     }
-    if (isatty(fileno(stdout)) && shown >= 0)
+    if (stdoutIsTerminal() && shown >= 0)
         std::fputs("\n", stdout);
 
     const int status = c.serialThread.uploadStatus;
@@ -695,8 +711,7 @@ int CliRunner::updateDongle(const QString &file)
     Configurator &c = *m_configurator;
     // avrdude has limits of its own; the dongle link is not in its way.
     m_usbd->setDeadline(QDeadlineTimer::Forever);
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    catchInterrupts();
     bool finished = false;
     connect(&c, &Configurator::updateFinished, this, [&finished] { finished = true; });
     int shown = -1;
@@ -712,7 +727,7 @@ int CliRunner::updateDongle(const QString &file)
         c.cancelUpdate(Configurator::dongle_update, file);
         waitFor([&finished] { return finished; }, 10000, false);
     }
-    if (isatty(fileno(stdout)) && shown >= 0)
+    if (stdoutIsTerminal() && shown >= 0)
         std::fputs("\n", stdout);
     if (c.updateOutcome() != Configurator::UpdateComplete)
         return fail(DongleUpdateFailed, c.updateMessage());
