@@ -18,11 +18,6 @@ bash tools/deps.sh lintian desktop-file-utils appstream udev man-db dpkg-dev fil
 step() { printf '\n== %s\n' "$*"; }
 fail() { echo "package-check: $*" >&2; exit 1; }
 
-step "Building the package"
-deb=$(bash tools/package.sh | tail -n 1)
-deb=$(readlink -f "$deb")
-echo "$deb"
-
 WORK=$(mktemp -d)
 installed=false
 cleanup() {
@@ -32,6 +27,12 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
+
+step "Building the package"
+bash tools/package.sh > "$WORK/package.txt" 2>&1 \
+  || { cat "$WORK/package.txt"; fail "the package was not made"; }
+deb=$(readlink -f "$(tail -n 1 "$WORK/package.txt")")
+echo "$deb"
 
 step "lintian"
 # Errors fail the check; warnings and notes are shown and allowed.
