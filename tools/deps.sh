@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the app need, but only
 # those that are missing, so a second run costs nothing and needs no network.
+# Given package names, installs those instead (the packaging scripts' tools).
 set -euo pipefail
 
 PACKAGES=(
@@ -14,6 +15,9 @@ PACKAGES=(
   fonts-wqy-microhei avrdude
   clang libfuzzer-14-dev
 )
+if [ $# -gt 0 ]; then
+  PACKAGES=("$@")
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

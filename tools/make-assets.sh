@@ -94,4 +94,13 @@ while read -r drawing resource width; do
 done <<< "$IMAGE_TABLE"
 
 # The window icon (icons/icon.ico) is made from src/icon.svg and kept as it is.
+
+# The desktop menu's icon set for the Linux package, from the same drawing.
+# Committed like the rest, so that packaging needs no SVG renderer.
+APP_ICONS="$ROOT/packaging/linux/icons"
+mkdir -p "$APP_ICONS"
+for size in 16 22 24 32 48 64 128 256; do
+  rsvg-convert -w "$size" -h "$size" "$SRC/icon.svg" -o "$APP_ICONS/icon-$size.png"
+  echo "  packaging/linux/icons/icon-$size.png  <- src/icon.svg ($size px)"
+done
 echo "Done."
