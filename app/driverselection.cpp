@@ -165,8 +165,13 @@ QList<DriverSelection::Listed> DriverSelection::listDongles(const QStringList &a
     const bool explicitPort = plain.contains(QStringLiteral("--port"))
                               || std::any_of(plain.cbegin(), plain.cend(),
                                              [](const QString &a) { return a.startsWith(QLatin1String("--port=")); });
-    const bool serialOnly = plain.contains(QStringLiteral("--driver=serial"))
-                            || plain.join(QLatin1Char(' ')).contains(QLatin1String("--driver serial"));
+    QString forced;
+    for (int i = 0; i < plain.size(); ++i) {
+        if (plain.at(i) == QLatin1String("--driver"))
+            forced = plain.value(i + 1);
+        else if (plain.at(i).startsWith(QLatin1String("--driver=")))
+            forced = plain.at(i).mid(int(qstrlen("--driver=")));
+    }
     if (simulate || explicitPort) {
         DriverSelection selection = fromArguments(plain);
         if (!selection.error.isEmpty()) {
@@ -196,13 +201,13 @@ QList<DriverSelection::Listed> DriverSelection::listDongles(const QStringList &a
         }
         return listed;
     }
-    if (!serialOnly) {
+    if (forced != QLatin1String("serial")) {
         D2xxDriver d2xx;
         for (const auto &found : d2xx.find(description))
             listed << Listed {found.port, QStringLiteral("d2xx"), QString::fromLatin1(found.serial)};
     }
 #ifdef Q_OS_UNIX
-    if (!plain.contains(QStringLiteral("--driver=d2xx")) && !plain.join(QLatin1Char(' ')).contains(QLatin1String("--driver d2xx"))) {
+    if (forced != QLatin1String("d2xx")) {
         for (const auto &found : SerialPortDriver::findPorts(description))
             listed << Listed {found.port, QStringLiteral("serial"), QString::fromLatin1(found.serial)};
     }

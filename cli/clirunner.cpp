@@ -335,7 +335,11 @@ int CliRunner::openDongle()
     connectSession(m_usbd.get(), m_configurator.get(), QCoreApplication::instance());
 
     // Discovery retries every 250 ms on its own.
-    if (!waitFor([this] { return m_usbd->isUsbAttached(); }, qMin(m_timeoutMs, 3000)))
+    const int asked = m_driverArguments.indexOf(QStringLiteral("--dongle"));
+    if (!waitFor([this] { return m_usbd->isUsbAttached(); }, qMin(m_timeoutMs, 3000)) && asked >= 0)
+        return fail(NoDongle, QStringLiteral("no Veltra dongle with USB serial number %1 found (veltra-cli list shows those found)")
+                                  .arg(printable(m_driverArguments.value(asked + 1))));
+    if (!m_usbd->isUsbAttached())
         return fail(NoDongle, selection.absence.isEmpty()
                                   ? QStringLiteral("no Veltra dongle found (is it plugged in, and may you open its port?)")
                                   : QStringLiteral("no Veltra dongle found: ") + selection.absence);

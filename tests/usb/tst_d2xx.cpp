@@ -90,7 +90,7 @@ private slots:
         QTest::newRow("by its serial number") << true << QStringList {"--dongle", "LINE7", "info"} << 0
                                               << "TRX Model: Veltra R8X";
         QTest::newRow("another serial number") << true << QStringList {"--dongle", "LINE8", "--driver", "d2xx", "info"} << 2
-                                               << "no Veltra dongle found";
+                                               << "no Veltra dongle with USB serial number LINE8 found";
     }
 
     void choiceOrder()
