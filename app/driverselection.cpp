@@ -12,6 +12,9 @@
 #endif
 
 #include <QDebug>
+#include <QFileInfo>
+
+#include <algorithm>
 
 DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
 {
@@ -20,6 +23,7 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
     QString profileText;
     QString port;
     QString forced;
+    QByteArray serial;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (argument == QLatin1String("--simulate")) {
@@ -35,6 +39,15 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
             port = arguments.at(++i);
         } else if (argument.startsWith(QLatin1String("--port="))) {
             port = argument.mid(int(qstrlen("--port=")));
+        } else if (argument == QLatin1String("--dongle") || argument.startsWith(QLatin1String("--dongle="))) {
+            if (argument == QLatin1String("--dongle"))
+                serial = i + 1 < arguments.size() ? arguments.at(++i).toLatin1() : QByteArray();
+            else
+                serial = argument.mid(int(qstrlen("--dongle="))).toLatin1();
+            if (serial.isEmpty()) {
+                selection.error = QStringLiteral("--dongle needs the dongle's USB serial number (veltra-cli list shows it)");
+                return selection;
+            }
         } else if (argument == QLatin1String("--driver") || argument.startsWith(QLatin1String("--driver="))) {
             if (argument == QLatin1String("--driver"))
                 forced = i + 1 < arguments.size() ? arguments.at(++i) : QString();
@@ -51,6 +64,17 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
         selection.error = QStringLiteral("--simulate and --port exclude each other");
         return selection;
     }
+    if (!serial.isEmpty() && !port.isEmpty()) {
+        selection.error = QStringLiteral("--dongle and --port exclude each other");
+        return selection;
+    }
+    // Every driver chosen below opens only that dongle.
+    const auto chosen = [&selection, &serial] {
+        if (selection.driver)
+            selection.driver->requireSerialNumber(serial);
+        if (!serial.isEmpty())
+            qDebug() << "Dongle driver: only the dongle with USB serial number" << serial;
+    };
 
     if (simulate) {
         SimProfile profile;
@@ -60,6 +84,7 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
             return selection;
         }
         selection.driver = SimDriver::forProfile(profile, &selection.simulator);
+        chosen();
         if (!profile.traceFile.isEmpty() && !selection.simulator->trace().hasFile()) {
             selection.driver.reset();
             selection.simulator.reset();
@@ -83,6 +108,7 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
     // serial port; --driver insists on one of them.
     if (port.isEmpty() && forced != QLatin1String("serial")) {
         auto d2xx = std::make_unique<D2xxDriver>();
+        d2xx->requireSerialNumber(serial);
         if (!d2xx->available()) {
             qDebug().noquote() << "Dongle driver: D2XX absent:" << d2xx->absence();
             if (forced == QLatin1String("d2xx")) {
@@ -99,6 +125,7 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
             if (found || forced == QLatin1String("d2xx")) {
                 qDebug().noquote() << "Dongle driver: D2XX from" << d2xx->libraryFile();
                 selection.driver = std::move(d2xx);
+                chosen();
                 return selection;
             }
             qDebug() << "Dongle driver: D2XX finds no dongle; the serial port is tried";
@@ -112,8 +139,78 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
         qDebug() << "Dongle driver: serial port of" << VirtualDongle::description;
         selection.driver = std::make_unique<SerialPortDriver>();
     }
+    chosen();
 #else
     selection.error = QStringLiteral("no dongle driver found: install FTDI's D2XX driver, or use --simulate");
 #endif
     return selection;
+}
+
+QList<DriverSelection::Listed> DriverSelection::listDongles(const QStringList &arguments, QString *error)
+{
+    // The list is made by the drivers the arguments would choose from,
+    // without opening anything: a dongle another process holds is listed too.
+    QStringList plain;
+    for (int i = 0; i < arguments.size(); ++i) {
+        if (arguments.at(i) == QLatin1String("--dongle"))
+            ++i;
+        else if (!arguments.at(i).startsWith(QLatin1String("--dongle=")))
+            plain << arguments.at(i);
+    }
+    QList<Listed> listed;
+    const QByteArray description(VirtualDongle::description);
+    const bool simulate = std::any_of(plain.cbegin(), plain.cend(), [](const QString &a) {
+        return a == QLatin1String("--simulate") || a.startsWith(QLatin1String("--simulate="));
+    });
+    const bool explicitPort = plain.contains(QStringLiteral("--port"))
+                              || std::any_of(plain.cbegin(), plain.cend(),
+                                             [](const QString &a) { return a.startsWith(QLatin1String("--port=")); });
+    QString forced;
+    for (int i = 0; i < plain.size(); ++i) {
+        if (plain.at(i) == QLatin1String("--driver"))
+            forced = plain.value(i + 1);
+        else if (plain.at(i).startsWith(QLatin1String("--driver=")))
+            forced = plain.at(i).mid(int(qstrlen("--driver=")));
+    }
+    if (simulate || explicitPort) {
+        DriverSelection selection = fromArguments(plain);
+        if (!selection.error.isEmpty()) {
+            *error = selection.error;
+            return listed;
+        }
+        if (simulate) {
+            for (const auto &found : selection.driver->find(description))
+                listed << Listed {QStringLiteral("(in-process)"), QStringLiteral("simulator"), QString::fromLatin1(found.serial)};
+        } else {
+            // A port named by hand is listed as given; the serial number is
+            // what the device tree says of it, when it says anything.
+            const int at = plain.indexOf(QStringLiteral("--port"));
+            QString port = at >= 0 ? plain.value(at + 1) : QString();
+            for (const QString &a : plain) {
+                if (a.startsWith(QLatin1String("--port=")))
+                    port = a.mid(int(qstrlen("--port=")));
+            }
+            QString serial;
+#ifdef Q_OS_UNIX
+            for (const auto &found : SerialPortDriver::findPorts(description)) {
+                if (QFileInfo(found.port).canonicalFilePath() == QFileInfo(port).canonicalFilePath())
+                    serial = QString::fromLatin1(found.serial);
+            }
+#endif
+            listed << Listed {port, QStringLiteral("serial"), serial};
+        }
+        return listed;
+    }
+    if (forced != QLatin1String("serial")) {
+        D2xxDriver d2xx;
+        for (const auto &found : d2xx.find(description))
+            listed << Listed {found.port, QStringLiteral("d2xx"), QString::fromLatin1(found.serial)};
+    }
+#ifdef Q_OS_UNIX
+    if (forced != QLatin1String("d2xx")) {
+        for (const auto &found : SerialPortDriver::findPorts(description))
+            listed << Listed {found.port, QStringLiteral("serial"), QString::fromLatin1(found.serial)};
+    }
+#endif
+    return listed;
 }

@@ -17,6 +17,8 @@ class VirtualDongle;
 //                          for the device described as "Veltra Dongle v3"
 //   (none of them)         D2XX when its library loads and finds the dongle,
 //                          else the kernel's serial port
+//   --dongle SERIAL        only the dongle with this USB serial number, so
+//                          that each dongle on a PC can have its own process
 struct DriverSelection
 {
     std::unique_ptr<DongleDriver> driver;
@@ -28,4 +30,14 @@ struct DriverSelection
     QString absence;
 
     static DriverSelection fromArguments(const QStringList &arguments);
+
+    // Every dongle the drivers the arguments allow can see, by driver name
+    // ("simulator", "d2xx", "serial"); `error` as for fromArguments.
+    struct Listed
+    {
+        QString port;
+        QString driver;
+        QString serial;
+    };
+    static QList<Listed> listDongles(const QStringList &arguments, QString *error);
 };

@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "app/wiring.h"
 #include "config/configurator.h"
+#include "config/radiosetup.h"
 #include "firmware/serialthread.h"
 #include "firmware/vfp.h"
 #include "app/driverselection.h"
@@ -14,6 +15,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -35,12 +38,6 @@
 
 namespace {
 
-bool isControl(QChar ch)
-{
-    const ushort u = ch.unicode();
-    return u < 0x20 || (u >= 0x7F && u <= 0x9F);
-}
-
 // What a radio reports goes to a terminal with its control characters
 // written out (\x1b), so that no label can move the cursor, retitle the
 // window or forge a line of its own.
@@ -49,7 +46,7 @@ QString printable(const QString &text)
     QString out;
     out.reserve(text.size());
     for (const QChar ch : text) {
-        if (isControl(ch))
+        if (RadioSetup::isControl(ch))
             out += QStringLiteral("\\x%1").arg(ch.unicode(), 2, 16, QLatin1Char('0'));
         else
             out += ch;
@@ -99,13 +96,20 @@ void terminalMessages(QtMsgType type, const QMessageLogContext &, const QString 
 }
 
 const char usageText[] =
-    "usage: veltra-cli [--simulate[=PROFILE]] [--port PATH] [--driver d2xx|serial] [--log] [--timeout SECONDS] [--json] COMMAND ...\n"
+    "usage: veltra-cli [--simulate[=PROFILE]] [--port PATH] [--driver d2xx|serial] [--dongle SERIAL] [--log]\n"
+    "                  [--timeout SECONDS] [--json] COMMAND ...\n"
+    "  list                          list every dongle found: port, driver, USB serial number\n"
     "  info                          read the radio and print identity, versions and settings\n"
     "  report FILE                   write the device report\n"
     "  set KEY=VALUE ... [--store]   queue changes and deploy them; --store also stores them\n"
     "                                keys: label mode direction adaptive rdm band58\n"
     "                                      power24 power52 power58 mask24 mask52 mask58\n"
     "  defaults flex|pin10 [--store] restore the factory defaults\n"
+    "  export FILE                   write the radio's setup to FILE\n"
+    "  apply FILE [--store] [--label TEXT] [--skip-missing]\n"
+    "                                check a setup against the radio, then deploy it\n"
+    "  batch FILE [--label-pattern \"Truss {n}\"] [--log RESULTS.csv] [--count N] [--skip-missing]\n"
+    "                                apply and store FILE on one radio after another\n"
     "  update radio|addon FILE.vfp   upload firmware to the radio or its add-on\n"
     "  update dongle FILE.hex        update the dongle through avrdude\n"
     "  verify FILE.vfp               check a firmware package\n"
@@ -124,49 +128,6 @@ QPair<QString, QString> field(const Configurator::ReportLine &line)
     if (colon < 0)
         return {line.label.trimmed(), value.trimmed()};
     return {line.label.left(colon), (line.label.mid(colon + 1) + value).trimmed()};
-}
-
-// "1-10,20" into channel numbers 1..84; "none" or "" for no channel.
-bool parseChannels(const QString &text, QList<int> *channels)
-{
-    channels->clear();
-    if (text.isEmpty() || text == QLatin1String("none"))
-        return true;
-    static const QRegularExpression item(QStringLiteral("^(\\d{1,2})(?:-(\\d{1,2}))?$"));
-    for (const QString &part : text.split(QLatin1Char(','))) {
-        const auto match = item.match(part.trimmed());
-        if (!match.hasMatch())
-            return false;
-        const int first = match.captured(1).toInt();
-        const int last = match.captured(2).isEmpty() ? first : match.captured(2).toInt();
-        if (first < 1 || last > 84 || first > last)
-            return false;
-        for (int channel = first; channel <= last; ++channel)
-            channels->append(channel);
-    }
-    return true;
-}
-
-// An option chosen by its index or its text; -1 when the list holds neither.
-int optionIndex(const QStringList &options, const QString &value)
-{
-    bool isNumber = false;
-    const int index = value.toInt(&isNumber);
-    if (isNumber)
-        return index >= 0 && index < options.size() ? index : -1;
-    for (int i = 0; i < options.size(); ++i) {
-        if (options.at(i).trimmed().compare(value.trimmed(), Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
-}
-
-QString allowed(const QStringList &options)
-{
-    QStringList items;
-    for (int i = 0; i < options.size(); ++i)
-        items << QStringLiteral("%1 \"%2\"").arg(i).arg(options.at(i));
-    return items.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -217,10 +178,42 @@ int CliRunner::parseOptions()
     // Options may stand before or after the command; every other word is
     // the command's. An option nobody knows is refused, never taken for a
     // word of the command.
+    // --log names batch's results file when a word follows it that is not
+    // the command; otherwise it asks for the window's log.
+    int logWord = -1;
+    auto takeValue = [this](int &i, const char *what, QString *value) {
+        if (i + 1 >= m_arguments.size())
+            return fail(Usage, QStringLiteral("%1 needs %2").arg(m_arguments.at(i), QLatin1String(what)));
+        *value = m_arguments.at(++i);
+        return int(Ok);
+    };
     for (int i = 0; i < m_arguments.size(); ++i) {
         const QString &a = m_arguments.at(i);
         if (a == QLatin1String("--store")) {
             m_store = true;
+        } else if (a == QLatin1String("--skip-missing")) {
+            m_skipMissing = true;
+        } else if (a == QLatin1String("--label")) {
+            if (const int code = takeValue(i, "a text", &m_label))
+                return code;
+            m_labelGiven = true;
+        } else if (a == QLatin1String("--label-pattern")) {
+            if (const int code = takeValue(i, "a text such as \"Truss {n}\"", &m_labelPattern))
+                return code;
+        } else if (a == QLatin1String("--count")) {
+            QString text;
+            if (const int code = takeValue(i, "a number of radios", &text))
+                return code;
+            bool ok = false;
+            m_count = text.toInt(&ok);
+            if (!ok || m_count < 1 || m_count > 1000000)
+                return fail(Usage, QStringLiteral("--count takes a number of radios from 1 to 1000000"));
+        } else if (a == QLatin1String("--dongle")) {
+            if (i + 1 >= m_arguments.size())
+                return fail(Usage, QStringLiteral("--dongle needs the dongle's USB serial number (veltra-cli list shows it)"));
+            m_driverArguments << a << m_arguments.at(++i);
+        } else if (a.startsWith(QLatin1String("--log="))) {
+            m_resultsFile = a.mid(6);
         } else if (a == QLatin1String("--simulate") || a.startsWith(QLatin1String("--simulate="))) {
             m_driverArguments << a;
         } else if (a == QLatin1String("--port")) {
@@ -233,6 +226,8 @@ int CliRunner::parseOptions()
             m_driverArguments << a << m_arguments.at(++i);
         } else if (a == QLatin1String("--log")) {
             m_log = true;
+            if (i + 1 < m_arguments.size() && !m_arguments.at(i + 1).startsWith(QLatin1String("--")))
+                logWord = m_command.size();
         } else if (a == QLatin1String("--json")) {
             m_json = true;
         } else if (a == QLatin1String("--timeout")) {
@@ -255,6 +250,12 @@ int CliRunner::parseOptions()
     }
     if (m_command.isEmpty())
         return fail(Usage, QString::fromLatin1(usageText).trimmed());
+    if (logWord > 0 && m_command.first() == QLatin1String("batch")) {
+        m_resultsFile = m_command.takeAt(logWord);
+        m_log = false;
+    }
+    if (!m_resultsFile.isEmpty() && m_command.first() != QLatin1String("batch"))
+        return fail(Usage, QStringLiteral("a results file is for batch only"));
     return Ok;
 }
 
@@ -279,9 +280,23 @@ int CliRunner::run()
     if (command == QLatin1String("verify"))
         return verify();
 
-    static const QStringList commands{"info", "report", "set", "defaults", "update", "watch"};
+    if (command == QLatin1String("list"))
+        return list();
+
+    static const QStringList commands{"info", "report", "set", "defaults", "update", "watch", "export", "apply", "batch"};
     if (!commands.contains(command))
         return fail(Usage, QStringLiteral("unknown command \"%1\"\n%2").arg(command, QString::fromLatin1(usageText)));
+    // A setup is read before the dongle is touched: a file that is refused
+    // sends nothing.
+    if (command == QLatin1String("apply") || command == QLatin1String("batch")) {
+        if (m_command.size() != 2)
+            return fail(Usage, QStringLiteral("%1 needs one setup file").arg(command));
+        QString error;
+        if (!m_setup.readFile(m_command.at(1), &error))
+            return fail(Refused, error);
+        if (m_labelGiven)
+            m_setup.set(QStringLiteral("label"), m_label);
+    }
 
     // The time limit holds for the whole command: past it the dongle link
     // fails every exchange at once, so even a command caught in its retries
@@ -304,6 +319,8 @@ int CliRunner::runOnDongle(const QString &command)
         return opened;
     if (command == QLatin1String("watch"))
         return watch();
+    if (command == QLatin1String("batch"))
+        return batch();
     m_usbd->setDeadline(m_deadline);
     if (command == QLatin1String("update"))
         return update();
@@ -317,6 +334,10 @@ int CliRunner::runOnDongle(const QString &command)
         return report();
     if (command == QLatin1String("set"))
         return set();
+    if (command == QLatin1String("export"))
+        return exportSetup();
+    if (command == QLatin1String("apply"))
+        return apply();
     return defaults();
 }
 
@@ -332,7 +353,11 @@ int CliRunner::openDongle()
     connectSession(m_usbd.get(), m_configurator.get(), QCoreApplication::instance());
 
     // Discovery retries every 250 ms on its own.
-    if (!waitFor([this] { return m_usbd->isUsbAttached(); }, qMin(m_timeoutMs, 3000)))
+    const int asked = m_driverArguments.indexOf(QStringLiteral("--dongle"));
+    if (!waitFor([this] { return m_usbd->isUsbAttached(); }, qMin(m_timeoutMs, 3000)) && asked >= 0)
+        return fail(NoDongle, QStringLiteral("no Veltra dongle with USB serial number %1 found (veltra-cli list shows those found)")
+                                  .arg(printable(m_driverArguments.value(asked + 1))));
+    if (!m_usbd->isUsbAttached())
         return fail(NoDongle, selection.absence.isEmpty()
                                   ? QStringLiteral("no Veltra dongle found (is it plugged in, and may you open its port?)")
                                   : QStringLiteral("no Veltra dongle found: ") + selection.absence);
@@ -343,21 +368,27 @@ int CliRunner::readRadio(int limitMs)
 {
     if (m_usbd->usbDongleType == DongleType::Bootloader)
         return fail(NoDongle, QStringLiteral("the dongle is in its bootloader: update its firmware first"));
-    int readout = -1; // -1 still waiting, 0 failed, 1 complete
-    const auto connection = connect(m_configurator.get(), &Configurator::readoutFinished, this,
-                                    [&readout](bool complete) { readout = complete ? 1 : 0; });
     m_configurator->on_connect_clicked();
     const int waitMs = int(qMin(qint64(limitMs < 0 ? m_timeoutMs : limitMs), m_deadline.remainingTime()));
-    const bool ended = waitFor([&readout] { return readout >= 0; }, waitMs);
-    disconnect(connection);
+    const int readout = awaitReadout(waitMs);
     if (readout != 1 && m_usbd->deviceGone())
         return fail(NoDongle, QStringLiteral("the dongle was lost during the readout"));
-    if (!ended)
+    if (readout < 0)
         return fail(NoRadio, QStringLiteral("no radio answered within %1 s")
                                  .arg((limitMs < 0 ? m_timeoutMs : waitMs) / 1000.0));
     if (readout == 0)
         return fail(ReadoutFailed, QStringLiteral("the radio stopped answering during the readout"));
     return Ok;
+}
+
+int CliRunner::awaitReadout(int timeoutMs)
+{
+    int readout = -1; // -1 still waiting, 0 failed, 1 complete
+    const auto connection = connect(m_configurator.get(), &Configurator::readoutFinished, this,
+                                    [&readout](bool complete) { readout = complete ? 1 : 0; });
+    waitFor([&readout] { return readout >= 0; }, timeoutMs);
+    disconnect(connection);
+    return readout;
 }
 
 int CliRunner::info()
@@ -390,125 +421,42 @@ int CliRunner::report()
     return Ok;
 }
 
-namespace {
-bool knownSetKey(const QString &key)
-{
-    static const QStringList keys {"label", "mode", "direction", "adaptive", "rdm", "band58",
-                                   "power24", "power52", "power58", "mask24", "mask52", "mask58"};
-    return keys.contains(key);
-}
-} // namespace
-
 int CliRunner::set()
 {
-    Configurator &c = *m_configurator;
-    const RadioCapabilities &caps = c.radioCapabilities;
     const QStringList assignments = m_command.mid(1);
     if (assignments.isEmpty())
         return fail(Usage, QStringLiteral("set needs at least one KEY=VALUE"));
-
-    // Everything is checked before anything is sent: a refused value must not
-    // leave the radio half changed.
-    QList<std::function<void()>> changes;
-    QList<bool> masks = c.ismaskedChannels();
-    masks.reserve(264);
-    while (masks.size() < 264)
-        masks.append(false);
-    QList<int> maskBands;
-
+    RadioSetup setup;
     for (const QString &assignment : assignments) {
         const int equals = assignment.indexOf(QLatin1Char('='));
         if (equals <= 0)
             return fail(Usage, QStringLiteral("\"%1\" is not KEY=VALUE").arg(assignment));
         const QString key = assignment.left(equals);
-        const QString value = assignment.mid(equals + 1);
-        auto refuse = [&](const QString &why) { return fail(Refused, QStringLiteral("%1: %2").arg(key, why)); };
-        auto choose = [&](const QStringList &options, std::function<void(int)> apply) -> int {
-            if (options.isEmpty())
-                return refuse(QStringLiteral("not offered by this radio"));
-            const int index = optionIndex(options, value);
-            if (index < 0)
-                return refuse(QStringLiteral("\"%1\" is not offered; allowed: %2").arg(value, allowed(options)));
-            changes << [apply, index] { apply(index); };
-            return Ok;
-        };
-
-        // A legacy radio takes one frame: its 2.4 GHz mask and power.
-        const bool legacy = m_usbd->protocolVersion == 0;
-        if (legacy && key != QLatin1String("power24") && key != QLatin1String("mask24") && knownSetKey(key))
-            return refuse(QStringLiteral("a legacy radio takes only power24 and mask24"));
-
-        int result = Ok;
-        if (key == QLatin1String("label")) {
-            if (value.size() > 32)
-                return refuse(QStringLiteral("at most 32 characters"));
-            if (std::any_of(value.cbegin(), value.cend(), isControl))
-                return refuse(QStringLiteral("control characters do not belong in a label"));
-            for (const QChar ch : value) {
-                if (ch.unicode() > 255)
-                    return refuse(QStringLiteral("only Latin-1 characters fit in the radio's label"));
-            }
-            changes << [&c, value] { c.on_deviceLabel_textChanged(value); };
-        } else if (key == QLatin1String("mode")) {
-            result = choose(c.isListforRadioMode(), [&c](int i) { c.on_radioMode_currentIndexChanged(i); });
-        } else if (key == QLatin1String("direction")) {
-            result = choose(c.isListforRadio_direction(), [&c](int i) { c.on_direction_currentIndexChanged(i); });
-        } else if (key == QLatin1String("adaptive")) {
-            result = choose(caps.adaptiveHopping ? c.adaptiveOptions : QStringList(),
-                            [&c](int i) { c.on_adaptiveHopping_currentIndexChanged(i); });
-        } else if (key == QLatin1String("rdm")) {
-            result = choose(c.isRDMEnabledstate() >= 0 ? c.rdmOptions : QStringList(),
-                            [&c](int i) { c.on_enableRDM_currentIndexChanged(i); });
-        } else if (key == QLatin1String("band58")) {
-            result = choose(c.isHighbandstate() >= 0 ? Configurator::offOnTable : QStringList(),
-                            [&c](int i) { c.on_enable58_currentIndexChanged(i); });
-        } else if (key.startsWith(QLatin1String("power")) || key.startsWith(QLatin1String("mask"))) {
-            const QString band = key.mid(key.startsWith(QLatin1String("power")) ? 5 : 4);
-            // Band numbers as the session counts them: 0 2.4, 1 5.2, 2 5.8 GHz.
-            int number = -1;
-            QStringList powers;
-            if (band == QLatin1String("24") && (caps.band24 || legacy)) {
-                number = 0;
-                powers = c.powerList24;
-            } else if (band == QLatin1String("52") && caps.band5Count == 2) {
-                number = 1;
-                powers = c.powerList52;
-            } else if (band == QLatin1String("58") && caps.r8h) {
-                number = 2;
-                powers = c.powerList58;
-            } else if (band != QLatin1String("24") && band != QLatin1String("52") && band != QLatin1String("58")) {
-                return fail(Usage, QStringLiteral("unknown key \"%1\"").arg(key));
-            }
-            if (number < 0 || powers == Configurator::dashTable)
-                return refuse(QStringLiteral("this radio has no such band"));
-            if (key.startsWith(QLatin1String("power"))) {
-                result = choose(powers, [&c, number](int i) {
-                    c.powerList(number);
-                    c.writePowerSettings(i);
-                });
-            } else {
-                QList<int> channels;
-                if (!parseChannels(value, &channels))
-                    return refuse(QStringLiteral("\"%1\" is not a channel list of 1 to 84, such as 1-10,20").arg(value));
-                for (int i = 0; i < 84; ++i)
-                    masks[number * 88 + i] = channels.contains(i + 1);
-                maskBands << number;
-            }
-        } else {
+        // Switches are named as their lists name them, or by position.
+        if (!setup.set(key, assignment.mid(equals + 1)))
             return fail(Usage, QStringLiteral("unknown key \"%1\"").arg(key));
-        }
-        if (result != Ok)
-            return result;
     }
-
-    for (const auto &change : changes)
-        change();
-    if (!maskBands.isEmpty()) {
-        c.currentMaskedChannels(masks);
-        for (int band : maskBands)
-            c.maskingChanged(band);
-    }
+    const int queued = queueSetup(setup, Configurator::IndicesAllowed);
+    if (queued != Ok)
+        return queued;
     return m_store ? storeAndFinish() : deployAndFinish();
+}
+
+int CliRunner::queueSetup(const RadioSetup &setup, Configurator::SetupOptions options)
+{
+    QStringList skipped;
+    const QList<Configurator::SetupRefusal> refusals = m_configurator->applySetup(setup, options, &skipped);
+    if (refusals.isEmpty()) {
+        for (const QString &line : qAsConst(skipped))
+            print(QStringLiteral("skipped %1").arg(line));
+        return Ok;
+    }
+    // Nothing was queued; the radio is left as it is, and every refusal is
+    // told at once so that one run shows all that must change.
+    m_usbd->dmxOff();
+    for (const Configurator::SetupRefusal &refusal : refusals)
+        fail(Refused, QStringLiteral("%1: %2").arg(refusal.key, refusal.reason));
+    return Refused;
 }
 
 int CliRunner::deployAndFinish()
@@ -543,6 +491,185 @@ int CliRunner::defaults()
     else
         m_configurator->on_deployDefaultPin10_clicked();
     return m_store ? storeAndFinish() : deployAndFinish();
+}
+
+int CliRunner::exportSetup()
+{
+    if (m_command.size() != 2)
+        return fail(Usage, QStringLiteral("export needs one file name"));
+    m_usbd->dmxOff();
+    QString error;
+    if (!m_configurator->currentSetup().writeFile(m_command.at(1), &error))
+        return fail(StoreFailed, error);
+    print(QStringLiteral("Setup written to %1").arg(QFileInfo(m_command.at(1)).absoluteFilePath()));
+    return Ok;
+}
+
+int CliRunner::apply()
+{
+    const int queued = queueSetup(m_setup, m_skipMissing ? Configurator::SkipMissing : Configurator::NoSetupOption);
+    if (queued != Ok)
+        return queued;
+    return m_store ? storeAndFinish() : deployAndFinish();
+}
+
+int CliRunner::list()
+{
+    QString error;
+    const QList<DriverSelection::Listed> dongles = DriverSelection::listDongles(m_driverArguments, &error);
+    if (!error.isEmpty())
+        return fail(Usage, error);
+    if (dongles.isEmpty())
+        return fail(NoDongle, QStringLiteral("no Veltra dongle found"));
+    QJsonArray json;
+    for (const DriverSelection::Listed &dongle : dongles) {
+        const QString serial = dongle.serial.isEmpty() ? QStringLiteral("-") : printable(dongle.serial);
+        if (m_json)
+            json.append(QJsonObject {{"port", dongle.port}, {"driver", dongle.driver}, {"serial", serial}});
+        else
+            print(QStringLiteral("%1  %2  %3").arg(dongle.port.isEmpty() ? QStringLiteral("-") : dongle.port, -14)
+                      .arg(dongle.driver, -9).arg(serial));
+    }
+    if (m_json)
+        print(QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Indented)).trimmed());
+    return Ok;
+}
+
+namespace {
+
+QString cutAtNul(const QString &text)
+{
+    const int nul = text.indexOf(QChar(0));
+    return nul < 0 ? text : text.left(nul);
+}
+
+QString csvField(const QString &text)
+{
+    static const QRegularExpression special(QStringLiteral("[\",\r\n]"));
+    if (!text.contains(special))
+        return text;
+    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+} // namespace
+
+int CliRunner::batch()
+{
+    // A batch runs for as long as radios come; --timeout bounds each radio's
+    // store and read-back, not the wait for the next radio.
+    m_usbd->setDeadline(QDeadlineTimer::Forever);
+    if (m_usbd->usbDongleType == DongleType::Bootloader)
+        return fail(NoDongle, QStringLiteral("the dongle is in its bootloader: update its firmware first"));
+    if (!m_labelPattern.isEmpty()) {
+        const QString problem = RadioSetup::labelProblem(QString(m_labelPattern).replace(QStringLiteral("{n}"), QStringLiteral("1")));
+        if (!problem.isEmpty())
+            return fail(Usage, QStringLiteral("--label-pattern: %1").arg(problem));
+    }
+    QFile results(m_resultsFile);
+    if (!m_resultsFile.isEmpty()) {
+        if (!results.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+            return fail(StoreFailed, QStringLiteral("cannot write %1: %2").arg(m_resultsFile, results.errorString()));
+        if (results.size() == 0)
+            results.write("number,time,serial,label,result\n");
+        results.flush();
+    }
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+
+    Configurator &c = *m_configurator;
+    bool gone = false;
+    connect(m_usbd.get(), &Usbd::dmxDetached, this, [&gone] { gone = true; });
+    int handled = 0;
+    int good = 0;
+    print(QStringLiteral("Waiting for a radio; Ctrl-C ends the batch."));
+    while (!interrupted) {
+        c.on_connect_clicked();
+        const int read = awaitReadout(-1);
+        if (read < 0)
+            break;
+        const int number = ++handled;
+        const QString serial = printable(cutAtNul(c.istrxSerial()));
+        QString label = cutAtNul(c.isDeviceLabel());
+        const QString result = read == 1 ? batchRadio(number, &label) : QStringLiteral("the readout failed");
+        if (result == QLatin1String("OK"))
+            ++good;
+        print(QStringLiteral("#%1 %2 \"%3\" %4").arg(number).arg(serial, printable(label), result));
+        if (results.isOpen()) {
+            const QStringList fields {QString::number(number),
+                                      QDateTime::currentDateTime().toString(Qt::ISODate), serial,
+                                      printable(label), result};
+            QStringList line;
+            for (const QString &field : fields)
+                line << csvField(field);
+            results.write((line.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8());
+            results.flush();
+        }
+        if (m_count > 0 && handled >= m_count)
+            break;
+        // The next radio is the one cabled after this one has gone; with
+        // DMX running, a radio that stays is seen to stay.
+        gone = false;
+        m_usbd->dmxOff();
+        c.on_connect_clicked();
+        if (!waitFor([&gone] { return gone; }, -1))
+            break;
+    }
+    m_usbd->dmxOff();
+    print(QStringLiteral("%1 radios, %2 OK.").arg(handled).arg(good));
+    return good == handled ? int(Ok) : int(BatchFailed);
+}
+
+QString CliRunner::batchRadio(int number, QString *label)
+{
+    Configurator &c = *m_configurator;
+    RadioSetup setup = m_setup;
+    if (!m_labelPattern.isEmpty())
+        setup.set(QStringLiteral("label"), QString(m_labelPattern).replace(QStringLiteral("{n}"), QString::number(number)));
+    if (setup.has(QStringLiteral("label")))
+        *label = setup.value(QStringLiteral("label"));
+    QStringList skipped;
+    const QList<Configurator::SetupRefusal> refusals =
+        c.applySetup(setup, m_skipMissing ? Configurator::SkipMissing : Configurator::NoSetupOption, &skipped);
+    if (!refusals.isEmpty()) {
+        m_usbd->dmxOff();
+        QStringList why;
+        for (const Configurator::SetupRefusal &refusal : refusals)
+            why << refusal.key + QStringLiteral(": ") + refusal.reason;
+        return QStringLiteral("refused: ") + why.join(QStringLiteral("; "));
+    }
+
+    const QDeadlineTimer limit(m_timeoutMs);
+    bool stored = false;
+    auto connection = connect(&c, &Configurator::storeAndDisconectClicked, this, [&stored] { stored = true; });
+    c.on_storeAndDisconnect_clicked();
+    disconnect(connection);
+    if (!stored)
+        return QStringLiteral("not stored: the radio did not confirm the store");
+
+    // Read back as it now holds its settings: DMX is off after the store,
+    // so the radio is seen to go, and is read anew once DMX runs again.
+    bool gone = false;
+    connection = connect(m_usbd.get(), &Usbd::dmxDetached, this, [&gone] { gone = true; });
+    const bool left = waitFor([&gone] { return gone; }, int(limit.remainingTime()));
+    disconnect(connection);
+    int read = -1;
+    if (left) {
+        c.on_connect_clicked();
+        read = awaitReadout(int(limit.remainingTime()));
+    }
+    if (read != 1)
+        return QStringLiteral("not read back: the radio did not answer after the store");
+    *label = cutAtNul(c.isDeviceLabel());
+
+    const RadioSetup held = c.currentSetup();
+    if (m_skipMissing) {
+        // What was skipped is not there to compare.
+        auto &wanted = setup.settings;
+        wanted.erase(std::remove_if(wanted.begin(), wanted.end(), [&held](const auto &s) { return !held.has(s.first); }),
+                     wanted.end());
+    }
+    const QStringList differences = setup.differences(held);
+    return differences.isEmpty() ? QStringLiteral("OK") : QStringLiteral("differs: ") + differences.join(QStringLiteral("; "));
 }
 
 int CliRunner::verify()

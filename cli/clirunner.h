@@ -1,5 +1,8 @@
 #pragma once
 
+#include "config/configurator.h"
+#include "config/radiosetup.h"
+
 #include <QDeadlineTimer>
 #include <QObject>
 #include <QStringList>
@@ -7,7 +10,6 @@
 #include <functional>
 #include <memory>
 
-class Configurator;
 class Usbd;
 struct DriverSelection;
 
@@ -30,6 +32,8 @@ public:
         StoreFailed = 7,
         DongleUpdateFailed = 8,
         ReadoutFailed = 9,
+        // batch: at least one radio was refused, not stored or not as set.
+        BatchFailed = 10,
     };
 
     explicit CliRunner(const QStringList &arguments);
@@ -49,6 +53,18 @@ private:
     int report();
     int set();
     int defaults();
+    int exportSetup();
+    int apply();
+    int batch();
+    int list();
+    // One radio of a batch, read already: its result ("OK" or what went
+    // wrong) and the label it ended with.
+    QString batchRadio(int number, QString *label);
+    // Runs the event loop until the radio behind the dongle is read (1), its
+    // readout fails (0) or the time is up or Ctrl-C (-1).
+    int awaitReadout(int timeoutMs);
+    // Checks and queues a setup; prints what was skipped, and every refusal.
+    int queueSetup(const RadioSetup &setup, Configurator::SetupOptions options);
     int verify();
     int watch();
     int update();
@@ -72,6 +88,14 @@ private:
     int m_timeoutMs = 10000;
     QDeadlineTimer m_deadline;
     bool m_timeoutGiven = false;
+    // Setups: the file read, and how apply and batch take it.
+    RadioSetup m_setup;
+    bool m_skipMissing = false;
+    QString m_label;
+    bool m_labelGiven = false;
+    QString m_labelPattern;
+    int m_count = 0;
+    QString m_resultsFile;
 
     std::unique_ptr<Usbd> m_usbd;
     std::unique_ptr<Configurator> m_configurator;

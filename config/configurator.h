@@ -9,6 +9,7 @@
 // frame building are plain functions in radioframes.h.
 
 #include "config/radioframes.h"
+#include "config/radiosetup.h"
 #include "firmware/dongleprogrammer.h"
 #include "firmware/serialthread.h"
 
@@ -18,6 +19,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <QVariantMap>
 
 class Usbd;
 
@@ -100,6 +102,33 @@ public:
     // local path (percent escapes decoded; "file:///C:/fw/radio.vfp" gives
     // "C:/fw/radio.vfp" everywhere), anything else is taken as it is.
     static QString updaterFilePath(const QString &fromScene);
+
+    // Setups. A setup value this radio cannot take is refused with the key
+    // and the reason; `missing` when the radio has no such setting or band
+    // at all (rather than no such value), which SkipMissing passes over.
+    struct SetupRefusal
+    {
+        QString key;
+        QString reason;
+        bool missing = false;
+    };
+    enum SetupOption { NoSetupOption = 0, SkipMissing = 1, IndicesAllowed = 2 };
+    Q_DECLARE_FLAGS(SetupOptions, SetupOption)
+    // The settings of the radio read last, with the operator's choices.
+    RadioSetup currentSetup();
+    // Checks every value of `setup` against what this radio offers; when none
+    // is refused, queues them all as if the operator had chosen them (the
+    // views show the choices) and returns nothing. Otherwise nothing is
+    // queued. Skipped settings (SkipMissing) are named in `skipped`.
+    // IndicesAllowed also takes an option's position for its name.
+    QList<SetupRefusal> applySetup(const RadioSetup &setup, SetupOptions options = NoSetupOption,
+                                   QStringList *skipped = nullptr);
+    // The window's Export and Apply (a path or a file URL from the dialog):
+    // the export's error, empty when written. The apply takes what this radio
+    // offers and passes over what it has not: {"taken": whether the setup was
+    // queued, "lines": its refusals, or what was passed over, one each}.
+    Q_INVOKABLE QString exportSetup(const QString &file);
+    Q_INVOKABLE QVariantMap applySetupFile(const QString &file);
 
     // The radio and add-on upload; constructed with the dongle link and
     // stopped and waited for when the Configurator goes.
@@ -386,3 +415,5 @@ private:
     bool m_fileErrorState = false;
     bool m_r8Box = false;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(Configurator::SetupOptions)

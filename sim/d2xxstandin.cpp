@@ -25,6 +25,7 @@ using Dword = std::uint32_t;
 using FtHandle = void *;
 
 constexpr Dword openByDescription = 2;
+constexpr Dword openBySerialNumber = 1;
 
 std::mutex &lock()
 {
@@ -60,10 +61,16 @@ STANDIN_EXPORT FtStatus FT_OpenEx(void *arg, Dword flags, FtHandle *handle)
     std::lock_guard<std::mutex> guard(lock());
     if (!handle || !arg)
         return DongleDriver::InvalidParameter;
-    if (flags != openByDescription)
+    const QByteArray text(static_cast<const char *>(arg));
+    if (flags == openBySerialNumber)
+        driver()->requireSerialNumber(text);
+    else if (flags != openByDescription)
         return DongleDriver::DeviceNotFound;
+    else
+        driver()->requireSerialNumber(QByteArray());
     DongleDriver::Handle opened = DongleDriver::noHandle;
-    const int status = driver()->openByDescription(QByteArray(static_cast<const char *>(arg)), &opened);
+    const int status = driver()->openByDescription(flags == openBySerialNumber ? QByteArray(VirtualDongle::description) : text,
+                                                   &opened);
     *handle = status == DongleDriver::Ok ? reinterpret_cast<FtHandle>(opened) : nullptr;
     return FtStatus(status);
 }
@@ -133,6 +140,40 @@ STANDIN_EXPORT FtStatus FT_Close(FtHandle ft)
 {
     std::lock_guard<std::mutex> guard(lock());
     return FtStatus(driver()->close(handleOf(ft)));
+}
+
+STANDIN_EXPORT FtStatus FT_CreateDeviceInfoList(Dword *count)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    if (!count)
+        return DongleDriver::InvalidParameter;
+    *count = Dword(driver()->find(VirtualDongle::description).size());
+    return DongleDriver::Ok;
+}
+
+STANDIN_EXPORT FtStatus FT_GetDeviceInfoDetail(Dword index, Dword *flags, Dword *type, Dword *id, Dword *location,
+                                               void *serial, void *description, FtHandle *handle)
+{
+    std::lock_guard<std::mutex> guard(lock());
+    const auto found = driver()->find(VirtualDongle::description);
+    if (index >= Dword(found.size()))
+        return DongleDriver::DeviceNotFound;
+    // The library's own sizes: 16 bytes of serial, 64 of description.
+    if (flags)
+        *flags = 0;
+    if (type)
+        *type = 5; // an FT232R
+    if (id)
+        *id = 0x04036001;
+    if (location)
+        *location = 0x11;
+    if (serial)
+        qstrncpy(static_cast<char *>(serial), found.at(int(index)).serial.constData(), 16);
+    if (description)
+        qstrncpy(static_cast<char *>(description), VirtualDongle::description, 64);
+    if (handle)
+        *handle = nullptr;
+    return DongleDriver::Ok;
 }
 
 // Not D2XX: the tests' hand on the cable.

@@ -48,12 +48,21 @@ int SimDriver::openByDescription(const QByteArray &description, Handle *handle)
     *handle = noHandle;
     if (description != QByteArray(VirtualDongle::description) || !m_dongle->isPlugged())
         return DeviceNotFound;
+    if (!requiredSerialNumber().isEmpty() && requiredSerialNumber() != m_dongle->profile().dongleSerial)
+        return DeviceNotFound;
     if (m_open != noHandle)
         return DeviceNotOpened;
     m_open = m_nextHandle++;
     m_generation = m_dongle->plugGeneration();
     *handle = m_open;
     return Ok;
+}
+
+QList<DongleDriver::Found> SimDriver::find(const QByteArray &description)
+{
+    if (description != QByteArray(VirtualDongle::description) || !m_dongle->isPlugged())
+        return {};
+    return {Found {QString(), m_dongle->profile().dongleSerial}};
 }
 
 int SimDriver::comPortNumber(Handle handle, long *port)

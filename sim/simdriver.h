@@ -29,6 +29,7 @@ public:
 
     VirtualDongle &dongle() const { return *m_dongle; }
 
+    QList<Found> find(const QByteArray &description) override;
     int openByDescription(const QByteArray &description, Handle *handle) override;
     int comPortNumber(Handle handle, long *port) override;
     int resetDevice(Handle handle) override;

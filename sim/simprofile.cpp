@@ -57,6 +57,39 @@ QStringList SimProfile::names()
     return result;
 }
 
+int SimProfile::levelOf(const QString &name)
+{
+    for (const auto &radio : namedRadios) {
+        if (name == QLatin1String(radio.name))
+            return radio.protocolLevel;
+    }
+    return -1;
+}
+
+SimProfile SimProfile::swappedRadio(int index) const
+{
+    SimProfile next = *this;
+    next.name = radios.value(index, name);
+    next.protocolLevel = levelOf(next.name);
+    next.radioConnected = true;
+    // The serial of the first radio, as the profile gives it or as its
+    // class has it, counted up by the radio's place in the line.
+    RadioUnit first = RadioUnit::forProfile(radios.value(0, name));
+    next.radioSettings.clear();
+    for (const auto &setting : radioSettings) {
+        if (setting.first == QLatin1String("serial"))
+            first.applySetting(setting.first, setting.second, nullptr);
+        else if (setting.first != QLatin1String("state") || index == 0)
+            next.radioSettings.append(setting);
+    }
+    quint64 serial = 0;
+    for (quint8 byte : first.serial)
+        serial = serial << 8 | byte;
+    serial = (serial + quint64(index)) & 0xFFFFFFFFFFull;
+    next.radioSettings.append(qMakePair(QStringLiteral("serial"), QStringLiteral("%1").arg(serial, 10, 16, QLatin1Char('0'))));
+    return next;
+}
+
 bool SimProfile::parse(const QString &text, SimProfile *profile, QString *error)
 {
     SimProfile result;
@@ -116,6 +149,19 @@ bool SimProfile::parse(const QString &text, SimProfile *profile, QString *error)
             if (!ok || level < 0 || level > 255)
                 return fail(error, QStringLiteral("level=%1: expected 0 to 255").arg(value));
             result.protocolLevel = level;
+        } else if (key == QLatin1String("usbserial")) {
+            static const QRegularExpression printable(QStringLiteral("^[\\x21-\\x7e]{1,15}$"));
+            if (!printable.match(value).hasMatch())
+                return fail(error, QStringLiteral("usbserial=%1: expected 1 to 15 printable characters").arg(value));
+            result.dongleSerial = value.toLatin1();
+        } else if (key == QLatin1String("radios")) {
+            const QStringList names = value.split(QLatin1Char(':'));
+            for (const QString &name : names) {
+                if (levelOf(name) < 0)
+                    return fail(error, QStringLiteral("radios=%1: \"%2\" is not a radio (known: %3)")
+                                           .arg(value, name, SimProfile::names().join(QStringLiteral(", "))));
+            }
+            result.radios = names;
         } else if (key == QLatin1String("trace")) {
             if (value.isEmpty())
                 return fail(error, QStringLiteral("trace= needs a file name"));

@@ -28,6 +28,14 @@
 //   latency=MS                the USB chip's latency timer, with wire=real
 //   fault=KIND[:RATE]         late, split, drop or garbage replies on the wire
 //   seed=N                    the wire's fault sequence
+//   usbserial=TEXT            the dongle's USB serial number (VSIM0001)
+//   radios=NAME:NAME...       radios swapped behind the dongle, as on a
+//                             production line: the first is cabled at the
+//                             start; once a stored radio has been read
+//                             back and DMX stops, it is taken away and the
+//                             next is cabled a few status polls later. Each
+//                             has the serial of the one before plus one;
+//                             state= belongs to the first only.
 struct SimProfile
 {
     struct Version
@@ -45,6 +53,8 @@ struct SimProfile
     bool dongleInBootloader = false;
     bool radioConnected = true;
     QString traceFile;
+    QByteArray dongleSerial = "VSIM0001";
+    QStringList radios;
     WireModel::Settings wire;
     // The radio's own settings (firmware=, serial=, label=, trxhw=), applied
     // in order to the named radio.
@@ -56,6 +66,11 @@ struct SimProfile
 
     // The radio classes that can be named.
     static QStringList names();
+    // The protocol level a named radio speaks; -1 for an unknown name.
+    static int levelOf(const QString &name);
+    // The profile of the radio `index` of `radios`: that class, the same
+    // settings, its serial counted up from the first's.
+    SimProfile swappedRadio(int index) const;
 
     // Parses `text` into `profile`; on failure returns false and says why in
     // `error` (when given), leaving `profile` untouched.

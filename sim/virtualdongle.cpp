@@ -27,7 +27,7 @@ VirtualDongle::VirtualDongle(const SimProfile &profile, std::function<qint64()> 
     , m_trace(m_clockUs)
     , m_radio(m_clockUs)
 {
-    cableRadio(profile);
+    cableRadio(profile.radios.isEmpty() ? profile : profile.swappedRadio(0));
     m_radio.setSerialHandler([this](RadioState &, const QByteArray &bytes) {
         return m_radioBootloader.receive(bytes);
     });
@@ -71,6 +71,34 @@ void VirtualDongle::swapRadio(const SimProfile &profile)
     cableRadio(profile);
     m_inReady = false;
     m_trace.addEvent(QStringLiteral("radio swapped (profile %1)").arg(profile.name));
+}
+
+void VirtualDongle::takeStoredRadioAway()
+{
+    // The line's operator unplugs a radio once the host has stored it and
+    // read it back, and has the next one cabled a little later: long enough
+    // for the host to see the radio gone.
+    const QList<int> &taken = m_radioUnit.commands;
+    const int store = taken.lastIndexOf(40);
+    if (m_profile.radios.isEmpty() || m_radiosLeftIn >= 0 || store < 0 || taken.indexOf(10, store) < 0)
+        return;
+    m_radio.state().connected = false;
+    m_radioUnit.commands.clear();
+    m_radiosLeftIn = radioSwapPolls;
+    m_trace.addEvent(QStringLiteral("radio taken away"));
+}
+
+void VirtualDongle::cableNextRadio()
+{
+    if (m_radiosLeftIn < 0 || --m_radiosLeftIn > 0)
+        return;
+    m_radiosLeftIn = -1;
+    if (m_nextRadio >= m_profile.radios.size())
+        return;
+    const SimProfile next = m_profile.swappedRadio(m_nextRadio++);
+    cableRadio(next);
+    m_inReady = false;
+    m_trace.addEvent(QStringLiteral("radio %1 cabled (profile %2)").arg(m_nextRadio).arg(next.name));
 }
 
 std::unique_lock<std::recursive_mutex> VirtualDongle::lock() const
@@ -294,6 +322,7 @@ void VirtualDongle::handleRequest(const QByteArray &frame)
     case DmxOff:
         m_dmxRunning = false;
         m_radio.clearPendingReply();
+        takeStoredRadioAway();
         break;
     case GetBootloaderVersion:
         put(1, m_profile.bootloaderVersion.major);
@@ -302,6 +331,7 @@ void VirtualDongle::handleRequest(const QByteArray &frame)
         put(4, m_profile.bootloaderVersion.build);
         break;
     case Status:
+        cableNextRadio();
         put(1, visible() ? 1 : 0);
         put(2, m_linkBroken ? 1 : 0);
         break;

@@ -121,6 +121,9 @@ private:
     void latchRadioFrame();
     void settleInput(qint64 now);
     void cableRadio(const SimProfile &profile);
+    // The production line of the profile's radios= list.
+    void takeStoredRadioAway();
+    void cableNextRadio();
     void startApplication();
     bool visible() const;
 
@@ -158,6 +161,12 @@ private:
     bool m_inputStalled = false;
     std::deque<quint8> m_serialIn;
     int m_reboots = 0;
+
+    // Status polls until the next radio of the line is cabled (-1: none due);
+    // more than the host's nine misses, so that it sees the radio go.
+    static constexpr int radioSwapPolls = 12;
+    int m_radiosLeftIn = -1;
+    int m_nextRadio = 1;
 
     int m_dropReplies = 0;
     int m_corruptChecks = 0;

@@ -57,16 +57,57 @@ bool D2xxDriver::resolveAll()
     all &= take(m_calls.read, "FT_Read");
     all &= take(m_calls.getStatus, "FT_GetStatus");
     all &= take(m_calls.close, "FT_Close");
+    m_calls.createDeviceInfoList = reinterpret_cast<decltype(m_calls.createDeviceInfoList)>(
+        m_library.resolve("FT_CreateDeviceInfoList"));
+    m_calls.getDeviceInfoDetail = reinterpret_cast<decltype(m_calls.getDeviceInfoDetail)>(
+        m_library.resolve("FT_GetDeviceInfoDetail"));
     return all;
+}
+
+QList<DongleDriver::Found> D2xxDriver::find(const QByteArray &description)
+{
+    QList<Found> found;
+    Dword count = 0;
+    if (!m_loaded || !m_calls.createDeviceInfoList || !m_calls.getDeviceInfoDetail
+        || m_calls.createDeviceInfoList(&count) != Ok)
+        return found;
+    // The library's own buffer sizes: 16 bytes of serial, 64 of description.
+    for (Dword i = 0; i < count && i < 128; ++i) {
+        char serial[16 + 1] = {};
+        char text[64 + 1] = {};
+        Dword flags = 0, type = 0, id = 0, location = 0;
+        FtHandle ft = nullptr;
+        if (m_calls.getDeviceInfoDetail(i, &flags, &type, &id, &location, serial, text, &ft) != Ok)
+            continue;
+        if (QByteArray(text) != description)
+            continue;
+        QString port;
+#ifdef Q_OS_WIN
+        // The COM port is known only to an open handle; a dongle another
+        // program holds keeps its port to itself.
+        FtHandle probe = nullptr;
+        long number = -1;
+        if (m_calls.openEx(serial, openBySerialNumberFlag, &probe) == Ok && probe) {
+            if (m_calls.getComPortNumber(probe, &number) == Ok && number >= 0)
+                port = QStringLiteral("COM%1").arg(number);
+            m_calls.close(probe);
+        }
+#endif
+        found << Found {port, QByteArray(serial)};
+    }
+    return found;
 }
 
 int D2xxDriver::openByDescription(const QByteArray &description, Handle *handle)
 {
     if (!m_loaded)
         return DeviceNotFound;
-    QByteArray text = description; // FT_OpenEx takes a NUL-terminated, non-const string
+    // FT_OpenEx takes a NUL-terminated, non-const string. A dongle asked for
+    // by its serial number is opened by that alone.
+    const bool bySerial = !requiredSerialNumber().isEmpty();
+    QByteArray text = bySerial ? requiredSerialNumber() : description;
     FtHandle ft = nullptr;
-    const FtStatus status = m_calls.openEx(text.data(), openByDescriptionFlag, &ft);
+    const FtStatus status = m_calls.openEx(text.data(), bySerial ? openBySerialNumberFlag : openByDescriptionFlag, &ft);
     if (status != Ok || !ft)
         return status != Ok ? int(status) : int(DeviceNotOpened);
     *handle = reinterpret_cast<Handle>(ft);

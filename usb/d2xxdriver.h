@@ -27,6 +27,9 @@ public:
 
     static QStringList platformNames();
 
+    // Needs the library's device list (FT_CreateDeviceInfoList and
+    // FT_GetDeviceInfoDetail); a library without it lists nothing.
+    QList<Found> find(const QByteArray &description) override;
     int openByDescription(const QByteArray &description, Handle *handle) override;
     int comPortNumber(Handle handle, long *port) override;
     int resetDevice(Handle handle) override;
@@ -46,6 +49,7 @@ private:
 
     // FT_OPEN_BY_DESCRIPTION of FT_OpenEx's flags.
     static constexpr Dword openByDescriptionFlag = 2;
+    static constexpr Dword openBySerialNumberFlag = 1;
 
     struct Calls
     {
@@ -59,6 +63,9 @@ private:
         FtStatus (*read)(FtHandle, void *, Dword, Dword *) = nullptr;
         FtStatus (*getStatus)(FtHandle, Dword *, Dword *, Dword *) = nullptr;
         FtStatus (*close)(FtHandle) = nullptr;
+        // Optional: the device list.
+        FtStatus (*createDeviceInfoList)(Dword *) = nullptr;
+        FtStatus (*getDeviceInfoDetail)(Dword, Dword *, Dword *, Dword *, Dword *, void *, void *, FtHandle *) = nullptr;
     };
 
     bool resolveAll();

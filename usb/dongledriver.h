@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -34,7 +36,24 @@ public:
         PurgeTx = 2,
     };
 
+    // A device this driver can reach, as listed before any open: its port
+    // (empty where the driver has no name for it) and its USB serial number.
+    struct Found
+    {
+        QString port;
+        QByteArray serial;
+    };
+
     virtual ~DongleDriver() = default;
+
+    // Every device whose USB description equals `description`, opened or not.
+    // A driver that cannot enumerate lists nothing.
+    virtual QList<Found> find(const QByteArray &description) { Q_UNUSED(description) return {}; }
+    // From now on openByDescription opens only the device with this USB
+    // serial number (empty: any), so that several dongles on one PC each
+    // serve their own process.
+    void requireSerialNumber(const QByteArray &serial) { m_serialNumber = serial; }
+    QByteArray requiredSerialNumber() const { return m_serialNumber; }
 
     // Opens the first device whose USB description equals `description`.
     virtual int openByDescription(const QByteArray &description, Handle *handle) = 0;
@@ -62,4 +81,7 @@ public:
     // programmer is given it: "/dev/ttyUSB0", a pseudo-terminal path, "COM5".
     // Empty when the port has no such name.
     virtual QString portName(Handle handle) const = 0;
+
+private:
+    QByteArray m_serialNumber;
 };

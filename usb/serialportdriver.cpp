@@ -73,23 +73,28 @@ void SerialPortDriver::setSystemRoots(const QString &sysfsRoot, const QString &d
     m_devRoot = devRoot;
 }
 
-QString SerialPortDriver::findPortByDescription(const QByteArray &description,
-                                                const QString &sysfsRoot, const QString &devRoot)
+QList<DongleDriver::Found> SerialPortDriver::findPorts(const QByteArray &description, const QString &sysfsRoot,
+                                                      const QString &devRoot)
 {
     const QDir ttyClass(sysfsRoot + QStringLiteral("/class/tty"));
     QStringList names = ttyClass.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
     std::sort(names.begin(), names.end(), ttyNameLess);
 
+    QList<Found> found;
     for (const QString &name : qAsConst(names)) {
         // Only ttys backed by a device have a "device" link; the USB
-        // interface's parent carries the product string.
+        // device above the interface carries the product string and the
+        // serial number beside it.
         const QFileInfo deviceLink(ttyClass.filePath(name + QStringLiteral("/device")));
         QString dir = deviceLink.canonicalFilePath();
         for (int depth = 0; depth < 6 && !dir.isEmpty(); ++depth) {
             QFile product(dir + QStringLiteral("/product"));
             if (product.open(QIODevice::ReadOnly)) {
-                if (product.readAll().trimmed() == description)
-                    return devRoot + QLatin1Char('/') + name;
+                if (product.readAll().trimmed() == description) {
+                    QFile serial(dir + QStringLiteral("/serial"));
+                    found << Found {devRoot + QLatin1Char('/') + name,
+                                    serial.open(QIODevice::ReadOnly) ? serial.readAll().trimmed() : QByteArray()};
+                }
                 break;
             }
             const QString parent = QFileInfo(dir).path();
@@ -98,7 +103,19 @@ QString SerialPortDriver::findPortByDescription(const QByteArray &description,
             dir = parent;
         }
     }
-    return QString();
+    return found;
+}
+
+QString SerialPortDriver::findPortByDescription(const QByteArray &description,
+                                                const QString &sysfsRoot, const QString &devRoot)
+{
+    const QList<Found> found = findPorts(description, sysfsRoot, devRoot);
+    return found.isEmpty() ? QString() : found.first().port;
+}
+
+QList<DongleDriver::Found> SerialPortDriver::find(const QByteArray &description)
+{
+    return findPorts(description, m_sysfsRoot, m_devRoot);
 }
 
 long SerialPortDriver::portNumberOf(const QString &portPath)
@@ -129,9 +146,15 @@ int SerialPortDriver::openByDescription(const QByteArray &description, Handle *h
     if (m_fd >= 0)
         return DeviceNotOpened; // one device at a time, as D2XX does
 
-    const QString path = m_fixedPath.isEmpty()
-                             ? findPortByDescription(description, m_sysfsRoot, m_devRoot)
-                             : m_fixedPath;
+    QString path = m_fixedPath;
+    if (path.isEmpty()) {
+        for (const Found &port : findPorts(description, m_sysfsRoot, m_devRoot)) {
+            if (requiredSerialNumber().isEmpty() || port.serial == requiredSerialNumber()) {
+                path = port.port;
+                break;
+            }
+        }
+    }
     if (path.isEmpty())
         return DeviceNotFound;
 

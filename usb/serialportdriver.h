@@ -40,12 +40,16 @@ public:
     static QString findPortByDescription(const QByteArray &description,
                                          const QString &sysfsRoot = QStringLiteral("/sys"),
                                          const QString &devRoot = QStringLiteral("/dev"));
+    // Every such device, with the serial number the USB device reports.
+    static QList<Found> findPorts(const QByteArray &description, const QString &sysfsRoot = QStringLiteral("/sys"),
+                                  const QString &devRoot = QStringLiteral("/dev"));
     // The number that ends the port's name (5 for /dev/ttyUSB5), or -1.
     static long portNumberOf(const QString &portPath);
 
     // The last problem met, in plain words; empty after a successful open.
     QString lastError() const { return m_lastError; }
 
+    QList<Found> find(const QByteArray &description) override;
     int openByDescription(const QByteArray &description, Handle *handle) override;
     int comPortNumber(Handle handle, long *port) override;
     int resetDevice(Handle handle) override;

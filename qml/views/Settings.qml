@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Layouts 1.15
+import QtQuick.Dialogs 1.3
 import configurator.style.colour 1.0
 import configurator.style.fonts 1.0
 import "../localisation"
@@ -49,8 +50,62 @@ ViewContainer {
         hopTable.text = groupedHopTable(configurator.isHopTable)
     }
 
+    // What the last export or apply came to: a localised heading and the
+    // lines the Configurator gave (setting names and values as the radio
+    // knows them).
+    function showSetupResult(key, lines) {
+        setupResult.key = key
+        setupDetails.text = lines.join("\n")
+    }
+
+    // Where the file dialogs lead; the walk calls them with a path.
+    function exportSetupTo(file) {
+        var error = configurator.exportSetup(file)
+        showSetupResult(error.length > 0 ? "settings.setup_not_exported" : "settings.setup_exported",
+                        error.length > 0 ? [error] : [])
+    }
+
+    function applySetupFrom(file) {
+        var result = configurator.applySetupFile(file)
+        if (result.taken)
+            refresh()
+        showSetupResult(!result.taken ? "settings.setup_refused"
+                                      : result.lines.length > 0 ? "settings.setup_skipped"
+                                                                : "settings.setup_applied",
+                        result.lines)
+    }
+
     function logIndex(index, value) {
         console.log("changed to index", index, "with value", value)
+    }
+
+    // A file dialog of its own window, made only when asked for.
+    Loader {
+        id: setupDialog
+        property bool applying: false
+        active: false
+        visible: false
+
+        function ask(apply) {
+            applying = apply
+            active = true
+        }
+
+        sourceComponent: FileDialog {
+            title: setupDialog.applying ? "Apply setup" : "Export setup"
+            selectExisting: setupDialog.applying
+            defaultSuffix: "json"
+            nameFilters: ["Setup (*.json)", "All files (*)"]
+            onAccepted: {
+                if (setupDialog.applying)
+                    settings.applySetupFrom(String(fileUrl))
+                else
+                    settings.exportSetupTo(String(fileUrl))
+                setupDialog.active = false
+            }
+            onRejected: setupDialog.active = false
+            Component.onCompleted: open()
+        }
     }
 
     DevicePresence {
@@ -219,6 +274,50 @@ ViewContainer {
                             settings.refresh()
                         }
                     }
+                }
+            }
+
+            FormGroup {
+                Layout.columnSpan: 2
+                Layout.fillWidth: true
+                key: "settings.setup"
+
+                RowLayout {
+                    spacing: 12
+
+                    ButtonSecondary {
+                        objectName: "exportSetupButton"
+                        key: "settings.export_setup"
+                        onClicked: setupDialog.ask(false)
+                    }
+                    ButtonSecondary {
+                        objectName: "applySetupButton"
+                        key: "settings.apply_setup"
+                        onClicked: setupDialog.ask(true)
+                    }
+                    LocalisedText {
+                        id: setupResult
+                        objectName: "setupResult"
+                        Layout.fillWidth: true
+                        Layout.leftMargin: 8
+                        font.pixelSize: 13
+                        color: key === "settings.setup_refused" || key === "settings.setup_not_exported"
+                               ? Colours.yellow : Colours.grey
+                        elide: Text.ElideRight
+                        visible: key.length > 0
+                    }
+                }
+                Text {
+                    id: setupDetails
+                    objectName: "setupDetails"
+                    Layout.fillWidth: true
+                    visible: text.length > 0
+                    color: Colours.grey
+                    font.family: Fonts.global
+                    font.pixelSize: 12
+                    wrapMode: Text.Wrap
+                    maximumLineCount: 4
+                    elide: Text.ElideRight
                 }
             }
 

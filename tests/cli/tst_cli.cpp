@@ -115,6 +115,116 @@ private slots:
         QVERIFY(!QFile::exists(state));
     }
 
+    // Exported from one radio and applied onto another of its class, which
+    // starts out different in every setting: it then reads as the first but
+    // for its serial.
+    void exportThenApplyOntoAnotherRadio()
+    {
+        const QString file = m_dir.filePath("setup.json");
+        QCOMPARE(cli({"--simulate", "export", file}).exitCode, 0);
+        const QString other = "--simulate=r9,serial=0000000001,label=Other,power=0:3:0,"
+                              "settings=0100090000000000000000000000,mask24=ffffffffffffffffffff0f,"
+                              "mask52=0000000000000000000000,mask58=0100000000000000000000,state="
+                              + m_dir.filePath("other.json");
+        const Result applied = cli({other, "apply", file, "--store"});
+        QCOMPARE(applied.exitCode, 0);
+        const QStringList source = cli({"--simulate", "info"}).out.split(QLatin1Char('\n'));
+        const QStringList target = cli({other, "info"}).out.split(QLatin1Char('\n'));
+        QCOMPARE(target.size(), source.size());
+        for (int i = 0; i < source.size(); ++i) {
+            if (!source.at(i).startsWith(QLatin1String("TRX Serial:")))
+                QCOMPARE(target.at(i), source.at(i));
+        }
+    }
+
+    void setupsRefusedSendNothing_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QList<int>>("writes");
+        const QByteArray fiveGHz = R"({"format": 1, "mode": "R8X 2.4GHz", "mask24": "1-3", "power52": "5 Bars", "mask52": "1-4"})";
+        QTest::newRow("band the radio lacks") << "r8x" << fiveGHz << QStringList {} << 4
+                                              << "mask52: this radio has no such band" << QList<int> {};
+        QTest::newRow("band the radio lacks, skipped") << "r8x" << fiveGHz << QStringList {"--skip-missing"} << 0
+                                                       << "skipped mask52: this radio has no such band"
+                                                       << QList<int> {13, 15, 40};
+        QTest::newRow("unknown key") << "r9" << QByteArray(R"({"format": 1, "lable": "x"})") << QStringList {} << 4
+                                     << "unknown key \"lable\"" << QList<int> {};
+        QTest::newRow("newer format") << "r9" << QByteArray(R"({"format": 2})") << QStringList {} << 4
+                                      << "format 2 is newer" << QList<int> {};
+        QTest::newRow("broken JSON") << "r9" << QByteArray("{\"format\": 1,,}") << QStringList {} << 4
+                                     << "setup.json: not valid JSON at line 1, column" << QList<int> {};
+    }
+
+    // The simulator's trace shows what reached the radio: every write of a
+    // refused setup is held back, and a file refused is refused before any.
+    void setupsRefusedSendNothing()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QByteArray, json);
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QFETCH(QList<int>, writes);
+        const QString file = m_dir.filePath("setup.json");
+        const QString trace = m_dir.filePath("trace.txt");
+        QFile::remove(trace);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(json);
+        f.close();
+        const Result r = cli(QStringList {"--simulate=" + profile + ",trace=" + trace, "apply", file, "--store"} + options);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2((r.out + r.err).contains(message), qPrintable(r.out + r.err));
+        QList<int> sent;
+        QFile lines(trace);
+        if (lines.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            for (const QByteArray &line : lines.readAll().split('\n')) {
+                // "  12.345 R>  cc 01 17 7a 3c 0f ..." : byte 5 is the command.
+                const QList<QByteArray> words = line.simplified().split(' ');
+                const int code = words.size() > 7 && words.at(1) == "R>" ? words.at(7).toInt(nullptr, 16) : -1;
+                if (QList<int> {1, 13, 15, 17, 25, 27, 40, 42}.contains(code))
+                    sent << code;
+            }
+        }
+        QCOMPARE(sent, writes);
+    }
+
+    // Three radios swapped behind the dongle, each applied, stored, read back
+    // and logged.
+    void batchStoresEachRadio()
+    {
+        const QString file = m_dir.filePath("batch.json");
+        const QString csv = m_dir.filePath("results.csv");
+        QCOMPARE(cli({"--simulate", "export", file}).exitCode, 0);
+        const Result r = cli({"--simulate=radios=r9:r9:r9", "batch", file, "--label-pattern", "Truss {n}",
+                              "--log", csv, "--count", "3"});
+        QCOMPARE(r.exitCode, 0);
+        QFile results(csv);
+        QVERIFY(results.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QStringList lines = QString::fromUtf8(results.readAll()).trimmed().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 4);
+        for (int n = 1; n <= 3; ++n) {
+            const QString serial = QStringLiteral("123456789") + QChar('a' + n - 1);
+            QVERIFY2(QRegularExpression(QStringLiteral("^%1,[^,]+,%2,Truss %1,OK$").arg(n).arg(serial))
+                         .match(lines.at(n)).hasMatch(),
+                     qPrintable(lines.at(n)));
+        }
+    }
+
+    void dongleBySerialNumber()
+    {
+        const QString sim = "--simulate=r9,usbserial=LINE2";
+        const Result listed = cli({sim, "list"});
+        QCOMPARE(listed.exitCode, 0);
+        QVERIFY2(listed.out.contains(QStringLiteral("simulator  LINE2")), qPrintable(listed.out));
+        QCOMPARE(cli({sim, "--dongle", "LINE2", "info"}).exitCode, 0);
+        QCOMPARE(cli({sim, "--dongle", "LINE1", "info"}).exitCode, 2);
+    }
+
     void verifyPackages_data()
     {
         QTest::addColumn<QByteArray>("text");

@@ -453,6 +453,37 @@ private slots:
         QVERIFY(isMasked(52) && isMasked(73) && !isMasked(60) && isMasked(8) && isMasked(12) && isMasked(30));
     }
 
+    // A setup file chosen in the settings view fills its choices as the
+    // operator's own; Save & Disconnect stores them.
+    void appliedSetupIsStored()
+    {
+        const QString file = m_home.filePath(QStringLiteral("setup.json"));
+        QFile setup(file);
+        QVERIFY(setup.open(QIODevice::WriteOnly));
+        setup.write(R"({"format": 1, "label": "Truss 7", "mode": "R9 5.8GHz", "adaptive": false,
+                        "power52": "2 Bars", "mask58": "1-4"})");
+        setup.close();
+        QVERIFY(connectRadio());
+        QVERIFY(go(QStringLiteral("settingsButton"), QStringLiteral("settingsView")));
+        // Where the file dialog's choice leads.
+        QMetaObject::invokeMethod(view(), "applySetupFrom", Q_ARG(QVariant, QUrl::fromLocalFile(file).toString()));
+        QCOMPARE(item(QStringLiteral("deviceName"))->property("text").toString(), QStringLiteral("Truss 7"));
+        QCOMPARE(item(QStringLiteral("transmitterMode"))->property("currentText").toString(), QStringLiteral("R9 5.8GHz"));
+        QCOMPARE(item(QStringLiteral("adaptiveSwitch"))->property("checked").toBool(), false);
+        QCOMPARE(find(QStringLiteral("setupResult"))->property("text").toString(),
+                 QStringLiteral("Setup applied. Save & Disconnect stores it."));
+        shot(QStringLiteral("settings-setup-applied"));
+        QVERIFY(go(QStringLiteral("primaryButton"), QStringLiteral("deviceView")));
+        QVERIFY(go(QStringLiteral("saveDisconnectButton"), QStringLiteral("startView"), patience));
+        const RadioUnit &radio = m_rig->dongle->radioUnit();
+        QCOMPARE(radio.stores, 1);
+        QVERIFY(radio.stored.label.startsWith("Truss 7"));
+        QCOMPARE(int(radio.stored.frame[2]), 9);
+        QCOMPARE(int(radio.stored.frame[3]), 0);
+        QCOMPARE(int(radio.stored.powerIndex[1]), 3); // "2 Bars"
+        QCOMPARE(int(radio.stored.masks[2][0]), 0x0f);
+    }
+
     void unpluggedDongleReturnsToStart()
     {
         auto dongleStatus = [this] {

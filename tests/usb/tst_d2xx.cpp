@@ -79,11 +79,18 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output");
-        QTest::newRow("D2XX first when it finds the dongle") << true << QStringList {} << 0 << "TRX Model: Veltra R8X";
-        QTest::newRow("forced serial") << true << QStringList {"--driver", "serial"} << 2 << "no Veltra dongle found";
-        QTest::newRow("a port given wins") << true << QStringList {"--port", "/nonexistent/tty"} << 2 << "no Veltra dongle found";
-        QTest::newRow("no library: the serial port") << false << QStringList {} << 2 << "no Veltra dongle found";
-        QTest::newRow("no library, D2XX forced") << false << QStringList {"--driver", "d2xx"} << 2 << "was not found";
+        QTest::newRow("D2XX first when it finds the dongle") << true << QStringList {"info"} << 0 << "TRX Model: Veltra R8X";
+        QTest::newRow("forced serial") << true << QStringList {"--driver", "serial", "info"} << 2 << "no Veltra dongle found";
+        QTest::newRow("a port given wins") << true << QStringList {"--port", "/nonexistent/tty", "info"} << 2
+                                           << "no Veltra dongle found";
+        QTest::newRow("no library: the serial port") << false << QStringList {"info"} << 2 << "no Veltra dongle found";
+        QTest::newRow("no library, D2XX forced") << false << QStringList {"--driver", "d2xx", "info"} << 2 << "was not found";
+        // The library's device list, and a dongle opened by its serial number.
+        QTest::newRow("listed") << true << QStringList {"--driver", "d2xx", "list"} << 0 << "d2xx       LINE7";
+        QTest::newRow("by its serial number") << true << QStringList {"--dongle", "LINE7", "info"} << 0
+                                              << "TRX Model: Veltra R8X";
+        QTest::newRow("another serial number") << true << QStringList {"--dongle", "LINE8", "--driver", "d2xx", "info"} << 2
+                                               << "no Veltra dongle with USB serial number LINE8 found";
     }
 
     void choiceOrder()
@@ -98,11 +105,11 @@ private slots:
             env.insert(QStringLiteral("LD_LIBRARY_PATH"), QStringLiteral(VELTRA_D2XX_STANDIN_DIR));
         else
             env.remove(QStringLiteral("LD_LIBRARY_PATH"));
-        env.insert(QStringLiteral("VELTRA_D2XX_SIM"), QStringLiteral("r8x"));
+        env.insert(QStringLiteral("VELTRA_D2XX_SIM"), QStringLiteral("r8x,usbserial=LINE7"));
         cli.setProcessEnvironment(env);
         // A dongle not found is told after the time-out; one found is read.
         const QString timeout = exitCode == 0 ? QStringLiteral("5") : QStringLiteral("0.5");
-        cli.start(QStringLiteral(VELTRA_CLI_EXE), arguments + QStringList {"--timeout", timeout, "info"});
+        cli.start(QStringLiteral(VELTRA_CLI_EXE), arguments + QStringList {"--timeout", timeout});
         QVERIFY(cli.waitForFinished(30000));
         QCOMPARE(cli.exitCode(), exitCode);
         const QString all = QString::fromUtf8(cli.readAllStandardOutput() + cli.readAllStandardError());

@@ -52,19 +52,24 @@ void TestSerialPort::findsTheDongleByDescription()
     const QString dev = root.filePath(QStringLiteral("dev"));
     QDir().mkpath(dev);
 
-    // Two FTDI devices, the dongle second, plus a tty without a device.
-    const auto addTty = [&](const QString &tty, const QString &usbPath, const QByteArray &product) {
+    // Two FTDI devices, then two dongles, plus a tty without a device.
+    const auto addTty = [&](const QString &tty, const QString &usbPath, const QByteArray &product,
+                            const QByteArray &serial = QByteArray()) {
         const QString usbDevice = sys + QStringLiteral("/devices/") + usbPath;
         const QString port = usbDevice + QStringLiteral("/1-1:1.0/") + tty;
         QVERIFY(QDir().mkpath(port));
         QFile file(usbDevice + QStringLiteral("/product"));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(product + '\n');
+        QFile number(usbDevice + QStringLiteral("/serial"));
+        QVERIFY(number.open(QIODevice::WriteOnly));
+        number.write(serial + '\n');
         QVERIFY(QDir().mkpath(sys + QStringLiteral("/class/tty/") + tty));
         QVERIFY(QFile::link(port, sys + QStringLiteral("/class/tty/") + tty + QStringLiteral("/device")));
     };
     addTty(QStringLiteral("ttyUSB2"), QStringLiteral("usb1/1-1"), "FT232R USB UART");
-    addTty(QStringLiteral("ttyUSB7"), QStringLiteral("usb1/1-2"), "Veltra Dongle v3");
+    addTty(QStringLiteral("ttyUSB3"), QStringLiteral("usb1/1-3"), "Veltra Dongle v3", "VA000001");
+    addTty(QStringLiteral("ttyUSB7"), QStringLiteral("usb1/1-2"), "Veltra Dongle v3", "VA000002");
     QVERIFY(QDir().mkpath(sys + QStringLiteral("/class/tty/ttyS0")));
     QVERIFY(QFile::link(server.path, dev + QStringLiteral("/ttyUSB7")));
     // The FTDI driver's latency timer, at its default.
@@ -73,12 +78,17 @@ void TestSerialPort::findsTheDongleByDescription()
     timer.write("16\n");
     timer.close();
 
-    QCOMPARE(SerialPortDriver::findPortByDescription("Veltra Dongle v3", sys, dev),
-             dev + QStringLiteral("/ttyUSB7"));
+    const auto found = SerialPortDriver::findPorts("Veltra Dongle v3", sys, dev);
+    QCOMPARE(found.size(), 2);
+    QCOMPARE(found.at(1).port, dev + QStringLiteral("/ttyUSB7"));
+    QCOMPARE(found.at(1).serial, QByteArray("VA000002"));
     QCOMPARE(SerialPortDriver::findPortByDescription("Veltra Dongle v2", sys, dev), QString());
 
+    // The second dongle, asked for by its serial number (the first has no
+    // device node: taking it would fail).
     auto driver = std::make_unique<SerialPortDriver>();
     driver->setSystemRoots(sys, dev);
+    driver->requireSerialNumber("VA000002");
     Usbd usbd(std::move(driver));
     QCOMPARE(usbd.usbDongleType, 3);
     QCOMPARE(usbd.comPort, 7L);

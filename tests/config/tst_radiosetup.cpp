@@ -1,0 +1,205 @@
+// Setup files as plain data (read, written, compared), and setups judged
+// against what a simulated radio offers.
+#include "config/radiosetup.h"
+#include "session.h"
+#include "usb/pacing.h"
+
+#include <QtTest>
+
+using Settings = QList<QPair<QString, QString>>;
+
+namespace {
+
+// "key=value" items as a setup's settings.
+RadioSetup setupOf(const QStringList &items)
+{
+    RadioSetup setup;
+    for (const QString &item : items) {
+        const int equals = item.indexOf(QLatin1Char('='));
+        setup.set(item.left(equals), item.mid(equals + 1));
+    }
+    return setup;
+}
+
+} // namespace
+
+class TestRadioSetup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Pacing::setInstant(true);
+        Pacing::setTimerScale(100);
+        TestLog::install();
+    }
+
+    void refusedFiles_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("broken JSON") << QByteArray("{\n  \"format\": 1,\n  \"mode\": \n}") << "at line 4";
+        QTest::newRow("not an object") << QByteArray("[1]") << "no JSON object";
+        QTest::newRow("no format") << QByteArray(R"({"mode": "R9 2.4GHz"})") << "\"format\" is missing";
+        QTest::newRow("newer format with keys of its own") << QByteArray(R"({"format": 2, "beam": 3})")
+                                                           << "format 2 is newer than this program reads";
+        QTest::newRow("fractional format") << QByteArray(R"({"format": 1.5})") << "whole number";
+        QTest::newRow("unknown key") << QByteArray(R"({"format": 1, "modes": "x"})") << "unknown key \"modes\"";
+        QTest::newRow("unknown source key") << QByteArray(R"({"format": 1, "source": {"owner": "x"}})")
+                                            << "unknown key \"source.owner\"";
+        QTest::newRow("switch as a text") << QByteArray(R"({"format": 1, "rdm": "ON"})") << "\"rdm\" must be true or false";
+        QTest::newRow("power as a number") << QByteArray(R"({"format": 1, "power24": 2})") << "\"power24\" must be a text";
+        QTest::newRow("mask past the band") << QByteArray(R"({"format": 1, "mask24": "80-90"})")
+                                            << "\"mask24\": \"80-90\" is not a channel list";
+        QTest::newRow("label with a terminal escape") << QByteArray("{\"format\": 1, \"label\": \"a\\u001b[2Jb\"}")
+                                                      << "control characters do not belong in a label";
+        QTest::newRow("label too long") << "{\"format\": 1, \"label\": \"" + QByteArray(33, 'x') + "\"}"
+                                        << "at most 32 characters";
+        QTest::newRow("label beyond Latin-1") << QByteArray(R"({"format": 1, "label": "\u20ac"})") << "only Latin-1";
+        QTest::newRow("export time") << QByteArray(R"({"format": 1, "source": {"exported": "yesterday"}})")
+                                     << "not a date and time";
+        QTest::newRow("too large") << QByteArray(64 * 1024, ' ') + "{}" << "too large for a setup";
+    }
+
+    // Each refusal names its reason, and leaves the setup as it was.
+    void refusedFiles()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QString, message);
+        RadioSetup setup = setupOf({"label=kept"});
+        QString error;
+        QVERIFY(!setup.fromJson(json, &error));
+        QVERIFY2(error.contains(message), qPrintable(error));
+        QCOMPARE(setup.settings, (Settings {{"label", "kept"}}));
+    }
+
+    void roundTrip()
+    {
+        RadioSetup out = setupOf({"mask58=1-3,5,84", "label=B\u00fchne \"A\"\\1", "adaptive=ON", "rdm=Off",
+                                  "mode=R9 2.4GHz", "power24=4 Bars", "mask24=none"});
+        out.model = QStringLiteral("Veltra R9 TRX");
+        out.serial = QStringLiteral("123456789a");
+        out.firmware = QStringLiteral("3.2.1045");
+        out.exported = QDateTime(QDate(2024, 5, 1), QTime(9, 30), Qt::UTC);
+        RadioSetup in;
+        QString error;
+        QVERIFY2(in.fromJson(out.toJson(), &error), qPrintable(error));
+        // Kept in the order radios take them, whatever order they were given in.
+        QCOMPARE(in.settings, (Settings {{"label", "B\u00fchne \"A\"\\1"}, {"mode", "R9 2.4GHz"}, {"adaptive", "ON"},
+                                         {"rdm", "Off"}, {"power24", "4 Bars"}, {"mask24", "none"},
+                                         {"mask58", "1-3,5,84"}}));
+        QCOMPARE(in.model, out.model);
+        QCOMPARE(in.serial, out.serial);
+        QCOMPARE(in.firmware, out.firmware);
+        QCOMPARE(in.exported, out.exported);
+    }
+
+    void channelLists_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("ranges, singles, repeats") << "5,1-3,84,2" << "1-3,5,84";
+        QTest::newRow("nothing") << "" << "none";
+        QTest::newRow("whole band") << "1-84" << "1-84";
+    }
+
+    void channelLists()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, written);
+        QList<int> channels;
+        QVERIFY(RadioSetup::parseChannels(text, &channels));
+        QCOMPARE(RadioSetup::channelText(channels), written);
+    }
+
+    void differences_data()
+    {
+        QTest::addColumn<QStringList>("wanted");
+        QTest::addColumn<QStringList>("held");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("names as the lists match them") << QStringList {"mode=r9 2.4ghz "} << QStringList {"mode=R9 2.4GHz"}
+                                                       << QStringList {};
+        QTest::newRow("masks as channel sets") << QStringList {"mask24=3,1,2"} << QStringList {"mask24=1-3"} << QStringList {};
+        QTest::newRow("label exactly") << QStringList {"label=Truss 1"} << QStringList {"label=truss 1"}
+                                       << QStringList {"label: \"Truss 1\" wanted, radio has \"truss 1\""};
+        QTest::newRow("switch") << QStringList {"rdm=ON"} << QStringList {"rdm=Off"}
+                                << QStringList {"rdm: \"ON\" wanted, radio has \"Off\""};
+        QTest::newRow("band the radio lacks") << QStringList {"power52=5 Bars"} << QStringList {}
+                                              << QStringList {"power52: not offered by this radio"};
+    }
+
+    void differences()
+    {
+        QFETCH(QStringList, wanted);
+        QFETCH(QStringList, held);
+        QFETCH(QStringList, lines);
+        QCOMPARE(setupOf(wanted).differences(setupOf(held)), lines);
+    }
+
+    void judgedByTheRadio_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("setup");
+        QTest::addColumn<int>("options");
+        QTest::addColumn<QStringList>("refused");
+        QTest::addColumn<int>("skipped");
+        QTest::addColumn<QList<int>>("queued");
+        const int none = Configurator::NoSetupOption;
+        const int skip = Configurator::SkipMissing;
+        QTest::newRow("r9 takes all") << "r9"
+                                      << QStringList {"label=X", "mode=R9 5.8GHz", "direction=Receiver", "adaptive=Off",
+                                                      "rdm=Off", "band58=Off", "power58=5 Bars", "mask58=1-4",
+                                                      "mask24=1", "power52=2 Bars"}
+                                      << none << QStringList {} << 0 << QList<int> {5, 4, 8, 2, 0};
+        QTest::newRow("a value not offered refuses all") << "r9" << QStringList {"label=Y", "mode=R8 Compatibility Mode"}
+                                                         << none << QStringList {"mode"} << 0 << QList<int> {};
+        QTest::newRow("a band it lacks refuses all") << "r8x" << QStringList {"mask24=1-3", "power52=5 Bars", "mask52=1-4"}
+                                                     << none << QStringList {"power52", "mask52"} << 0 << QList<int> {};
+        QTest::newRow("a band it lacks, skipped") << "r8x" << QStringList {"mask24=1-3", "power52=5 Bars", "mask52=1-4"}
+                                                  << skip << QStringList {} << 2 << QList<int> {0};
+        QTest::newRow("skipping passes no wrong value") << "r8x" << QStringList {"power24=5 Bars", "mask52=1"} << skip
+                                                        << QStringList {"power24"} << 1 << QList<int> {};
+        QTest::newRow("no RDM on the radio") << "p1" << QStringList {"rdm=ON"} << none << QStringList {"rdm"} << 0
+                                             << QList<int> {};
+        QTest::newRow("legacy radio") << "legacy" << QStringList {"label=x", "power24=375mW 5 Bars"} << none
+                                      << QStringList {"label"} << 0 << QList<int> {};
+        QTest::newRow("positions only where allowed") << "r9" << QStringList {"power24=0"} << none
+                                                      << QStringList {"power24"} << 0 << QList<int> {};
+        QTest::newRow("positions allowed") << "r9" << QStringList {"power24=0"} << int(Configurator::IndicesAllowed)
+                                           << QStringList {} << 0 << QList<int> {0};
+    }
+
+    // Nothing is queued unless every value is taken; what is queued shows
+    // in the session's own setup.
+    void judgedByTheRadio()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QStringList, setup);
+        QFETCH(int, options);
+        QFETCH(QStringList, refused);
+        QFETCH(int, skipped);
+        QFETCH(QList<int>, queued);
+        Session session(profile);
+        QVERIFY(session.connectAndRead());
+        Configurator &c = session.configurator;
+        RadioSetup wanted = setupOf(setup);
+        QStringList passed;
+        QStringList keys;
+        for (const auto &refusal : c.applySetup(wanted, Configurator::SetupOptions(options), &passed))
+            keys << refusal.key;
+        QCOMPARE(keys, refused);
+        QCOMPARE(passed.size(), skipped);
+        QCOMPARE(c.deployList, queued);
+        if (refused.isEmpty() && !(options & Configurator::IndicesAllowed)) {
+            const RadioSetup held = c.currentSetup();
+            for (const auto &setting : qAsConst(wanted.settings)) {
+                if (held.has(setting.first))
+                    QVERIFY2(wanted.differences(held).filter(setting.first + ':').isEmpty(), qPrintable(setting.first));
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRadioSetup)
+#include "tst_radiosetup.moc"
