@@ -573,8 +573,7 @@ int CliRunner::batch()
             results.write("number,time,serial,label,result\n");
         results.flush();
     }
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    catchInterrupts();
 
     Configurator &c = *m_configurator;
     bool gone = false;

@@ -89,11 +89,6 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("mode not offered") << "r9" << QStringList{"label=Kept?", "mode=Nope"}
                                           << "\"Nope\" is not offered; allowed: 0 \"R7 Compatibility Mode\"";
-        QTest::newRow("index past the list") << "r9" << QStringList{"power58=9"} << "allowed: 0 \"5 Bars\"";
-        QTest::newRow("rdm on a radio without it") << "p1" << QStringList{"rdm=ON"} << "not offered";
-        QTest::newRow("no 5.2 GHz band") << "r8x" << QStringList{"mask52=1-4"} << "no such band";
-        QTest::newRow("channel out of range") << "r9" << QStringList{"mask24=80-90"} << "channel list";
-        QTest::newRow("label too long") << "r9" << QStringList{"label=" + QString(33, 'x')} << "at most 32";
         QTest::newRow("label with a C1 control") << "r9" << QStringList{QString::fromUtf8("label=a\u009bb")}
                                                   << "control characters";
         QTest::newRow("label on a legacy radio") << "legacy" << QStringList{"power24=1", "label=Foo"}

@@ -2,62 +2,14 @@
 // link and the Configurator wired as the application wires them. The
 // readout, the changes travelling back to the radio, and the device report
 // Save & Disconnect writes.
-#include "app/wiring.h"
-#include "config/configurator.h"
-#include "sim/radioapplication.h"
+#include "session.h"
 #include "usb/pacing.h"
-#include "usb/simrig.h"
 
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-// A Configurator over the virtual dongle and radio, wired as the application
-// wires it, with the report folder in a temporary directory.
-struct Session
-{
-    explicit Session(const QString &profile)
-        : rig(profile)
-        , configurator(rig.usbd.get())
-    {
-        connectSession(rig.usbd.get(), &configurator, nullptr);
-        configurator.logFolderPath = folder.path() + QLatin1Char('/');
-    }
-
-    RadioUnit &radio() { return rig.dongle->radioUnit(); }
-
-    // Connect as the operator does and wait for the readout to finish.
-    bool connectAndRead()
-    {
-        rig.usbd->liveDataEnabled = 0;
-        configurator.on_connect_clicked();
-        return QTest::qWaitFor([this] { return rig.usbd->liveDataEnabled == 1; }, 8000);
-    }
-
-    // Radio command codes the radio received since `mark`, in order.
-    QList<int> commandsSince(int mark) { return radio().commands.mid(mark); }
-
-    // Save & Disconnect; returns the report it wrote.
-    QByteArray store()
-    {
-        configurator.on_storeAndDisconnect_clicked();
-        QFile file(configurator.reportFileName());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    // Waits for the radio to be declared gone, as after a store.
-    bool waitForDetach()
-    {
-        return QTest::qWaitFor([this] { return !rig.usbd->isDmxAttached(); }, 8000);
-    }
-
-    QTemporaryDir folder;
-    SimRig rig;
-    Configurator configurator;
-};
 
 QList<bool> decode(const std::array<quint8, 11> &mask)
 {

@@ -5,8 +5,6 @@
 #include "sim/simprofile.h"
 #include "sim/virtualdongle.h"
 
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -51,9 +49,7 @@ private slots:
     void radioSeenOnlyWhileDmxRuns();
     void commandFrames_data();
     void commandFrames();
-    void bootloader();
     void unplugMakesHandlesStale();
-    void traceFile();
 };
 
 void TestVirtualDongle::badProfiles_data()
@@ -128,25 +124,6 @@ void TestVirtualDongle::commandFrames()
     QCOMPARE(int(quint8(radio.transmitFrame().at(5))), 0);
 }
 
-void TestVirtualDongle::bootloader()
-{
-    Bench bench(QStringLiteral("dongle=boot"));
-    QCOMPARE(bench.send(QByteArray::fromHex("3120")), QByteArray("\x14" "AVR STK" "\x10"));
-    QCOMPARE(bench.send(QByteArray::fromHex("3021")), QByteArray::fromHex("15")); // no end-of-packet byte
-    QCOMPARE(bench.send(QByteArray::fromHex("7520")), QByteArray::fromHex("141e950810"));
-
-    // A page written and read back at word address 0x40 (byte 0x80).
-    QCOMPARE(bench.send(QByteArray::fromHex("55400020")), QByteArray::fromHex("1410"));
-    QCOMPARE(bench.send(QByteArray::fromHex("64000446deadbeef20")), QByteArray::fromHex("1410"));
-    QCOMPARE(bench.send(QByteArray::fromHex("7400044620")), QByteArray::fromHex("14deadbeef10"));
-    QCOMPARE(bench.dongle.bootloader().flash().mid(0x80, 4), QByteArray::fromHex("deadbeef"));
-
-    // Leaving programming mode starts the application.
-    QCOMPARE(bench.send(QByteArray::fromHex("5120")), QByteArray::fromHex("1410"));
-    QCOMPARE(bench.dongle.mode(), VirtualDongle::Mode::Application);
-    QCOMPARE(bench.request(0x10).left(3), QByteArray::fromHex("100302"));
-}
-
 void TestVirtualDongle::unplugMakesHandlesStale()
 {
     // Put back, the dongle is a new device: a handle from before stays dead
@@ -165,25 +142,6 @@ void TestVirtualDongle::unplugMakesHandlesStale()
     QCOMPARE(driver.close(handle), 0);
     QCOMPARE(driver.openByDescription("Veltra Dongle v3", &other), 0);
     QCOMPARE(driver.queueStatus(other, &rx, nullptr, nullptr), 0);
-}
-
-void TestVirtualDongle::traceFile()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("trace.txt"));
-    {
-        Bench bench(QStringLiteral("trace=") + path);
-        bench.request(0x10);
-        bench.dongle.unplug();
-    }
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    const QRegularExpression request(QStringLiteral("^ +\\d+\\.\\d{3} >  00 10 00 00 00 00 00 00$"));
-    const QRegularExpression reply(QStringLiteral("^ +\\d+\\.\\d{3} <  10 03 02 00 07 00 00 00$"));
-    QCOMPARE(lines.filter(request).size(), 1);
-    QCOMPARE(lines.filter(reply).size(), 1);
-    QVERIFY(lines.last().endsWith(QLatin1String("# dongle unplugged")));
 }
 
 QTEST_GUILESS_MAIN(TestVirtualDongle)

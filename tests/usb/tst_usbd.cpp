@@ -89,6 +89,35 @@ private slots:
         TestLog::clear();
     }
 
+    // Slot numbers and values stay small: only this shows the high bytes.
+    void requestEncoding_data()
+    {
+        QTest::addColumn<int>("dataA");
+        QTest::addColumn<int>("dataB");
+        QTest::addColumn<QByteArray>("bytes2to5");
+
+        QTest::newRow("dataB 200") << 0 << 200 << QByteArray::fromHex("0000c801");
+        QTest::newRow("dataA 300") << 300 << 0 << QByteArray::fromHex("2c010000");
+        QTest::newRow("both") << 0x1234 << 16383 << QByteArray::fromHex("3412ff7f");
+    }
+
+    void requestEncoding()
+    {
+        QFETCH(int, dataA);
+        QFETCH(int, dataB);
+        QFETCH(QByteArray, bytes2to5);
+
+        SimRig rig;
+        const int mark = rig.mark();
+        char reply[8] = {};
+        QCOMPARE(rig.usbd->usbSimpleRequest(0x15, reply, 1000, dataA, dataB), 0);
+        const auto frames = rig.requestsSince(mark);
+        QCOMPARE(frames.size(), 1);
+        QCOMPARE(frames.first().size(), 8);
+        QCOMPARE(quint8(frames.first().at(1)), quint8(0x15));
+        QCOMPARE(frames.first().mid(2, 4), bytes2to5);
+    }
+
     // The serial channel to the radio's bootloader is the application's
     // alone: in another dongle state nothing is sent, and that is no error.
     void serialChannelNeedsTheApplication()
@@ -362,36 +391,6 @@ private slots:
             QCOMPARE(Pacing::requestedMs() - waitedBefore, qint64(10));
     }
 
-
-    void veltraInfo_data()
-    {
-        QTest::addColumn<bool>("dmx");
-        QTest::addColumn<bool>("broken");
-        QTest::addColumn<bool>("connected");
-        QTest::addColumn<QString>("text");
-
-        QTest::newRow("radio, link fine") << true << false << true << "normal";
-        QTest::newRow("radio, link broken") << true << true << true << "broken";
-        QTest::newRow("DMX off") << false << false << false << "none";
-    }
-
-    void veltraInfo()
-    {
-        QFETCH(bool, dmx);
-        QFETCH(bool, broken);
-        QFETCH(bool, connected);
-        QFETCH(QString, text);
-
-        SimRig rig;
-        if (dmx)
-            rig.usbd->initDongleDMX();
-        rig.dongle->setLinkBroken(broken);
-        QSignalSpy info(rig.usbd.get(), &Usbd::veltraInfo);
-        rig.usbd->getVeltraInfo();
-        QCOMPARE(info.count(), 1);
-        QCOMPARE(info.first().at(0).toBool(), connected);
-        QCOMPARE(info.first().at(1).toString(), text);
-    }
 
     void dongleBootloaderEntry_data()
     {
