@@ -2,7 +2,6 @@
 // against what a simulated radio offers.
 #include "config/radiosetup.h"
 #include "session.h"
-#include "usb/pacing.h"
 
 #include <QtTest>
 
@@ -28,12 +27,7 @@ class TestRadioSetup : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        Pacing::setInstant(true);
-        Pacing::setTimerScale(100);
-        TestLog::install();
-    }
+    void initTestCase() { Session::quicken(); }
 
     void refusedFiles_data()
     {

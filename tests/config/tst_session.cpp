@@ -3,7 +3,6 @@
 // readout, the changes travelling back to the radio, and the device report
 // Save & Disconnect writes.
 #include "session.h"
-#include "usb/pacing.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -33,14 +32,7 @@ class TestSession : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        // Protocol waits skipped, discovery and monitoring a hundred times
-        // quicker: the same steps in the same order, in milliseconds.
-        Pacing::setInstant(true);
-        Pacing::setTimerScale(100);
-        TestLog::install();
-    }
+    void initTestCase() { Session::quicken(); }
 
     void readoutFillsEveryProperty_data()
     {
