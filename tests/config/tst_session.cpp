@@ -351,6 +351,10 @@ private slots:
         Session session(QStringLiteral("r9"));
         QVERIFY(session.connectAndRead());
         Configurator &c = session.configurator;
+        // The radio's own masks as the view shows them: channel n is bit
+        // n - 1 of the band's bytes, the lowest bit first.
+        QCOMPARE(c.ismaskedChannels().mid(0, 84), decode(session.radio().stored.masks[0]).mid(0, 84));
+        QCOMPARE(c.ismaskedChannels().indexOf(true), 26);
 
         // Mask channel 10 of 5.2 and of 5.8 GHz, as the masking view hands
         // over edits: each band's edit goes to that band.
