@@ -144,7 +144,10 @@ QList<Configurator::SetupRefusal> Configurator::applySetup(const RadioSetup &set
                 refuse(QStringLiteral("not offered by this radio"), true);
             else if (!problem.isEmpty())
                 refuse(problem);
-            else
+            // The label shown is the radio's, its padding trimmed: sent again
+            // it would go back padded with NULs, and a radio's own setup
+            // applied to it would rewrite its label for nothing.
+            else if (value != cutAtNul(m_deviceLabel))
                 changes << [this, value = value] { on_deviceLabel_textChanged(value); };
         } else if (key == QLatin1String("mode")) {
             choose(m_listForRadioMode, [this](int i) {
