@@ -93,6 +93,8 @@ private slots:
                                                   << "control characters";
         QTest::newRow("label on a legacy radio") << "legacy" << QStringList{"power24=1", "label=Foo"}
                                                  << "a legacy radio takes only power24 and mask24";
+        QTest::newRow("adaptive on a legacy radio") << "legacy" << QStringList{"adaptive=ON"}
+                                                    << "a legacy radio takes only power24 and mask24";
     }
 
     void refusedValuesSendNothing()
