@@ -219,7 +219,7 @@ private slots:
         QCOMPARE(listed.exitCode, 0);
         QVERIFY2(listed.out.contains(QStringLiteral("simulator  LINE2")), qPrintable(listed.out));
         QCOMPARE(cli({sim, "--dongle", "LINE2", "info"}).exitCode, 0);
-        QCOMPARE(cli({sim, "--dongle", "LINE1", "info"}).exitCode, 2);
+        QCOMPARE(cli({sim, "--dongle", "LINE1", "--timeout", "0.3", "info"}).exitCode, 2);
     }
 
     void verifyPackages_data()
@@ -282,17 +282,17 @@ private slots:
         QTest::newRow("unknown option after the command") << QStringList{"--simulate", "info", "--frobnicate"} << 1;
         QTest::newRow("time-out not a number") << QStringList{"--simulate", "--timeout", "nan", "info"} << 1;
         QTest::newRow("time-out past a day") << QStringList{"--simulate", "--timeout", "86401", "info"} << 1;
-        QTest::newRow("no dongle") << QStringList{"--port", "/nonexistent/tty", "--timeout", "1", "info"} << 2;
+        QTest::newRow("no dongle") << QStringList{"--port", "/nonexistent/tty", "--timeout", "0.3", "info"} << 2;
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
         QTest::newRow("update, dongle in its bootloader")
             << QStringList{"--simulate=r9,dongle=boot", "update", "radio", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/good.vfp"} << 2;
         QTest::newRow("dongle lost during the readout")
-            << QStringList{"--simulate=r9,wire=real,latency=1,unplug=1500", "--timeout", "5", "info"} << 2;
+            << QStringList{"--simulate=r9,wire=real,latency=1,unplug=600", "--timeout", "5", "info"} << 2;
         QTest::newRow("store the simulator cannot keep")
             << QStringList{"--simulate=r9,state=/", "set", "label=x", "--store"} << 7;
         QTest::newRow("package that is a folder") << QStringList{"verify", "/"} << 5;
         QTest::newRow("package of no data") << QStringList{"verify", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/header-only.vfp"} << 5;
-        QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "1", "info"} << 3;
+        QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "0.3", "info"} << 3;
         QTest::newRow("radio silent half-way") << QStringList{"--simulate=r9,silent=12", "info"} << 9;
         QTest::newRow("report that cannot be written") << QStringList{"--simulate", "report", "/dev/full"} << 7;
         QTest::newRow("update from a missing package") << QStringList{"--simulate", "update", "radio", "/nonexistent.vfp"} << 5;
