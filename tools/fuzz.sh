@@ -11,7 +11,7 @@ SECONDS_EACH=${FUZZ_SECONDS:-60}
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
   CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRA_FUZZ=ON -DBUILD_TESTING=ON
 fi
-targets=(package replies profile)
+targets=(package replies profile setup)
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 for t in "${targets[@]}"; do
