@@ -44,8 +44,8 @@ private slots:
                                             << "unknown key \"source.owner\"";
         QTest::newRow("switch as a text") << QByteArray(R"({"format": 1, "rdm": "ON"})") << "\"rdm\" must be true or false";
         QTest::newRow("power as a number") << QByteArray(R"({"format": 1, "power24": 2})") << "\"power24\" must be a text";
-        QTest::newRow("mask past the band") << QByteArray(R"({"format": 1, "mask24": "80-90"})")
-                                            << "\"mask24\": \"80-90\" is not a channel list";
+        QTest::newRow("mask past the band") << QByteArray(R"({"format": 1, "mask24": "80-85"})")
+                                            << "\"mask24\": \"80-85\" is not a channel list";
         QTest::newRow("label with a terminal escape") << QByteArray("{\"format\": 1, \"label\": \"a\\u001b[2Jb\"}")
                                                       << "control characters do not belong in a label";
         QTest::newRow("label too long") << "{\"format\": 1, \"label\": \"" + QByteArray(33, 'x') + "\"}"
