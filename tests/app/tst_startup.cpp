@@ -79,20 +79,11 @@ private slots:
         QCOMPARE(firstRun.value(first + 2), QStringLiteral("Debug: Configurator Version 4 1 Revision 983"));
         QCOMPARE(firstRun.value(first + 3),
                  QStringLiteral("Debug: Working directory: \"%1/\"").arg(m_home->path()));
-        QVERIFY(firstRun.value(first + 4).startsWith(QStringLiteral("Debug: Architecture:")));
-        QVERIFY(firstRun.value(first + 7).startsWith(QStringLiteral("Debug: Win Version:")));
-        QCOMPARE(firstRun.value(first + 8), QStringLiteral("Debug: ***************************************"));
 
-        const int firstRunLines = firstRun.size();
+        // A second run appends its own banner.
         QCOMPARE(start({"log"}).exitCode, 0);
         const QStringList lines = logLines();
-        QVERIFY(lines.size() > firstRunLines);
-        // The second run opens with the banner's empty lines and the stars.
-        const QStringList secondRun = lines.mid(firstRunLines - 1);
-        QCOMPARE(secondRun.value(0).trimmed(), QStringLiteral("Debug:"));
-        QCOMPARE(secondRun.value(1).trimmed(), QString());
-        QCOMPARE(secondRun.value(2).trimmed(), QString());
-        QCOMPARE(secondRun.value(3), QStringLiteral("Debug: ***************************************"));
+        QCOMPARE(lines.mid(0, firstRun.size() - 1), firstRun.mid(0, firstRun.size() - 1));
         QCOMPARE(lines.count(QStringLiteral("Debug: Configurator Version 4 1 Revision 983")), 2);
     }
 

@@ -222,31 +222,6 @@ private slots:
         QCOMPARE(cli({sim, "--dongle", "LINE1", "--timeout", "0.3", "info"}).exitCode, 2);
     }
 
-    void verifyPackages_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("output");
-        const QByteArray image = VfpWriter::testImage(1000);
-        QTest::newRow("good") << VfpWriter::text({VfpWriter::imageBlock(2, image, 256)}) << 0
-                              << "Block 0: MCU id 2, version";
-    }
-
-    void verifyPackages()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(int, exitCode);
-        QFETCH(QString, output);
-        const QString file = m_dir.filePath("package.vfp");
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(text);
-        f.close();
-        const Result r = cli({"verify", file});
-        QCOMPARE(r.exitCode, exitCode);
-        QVERIFY2((r.out + r.err).contains(output), qPrintable(r.out + r.err));
-    }
-
     void updateRadio_data()
     {
         QTest::addColumn<QString>("profile");

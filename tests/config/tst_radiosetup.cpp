@@ -68,27 +68,6 @@ private slots:
         QCOMPARE(setup.settings, (Settings {{"label", "kept"}}));
     }
 
-    void roundTrip()
-    {
-        RadioSetup out = setupOf({"mask58=1-3,5,84", "label=B\u00fchne \"A\"\\1", "adaptive=ON", "rdm=Off",
-                                  "mode=R9 2.4GHz", "power24=4 Bars", "mask24=none"});
-        out.model = QStringLiteral("Veltra R9 TRX");
-        out.serial = QStringLiteral("123456789a");
-        out.firmware = QStringLiteral("3.2.1045");
-        out.exported = QDateTime(QDate(2024, 5, 1), QTime(9, 30), Qt::UTC);
-        RadioSetup in;
-        QString error;
-        QVERIFY2(in.fromJson(out.toJson(), &error), qPrintable(error));
-        // Kept in the order radios take them, whatever order they were given in.
-        QCOMPARE(in.settings, (Settings {{"label", "B\u00fchne \"A\"\\1"}, {"mode", "R9 2.4GHz"}, {"adaptive", "ON"},
-                                         {"rdm", "Off"}, {"power24", "4 Bars"}, {"mask24", "none"},
-                                         {"mask58", "1-3,5,84"}}));
-        QCOMPARE(in.model, out.model);
-        QCOMPARE(in.serial, out.serial);
-        QCOMPARE(in.firmware, out.firmware);
-        QCOMPARE(in.exported, out.exported);
-    }
-
     void channelLists_data()
     {
         QTest::addColumn<QString>("text");

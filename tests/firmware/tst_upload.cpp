@@ -109,7 +109,6 @@ private slots:
     void outcomes();
     void interruptedUpdateIsRecoverable_data();
     void interruptedUpdateIsRecoverable();
-    void scenePaths();
 };
 
 void TestUpload::outcomes_data()
@@ -281,12 +280,6 @@ void TestUpload::interruptedUpdateIsRecoverable()
     QVERIFY(update.connectAndRead());
     const QStringList parts = before.split(QLatin1Char('.'));
     QCOMPARE(update.configurator.istrxVersion(), QStringLiteral("%1.%2.%3").arg(parts[0], parts[1]).arg(parts[2].toInt() + 1));
-}
-
-void TestUpload::scenePaths()
-{
-    // A drive letter comes through with a slash in front outside Windows.
-    QCOMPARE(Configurator::updaterFilePath(QStringLiteral("file:///C:/fw/radio.vfp")), QStringLiteral("C:/fw/radio.vfp"));
 }
 
 QTEST_MAIN(TestUpload)

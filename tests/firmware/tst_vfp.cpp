@@ -243,25 +243,6 @@ private slots:
         QVERIFY(vfp.blocks().isEmpty());
         QVERIFY(!vfp.selectBlock(7));
     }
-
-    void logLinesOfALoad()
-    {
-        // The exact lines a load leaves in the support log.
-        VFP vfp;
-        QCOMPARE(vfp.parseFile(writePackage("[MCUID=7]\nDATA=0004 41 42 07 89 0000\n")), 0);
-        QCOMPARE(capturedLog, (QStringList{
-            QStringLiteral("MCUID: 7"),
-            QStringLiteral("Data[0:1] 0 4"),
-            QStringLiteral("VFP: verifyVFP: frameSize: 4"),
-            QStringLiteral("VFP:  0 41"),
-            QStringLiteral("VFP:  41 42"),
-            QStringLiteral("VFP:  4142 7"),
-            QStringLiteral("VFP:  4381 89"),
-            QStringLiteral("VFP:  0"),
-            QStringLiteral("VFP: verifyVFP: frameSize: 0"),
-            QStringLiteral("VFP:  0"),
-        }));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestVfp)

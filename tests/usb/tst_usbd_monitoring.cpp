@@ -46,25 +46,6 @@ private slots:
         TestLog::clear();
     }
 
-    void discoveryRepeatsUntilPlugged()
-    {
-        auto dongle = std::make_shared<VirtualDongle>();
-        dongle->unplug();
-        Usbd usbd(std::make_unique<SimDriver>(dongle));
-        QCOMPARE(usbd.usbDongleType, 0);
-        QCOMPARE(TestLog::count(noDevices), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(TestLog::count(noDevices) >= 3, 3000);
-
-        QSignalSpy shown(&usbd, &Usbd::showDongleVersion);
-        dongle->replug();
-        QTRY_COMPARE_WITH_TIMEOUT(usbd.usbDongleType, 3, 3000);
-        QCOMPARE(shown.count(), 1);
-        QCOMPARE(dongle->lineSpeed(), 57600u);
-        QVERIFY(TestLog::count(QStringLiteral("Usbd: scanUSB: Baudrate set to 57600")) == 1);
-        // The dongle starts with its DMX output off.
-        QVERIFY(!dongle->dmxRunning());
-    }
-
     void protocolLevelFromFirstFrame_data()
     {
         QTest::addColumn<QString>("profile");
