@@ -38,6 +38,8 @@
 
 namespace {
 
+using RadioFrames::cutAtNul;
+
 // What a radio reports goes to a terminal with its control characters
 // written out (\x1b), so that no label can move the cursor, retitle the
 // window or forge a line of its own.
@@ -536,12 +538,6 @@ int CliRunner::list()
 }
 
 namespace {
-
-QString cutAtNul(const QString &text)
-{
-    const int nul = text.indexOf(QChar(0));
-    return nul < 0 ? text : text.left(nul);
-}
 
 QString csvField(const QString &text)
 {

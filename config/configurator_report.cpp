@@ -12,15 +12,7 @@
 #include <QGuiApplication>
 #include <QUrl>
 
-namespace {
-
-QString cutAtNul(const QString &text)
-{
-    const int nul = text.indexOf(QChar(0));
-    return nul < 0 ? text : text.left(nul);
-}
-
-} // namespace
+using RadioFrames::cutAtNul;
 
 QString Configurator::reportMaskBytes(int band)
 {

@@ -11,11 +11,7 @@
 
 namespace {
 
-QString cutAtNul(const QString &text)
-{
-    const int nul = text.indexOf(QChar(0));
-    return nul < 0 ? text : text.left(nul);
-}
+using RadioFrames::cutAtNul;
 
 // An option chosen by its text, or by its index where indices are taken;
 // -1 when the list holds neither.

@@ -117,6 +117,12 @@ SettingsPayload settingsPayloadOf(const quint8 *frame, int level)
     return payload;
 }
 
+QString cutAtNul(const QString &text)
+{
+    const int nul = text.indexOf(QChar(0));
+    return nul < 0 ? text : text.left(nul);
+}
+
 QString addonText(int addon, int addonType)
 {
     static const char *const names[] = {"Development Board", "Addon T5 QX11", "T6 Micro", "Addon T6 QX1"};

@@ -104,6 +104,9 @@ SettingsPayload settingsPayloadOf(const quint8 *frame, int level);
 
 // "-" without an add-on, else the add-on board's name.
 QString addonText(int addon, int addonType);
+// A text the radio sent, up to its first NUL: the radio pads its fields with
+// NULs, which are characters to Qt but nothing to the operator.
+QString cutAtNul(const QString &text);
 
 // R9-class radios: hardware from 16 on with both 5 GHz bands and the
 // 1 MBit/2 MBit-free 2.4 GHz part.
