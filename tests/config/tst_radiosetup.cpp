@@ -133,6 +133,8 @@ private slots:
                                                   << skip << QStringList {} << 2 << QList<int> {0};
         QTest::newRow("skipping passes no wrong value") << "r8x" << QStringList {"power24=5 Bars", "mask52=1"} << skip
                                                         << QStringList {"power24"} << 1 << QList<int> {};
+        QTest::newRow("no RDM on the radio") << "p1" << QStringList {"rdm=ON"} << none << QStringList {"rdm"} << 0
+                                             << QList<int> {};
         QTest::newRow("positions only where allowed") << "r9" << QStringList {"power24=0"} << none
                                                       << QStringList {"power24"} << 0 << QList<int> {};
         QTest::newRow("positions allowed") << "r9" << QStringList {"power24=0"} << int(Configurator::IndicesAllowed)
