@@ -161,6 +161,35 @@ private slots:
         QCOMPARE(rig.dongle->transmittedBuffer().left(frame.size()), frame);
     }
 
+    // The virtual radio judges what the link sends as a radio does: a frame
+    // wrong in one place is refused, and the status frame comes instead.
+    void radioRefusesBrokenFrames_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<bool>("taken");
+        // Code 50 means nothing to the radio's firmware: the bare echo.
+        QTest::newRow("sound") << "p1" << QByteArray::fromHex("cc01067a3c3201bb") << true;
+        QTest::newRow("check value, low byte") << "p1" << QByteArray::fromHex("cc01067a3c0a0192") << false;
+        QTest::newRow("check value, high byte") << "p1" << QByteArray::fromHex("cc01067a3c0a0294") << false;
+        QTest::newRow("other manufacturer") << "p1" << QByteArray::fromHex("cc01067b3c0a0194") << false;
+        QTest::newRow("length past the buffer") << "legacy" << QByteArray::fromHex("cc01ff7a3c04") << false;
+    }
+
+    void radioRefusesBrokenFrames()
+    {
+        QFETCH(QString, profile);
+        QFETCH(QByteArray, sent);
+        QFETCH(bool, taken);
+        SimRig rig(profile);
+        VirtualRadio &radio = rig.dongle->radio();
+        QCOMPARE(radio.receiveFrame(sent.leftJustified(VirtualDongle::bufferSlots, '\0')), taken);
+        if (taken)
+            QCOMPARE(radio.transmitFrame(), sent);
+        // A reply is sent once; the status frame follows.
+        QCOMPARE(int(quint8(radio.transmitFrame().at(5))), 0);
+    }
+
     void checkFailuresAreRetried_data()
     {
         QTest::addColumn<int>("corrupted");
