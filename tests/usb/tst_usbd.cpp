@@ -171,7 +171,7 @@ private slots:
         // Code 50 means nothing to the radio's firmware: the bare echo.
         QTest::newRow("sound") << "p1" << QByteArray::fromHex("cc01067a3c3201bb") << true;
         QTest::newRow("check value, low byte") << "p1" << QByteArray::fromHex("cc01067a3c0a0192") << false;
-        QTest::newRow("check value, high byte") << "p1" << QByteArray::fromHex("cc01067a3c0a0294") << false;
+        QTest::newRow("check value, high byte") << "p1" << QByteArray::fromHex("cc01067a3c0a0293") << false;
         QTest::newRow("other manufacturer") << "p1" << QByteArray::fromHex("cc01067b3c0a0194") << false;
         QTest::newRow("length past the buffer") << "legacy" << QByteArray::fromHex("cc01ff7a3c04") << false;
     }
