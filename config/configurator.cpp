@@ -26,7 +26,7 @@ Configurator::Configurator(Usbd *usbd)
     m_updaterAutorebootLabel.clear();
     disconnectRequested = 0;
     radioCapabilities.autoReboot = 0;
-    deployList.clear();
+    deployListClear();
     connect(&m_programmer, &DongleProgrammer::progress, this, [this](int percent) {
         m_progress = percent;
         emit ProgressChanged();
@@ -63,7 +63,7 @@ void Configurator::initGUI()
 {
     qDebug() << "Configurator: initGUI";
     m_svnRevision = QStringLiteral("Revision %1").arg(983);
-    deployList.clear();
+    deployListClear();
     resetConfigGUI();
     showDongleVersion();
 }
@@ -104,7 +104,7 @@ void Configurator::disableConfigGUI()
 
 void Configurator::unloadVELTRA()
 {
-    deployList.clear();
+    deployListClear();
     disableConfigGUI();
     showDongleVersion();
 }
@@ -374,7 +374,7 @@ bool Configurator::readRadio()
         }
     }
 
-    deployList.clear();
+    deployListClear();
     m_usbd->liveDataEnabled = 1;
     if (level == 2)
         m_usbd->runDmxCommand(RadioCommand::EndOfReadout);

@@ -130,6 +130,15 @@ public:
     Q_INVOKABLE QString exportSetup(const QString &file);
     Q_INVOKABLE QVariantMap applySetupFile(const QString &file);
 
+    // What the radio read last can be told, from its capabilities and level:
+    // the bands it has (0 2.4, 1 5.2, 2 5.8 GHz), whether it keeps a label.
+    // The views and the command line ask the same question.
+    Q_INVOKABLE bool offersBand(int band) const;
+    Q_INVOKABLE bool offersLabel() const;
+    // Why a label cannot go to the radio, empty when it can: printable
+    // Latin-1, at most 32 characters, for every way a label comes in.
+    Q_INVOKABLE QString labelProblem(const QString &label) const;
+
     // The radio and add-on upload; constructed with the dongle link and
     // stopped and waited for when the Configurator goes.
     SerialThread serialThread;
@@ -274,9 +283,11 @@ public slots:
     void on_enable58_currentIndexChanged(int index);
     void on_deviceLabel_textChanged(QString arg1);
     void on_storeAndDisconnect_clicked();
-    void restoreFactoryDefaults();
-    void on_deployDefaultFlexButton_clicked();
-    void on_deployDefaultPin10_clicked();
+    // The defaults' frames go out 500 ms apart; false when one could not
+    // be sent or the radio takes no such frames.
+    bool restoreFactoryDefaults();
+    bool on_deployDefaultFlexButton_clicked();
+    bool on_deployDefaultPin10_clicked();
 
     // Channel masks.
     void bitMaskToList(quint8 *mask, int index);
@@ -334,6 +345,7 @@ private:
     bool readRadio();
     void finishUpdate(int outcome, const QString &message, const QString &reason = QString());
     void buildSettingsLists();
+    void followModeToItsBand();
     void decodeBand(int band);
     void buildSettingsFrame();
     QString reportMaskBytes(int band);
@@ -370,6 +382,16 @@ private:
     // a settings frame sends back every byte nobody chose exactly as read.
     RadioFrames::SettingsPayload m_settingsRead {};
     RadioFrames::SettingsEdits m_edits;
+    // Per band (0 2.4, 1 5.2, 2 5.8 GHz): what of it the operator edited, and
+    // whether it was named explicitly (a setup's power58, say), which keeps
+    // the edit on its band whatever mode is chosen.
+    struct BandEdit
+    {
+        bool power = false;
+        bool mask = false;
+        bool pinned = false;
+    };
+    BandEdit m_bandEdits[3];
     // The option lists with the codes the radio knows their entries by.
     RadioChoices m_modes;
     RadioChoices m_directions;

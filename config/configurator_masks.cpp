@@ -90,6 +90,8 @@ void Configurator::listToBitMask(int bandValue)
 
 void Configurator::maskingChanged(int mode)
 {
+    if (offersBand(mode))
+        m_bandEdits[mode].mask = true;
     switch (mode) {
     case Band::Band24: deployListAppend(DeployItem::Band24); break;
     case Band::Band52: deployListAppend(DeployItem::Band52); break;

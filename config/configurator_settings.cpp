@@ -49,9 +49,12 @@ void Configurator::buildSettingsLists()
 
     m_directions = RadioFrames::directions(caps, settings, trxHardwareNumber, level);
     m_listForDirection = RadioFrames::texts(m_directions);
+    // At level 1 a direction byte of 2 is the third entry, pin 10, as the
+    // flag is: the list has no direction of its own for that byte.
     if (level == 1)
         directionIndex = RadioFrames::indexOfCode(
-            m_directions, settings.pin10Flag == 1 ? RadioFrames::pin10Direction : settings.direction);
+            m_directions, settings.pin10Flag == 1 || settings.direction == 2 ? RadioFrames::pin10Direction
+                                                                               : settings.direction);
     else if (level >= 2)
         directionIndex = RadioFrames::indexOfCode(m_directions, settings.direction);
     m_presentTransmitterMode = m_listForDirection.value(directionIndex);
@@ -93,9 +96,33 @@ void Configurator::powerList(int mode)
     emit radioPowerloaded();
 }
 
+bool Configurator::offersBand(int band) const
+{
+    const RadioCapabilities &caps = radioCapabilities;
+    const bool legacy = protocolLevel() == 0;
+    switch (band) {
+    case Band::Band24: return legacy || caps.band24;
+    case Band::Band52: return !legacy && caps.band5Count == 2;
+    case Band::Band58: return !legacy && caps.r8h;
+    default: return false;
+    }
+}
+
+bool Configurator::offersLabel() const
+{
+    return protocolLevel() > 0 && radioCapabilities.label;
+}
+
+QString Configurator::labelProblem(const QString &label) const
+{
+    return RadioSetup::labelProblem(label);
+}
+
 void Configurator::writePowerSettings(int index)
 {
     m_powerSet = index;
+    if (offersBand(m_operatingBand))
+        m_bandEdits[m_operatingBand].power = true;
     switch (m_operatingBand) {
     case Band::Band24:
         power24Index = index;
@@ -115,10 +142,14 @@ void Configurator::writePowerSettings(int index)
     emit OutputPowerChanged();
 }
 
+// A choice that means what the radio reported is no edit: the byte goes
+// back exactly as read (a radio's adaptive byte of 2 stays 2 when the
+// operator leaves it ON).
 void Configurator::on_radioMode_currentIndexChanged(int index)
 {
     radioModeIndex = index;
-    m_edits.modeCode = index >= 0 && index < m_modes.size() ? m_modes.at(index).code : -1;
+    const int code = index >= 0 && index < m_modes.size() ? m_modes.at(index).code : -1;
+    m_edits.modeCode = code == radioSettings.radioModeCode ? -1 : code;
     deployListAppend(DeployItem::Settings);
     emit radioModechanged();
 }
@@ -126,7 +157,13 @@ void Configurator::on_radioMode_currentIndexChanged(int index)
 void Configurator::on_direction_currentIndexChanged(int index)
 {
     directionIndex = index;
-    m_edits.direction = index >= 0 && index < m_directions.size() ? m_directions.at(index).code : -1;
+    const int code = index >= 0 && index < m_directions.size() ? m_directions.at(index).code : -1;
+    const RadioSettings &read = radioSettings;
+    const int codeAsRead = protocolLevel() == 1 && (read.pin10Flag == 1 || read.direction == 2)
+                               ? RadioFrames::pin10Direction
+                               : read.direction;
+    const bool pin10AsRead = protocolLevel() == 1 && read.pin10Flag == 1;
+    m_edits.direction = code == codeAsRead && (code == RadioFrames::pin10Direction || !pin10AsRead) ? -1 : code;
     deployListAppend(DeployItem::Settings);
     emit radioDirectionChanged();
 }
@@ -134,7 +171,7 @@ void Configurator::on_direction_currentIndexChanged(int index)
 void Configurator::on_adaptiveHopping_currentIndexChanged(int index)
 {
     m_adaptiveState = index;
-    m_edits.adaptive = index >= 0 ? index : -1;
+    m_edits.adaptive = index < 0 || (index != 0) == (radioSettings.adaptiveState != 0) ? -1 : index;
     deployListAppend(DeployItem::Settings);
     emit adaptivehoppingChanged();
 }
@@ -144,7 +181,7 @@ void Configurator::on_enableRDM_currentIndexChanged(int index)
     // A radio without RDM keeps its byte as it reported it.
     if (radioCapabilities.rdm) {
         m_rdmEnabledState = index;
-        m_edits.rdm = index >= 0 ? index : -1;
+        m_edits.rdm = index < 0 || (index != 0) == (radioSettings.rdmState != 0) ? -1 : index;
     }
     deployListAppend(DeployItem::Settings);
     emit enableRDMchanged();
@@ -154,7 +191,9 @@ void Configurator::on_enable58_currentIndexChanged(int index)
 {
     if (radioCapabilities.band58Switch == 1) {
         m_highbandState = index;
-        m_edits.band58 = index >= 0 ? index : -1;
+        const int read = radioSettings.band58State;
+        const int onAsRead = (read >= 2 ? read - 2 : read) % 2;
+        m_edits.band58 = index < 0 || index % 2 == onAsRead ? -1 : index;
     }
     deployListAppend(DeployItem::Settings);
     emit enable58changed();
@@ -162,6 +201,13 @@ void Configurator::on_enable58_currentIndexChanged(int index)
 
 void Configurator::on_deviceLabel_textChanged(QString arg1)
 {
+    // One rule for every way a label comes in; a label the radio cannot
+    // keep as typed is not queued, so nothing else is stored in its place.
+    const QString problem = labelProblem(arg1);
+    if (!offersLabel() || !problem.isEmpty()) {
+        qDebug() << "Configurator: label not taken:" << arg1 << (offersLabel() ? problem : "no label on this radio");
+        return;
+    }
     m_deviceLabel = arg1;
     deployListAppend(DeployItem::Label);
     emit DeviceLabelChanged();
@@ -169,6 +215,18 @@ void Configurator::on_deviceLabel_textChanged(QString arg1)
 
 void Configurator::deployListAppend(int mode)
 {
+    // Only frames this radio takes are queued: a legacy radio takes its 2.4
+    // GHz frame alone, and no radio a band it does not have. Anything else
+    // would be dropped at the deploy while the store said done.
+    const bool taken = mode == DeployItem::Band24   ? offersBand(Band::Band24)
+                       : mode == DeployItem::Band52 ? offersBand(Band::Band52)
+                       : mode == DeployItem::Band58 ? offersBand(Band::Band58)
+                       : mode == DeployItem::Label  ? offersLabel()
+                                                    : protocolLevel() > 0;
+    if (!taken) {
+        qDebug() << "Configurator: not for this radio:" << mode;
+        return;
+    }
     if (!deployList.contains(mode))
         deployList.append(mode);
     qDebug() << "debugging and appending" << deployList;
@@ -177,6 +235,42 @@ void Configurator::deployListAppend(int mode)
 void Configurator::deployListClear()
 {
     deployList.clear();
+    std::fill(std::begin(m_bandEdits), std::end(m_bandEdits), BandEdit {});
+}
+
+void Configurator::followModeToItsBand()
+{
+    // The window's single 5 GHz edit of an R9 belongs to the 5 GHz band the
+    // radio works on: a mode moving it to the other 5 GHz band takes the edit
+    // along. An edit named for its band, or edits of both, stay where made.
+    const RadioCapabilities &caps = radioCapabilities;
+    if (caps.band5Count != 2 || !caps.r8h || m_edits.modeCode < 0)
+        return;
+    const int from = RadioFrames::bandOfMode(radioSettings.radioModeCode);
+    const int to = RadioFrames::bandOfMode(m_edits.modeCode);
+    if (from == Band::Band24 || to == Band::Band24 || from < 0 || to < 0 || from == to)
+        return;
+    auto itemOf = [](int band) { return band == Band::Band52 ? int(DeployItem::Band52) : int(DeployItem::Band58); };
+    const BandEdit edit = m_bandEdits[from];
+    if (!deployList.contains(itemOf(from)) || deployList.contains(itemOf(to)) || edit.pinned)
+        return;
+    if (edit.power) {
+        const QStringList &fromPowers = from == Band::Band52 ? powerList52 : powerList58;
+        const QStringList &toPowers = to == Band::Band52 ? powerList52 : powerList58;
+        const int fromIndex = from == Band::Band52 ? power52Index : power58Index;
+        const int toIndex = toPowers.indexOf(fromPowers.value(fromIndex));
+        // A power the other band does not offer stays behind.
+        if (toIndex >= 0)
+            (to == Band::Band52 ? power52Index : power58Index) = toIndex;
+    }
+    if (edit.mask) {
+        for (int i = 0; i < Channels::perBand; ++i)
+            m_maskedChannels[to * Channels::flagsPerBand + i] = m_maskedChannels.value(from * Channels::flagsPerBand + i);
+    }
+    m_bandEdits[to] = edit;
+    m_bandEdits[from] = BandEdit {};
+    deployList.replace(deployList.indexOf(itemOf(from)), itemOf(to));
+    qDebug() << "Configurator: 5 GHz edit follows the mode to band" << to << deployList;
 }
 
 int Configurator::executeDeployItem(int item)
@@ -191,15 +285,11 @@ int Configurator::executeDeployItem(int item)
 
     const int level = protocolLevel();
     if (level == 0 && item != DeployItem::Band24) {
-        // A legacy radio takes its 2.4 GHz frame and nothing else.
+        // A legacy radio takes its 2.4 GHz frame and nothing else: this one
+        // did not reach it.
         qDebug() << "Configurator: not sent to a legacy radio:" << item;
-        return 0;
+        return -1;
     }
-
-    // A mode change moves the radio to another 5 GHz band: band frames still
-    // pending follow it there.
-    RadioFrames::retargetBandItems(deployList, radioSettings.radioModeCode, m_edits.modeCode,
-                                   radioCapabilities.band5Count == 2);
 
     auto bandFrame = [&](const char *enter, int band, int command, int powerIndex) {
         qDebug() << enter;
@@ -281,6 +371,7 @@ bool Configurator::deployPending()
 {
     // The length is read again at every step: a frame may retarget the items
     // still pending.
+    followModeToItsBand();
     bool allSent = true;
     for (int i = 0; i < deployList.size(); ++i) {
         qDebug() << " on store and disconnect clicked " << deployList.at(i);
@@ -290,7 +381,7 @@ bool Configurator::deployPending()
         }
         Pacing::wait(500);
     }
-    deployList.clear();
+    deployListClear();
     return allSent;
 }
 
@@ -310,33 +401,49 @@ void Configurator::on_storeAndDisconnect_clicked()
         emit storeAndDisconectClicked();
         return;
     }
-    if (!writeDeviceLog(reportFileName()))
-        qDebug() << "Configurator: device report not written:" << reportFileName() << m_reportError;
+    // The report tells what the radio holds, so it waits for the radio to
+    // confirm the store.
     if (!runCommand(RadioCommand::StoreSettings))
         return;
+    if (!writeDeviceLog(reportFileName()))
+        qDebug() << "Configurator: device report not written:" << reportFileName() << m_reportError;
     m_usbd->dmxOff();
     emit storeAndDisconectClicked();
 }
 
-void Configurator::restoreFactoryDefaults()
+bool Configurator::restoreFactoryDefaults()
 {
     // The defaults are what the operator is shown: the selections are set to
-    // the same entries so that the frames carry them too.
+    // the same entries so that the frames carry them too. The frames are
+    // paced like a deploy's; a legacy radio takes the 2.4 GHz one only.
+    bool sent = true;
+    auto deploy = [this, &sent](int item) {
+        if (!sent)
+            return;
+        if (executeDeployItem(item) != 0) {
+            sent = false;
+            return;
+        }
+        Pacing::wait(500);
+    };
     presentPower24 = powerList24.value(1);
     power24Index = 1;
-    executeDeployItem(DeployItem::Band24);
-    if (radioCapabilities.r8h) {
+    if (offersBand(Band::Band24))
+        deploy(DeployItem::Band24);
+    if (radioCapabilities.r8h && protocolLevel() > 0) {
         const int code = radioSettings.radioModeCode;
         if (code == 5 || code == 9 || code == 11) {
             presentPower58 = powerList58.value(1);
             power58Index = 1;
-            executeDeployItem(DeployItem::Band58);
-        } else if (code == 41 || code == 43) {
+            deploy(DeployItem::Band58);
+        } else if ((code == 41 || code == 43) && offersBand(Band::Band52)) {
             presentPower52 = powerList52.value(1);
             power52Index = 1;
-            executeDeployItem(DeployItem::Band52);
+            deploy(DeployItem::Band52);
         }
     }
+    if (protocolLevel() == 0)
+        return sent;
     m_presentRadioMode = m_listForRadioMode.value(1);
     radioModeIndex = 1;
     m_edits.modeCode = m_modes.value(1, RadioChoice {QString(), -1}).code;
@@ -346,23 +453,26 @@ void Configurator::restoreFactoryDefaults()
         m_rdmEnabledState = 1;
         m_edits.rdm = 1;
     }
-    executeDeployItem(DeployItem::Settings);
-    m_deviceLabel = QStringLiteral("Skylane");
-    executeDeployItem(DeployItem::Label);
+    deploy(DeployItem::Settings);
+    if (offersLabel()) {
+        m_deviceLabel = QStringLiteral("Skylane");
+        deploy(DeployItem::Label);
+    }
+    return sent;
 }
 
-void Configurator::on_deployDefaultFlexButton_clicked()
+bool Configurator::on_deployDefaultFlexButton_clicked()
 {
     m_presentTransmitterMode = m_listForDirection.value(0);
     directionIndex = 0;
     m_edits.direction = m_directions.value(0, RadioChoice {QString(), -1}).code;
-    restoreFactoryDefaults();
+    return restoreFactoryDefaults();
 }
 
-void Configurator::on_deployDefaultPin10_clicked()
+bool Configurator::on_deployDefaultPin10_clicked()
 {
     m_presentTransmitterMode = m_listForDirection.value(2);
     directionIndex = 2;
     m_edits.direction = m_directions.value(2, RadioChoice {QString(), -1}).code;
-    restoreFactoryDefaults();
+    return restoreFactoryDefaults();
 }

@@ -46,7 +46,7 @@ RadioSetup Configurator::currentSetup()
     auto put = [&setup](const char *key, const QString &value) { setup.set(QLatin1String(key), value); };
 
     if (!legacy) {
-        if (caps.label)
+        if (offersLabel())
             put("label", cutAtNul(m_deviceLabel));
         if (radioModeIndex >= 0 && radioModeIndex < m_listForRadioMode.size())
             put("mode", m_listForRadioMode.at(radioModeIndex));
@@ -69,9 +69,9 @@ RadioSetup Configurator::currentSetup()
         const char *power;
         const char *mask;
     } bands[] = {
-        {Band::Band24, caps.band24 || legacy, powerList24, power24Index, "power24", "mask24"},
-        {Band::Band52, !legacy && caps.band5Count == 2, powerList52, power52Index, "power52", "mask52"},
-        {Band::Band58, !legacy && caps.r8h && powerList58 != dashTable, powerList58, power58Index, "power58", "mask58"},
+        {Band::Band24, offersBand(Band::Band24), powerList24, power24Index, "power24", "mask24"},
+        {Band::Band52, offersBand(Band::Band52), powerList52, power52Index, "power52", "mask52"},
+        {Band::Band58, offersBand(Band::Band58), powerList58, power58Index, "power58", "mask58"},
     };
     for (const auto &b : bands) {
         if (!b.offered)
@@ -119,14 +119,18 @@ QList<Configurator::SetupRefusal> Configurator::applySetup(const RadioSetup &set
                 refusals << SetupRefusal {key, why, missing};
             }
         };
-        auto choose = [&, value = value](const QStringList &options, std::function<void(int)> apply) {
+        // A value that means what is shown already changes nothing: the
+        // radio keeps its bytes as it reported them.
+        auto choose = [&, value = value](const QStringList &options, int shown, std::function<void(int)> apply) {
             if (options.isEmpty())
                 return refuse(QStringLiteral("not offered by this radio"), true);
             const int index = optionIndex(options, value, byIndex);
             if (index < 0)
                 return refuse(QStringLiteral("\"%1\" is not offered; allowed: %2").arg(value, allowed(options)));
-            changes << [apply, index] { apply(index); };
+            if (index != shown)
+                changes << [apply, index] { apply(index); };
         };
+        auto onOff = [](int state) { return state < 0 ? -1 : state != 0 ? 1 : 0; };
 
         // A legacy radio takes one frame: its 2.4 GHz mask and power.
         if (legacy && key != QLatin1String("power24") && key != QLatin1String("mask24")) {
@@ -135,70 +139,76 @@ QList<Configurator::SetupRefusal> Configurator::applySetup(const RadioSetup &set
         }
 
         if (key == QLatin1String("label")) {
-            const QString problem = RadioSetup::labelProblem(value);
-            if (!caps.label)
-                refuse(QStringLiteral("not offered by this radio"), true);
-            else if (!problem.isEmpty())
-                refuse(problem);
             // The label shown is the radio's, its padding trimmed: sent again
             // it would go back padded with NULs, and a radio's own setup
-            // applied to it would rewrite its label for nothing.
-            else if (value != cutAtNul(m_deviceLabel))
+            // applied to it would rewrite its label for nothing. Whatever the
+            // radio holds may come back unchanged, even where a new label
+            // would be refused.
+            const QString problem = labelProblem(value);
+            if (!offersLabel())
+                refuse(QStringLiteral("not offered by this radio"), true);
+            else if (value == cutAtNul(m_deviceLabel))
+                continue;
+            else if (!problem.isEmpty())
+                refuse(problem);
+            else
                 changes << [this, value = value] { on_deviceLabel_textChanged(value); };
         } else if (key == QLatin1String("mode")) {
-            choose(m_listForRadioMode, [this](int i) {
+            choose(m_listForRadioMode, radioModeIndex, [this](int i) {
                 on_radioMode_currentIndexChanged(i);
                 m_presentRadioMode = m_listForRadioMode.value(i);
             });
         } else if (key == QLatin1String("direction")) {
-            choose(m_listForDirection, [this](int i) {
+            choose(m_listForDirection, directionIndex, [this](int i) {
                 on_direction_currentIndexChanged(i);
                 m_presentTransmitterMode = m_listForDirection.value(i);
             });
         } else if (key == QLatin1String("adaptive")) {
-            choose(caps.adaptiveHopping ? adaptiveOptions : QStringList(),
+            choose(caps.adaptiveHopping ? adaptiveOptions : QStringList(), onOff(m_adaptiveState),
                    [this](int i) { on_adaptiveHopping_currentIndexChanged(i); });
         } else if (key == QLatin1String("rdm")) {
-            choose(m_rdmEnabledState >= 0 ? rdmOptions : QStringList(),
+            choose(m_rdmEnabledState >= 0 ? rdmOptions : QStringList(), onOff(m_rdmEnabledState),
                    [this](int i) { on_enableRDM_currentIndexChanged(i); });
         } else if (key == QLatin1String("band58")) {
-            choose(m_highbandState >= 0 ? offOnTable : QStringList(),
+            choose(m_highbandState >= 0 ? offOnTable : QStringList(), m_highbandState % 2,
                    [this](int i) { on_enable58_currentIndexChanged(i); });
         } else {
             // power and mask keys; RadioSetup knows no others.
             const QString band = key.right(2);
-            int number = -1;
-            QStringList *powers = nullptr;
-            QString *present = nullptr;
-            if (band == QLatin1String("24") && (caps.band24 || legacy)) {
-                number = Band::Band24;
-                powers = &powerList24;
-                present = &presentPower24;
-            } else if (band == QLatin1String("52") && caps.band5Count == 2) {
-                number = Band::Band52;
-                powers = &powerList52;
-                present = &presentPower52;
-            } else if (band == QLatin1String("58") && caps.r8h) {
-                number = Band::Band58;
-                powers = &powerList58;
-                present = &presentPower58;
-            }
-            if (number < 0 || *powers == dashTable) {
+            const int number = band == QLatin1String("24")   ? int(Band::Band24)
+                               : band == QLatin1String("52") ? int(Band::Band52)
+                                                             : int(Band::Band58);
+            QStringList *powers = number == Band::Band24 ? &powerList24
+                                  : number == Band::Band52 ? &powerList52
+                                                           : &powerList58;
+            QString *present = number == Band::Band24 ? &presentPower24
+                               : number == Band::Band52 ? &presentPower52
+                                                        : &presentPower58;
+            const int shownPower = number == Band::Band24 ? power24Index
+                                   : number == Band::Band52 ? power52Index
+                                                            : power58Index;
+            if (!offersBand(number)) {
                 refuse(QStringLiteral("this radio has no such band"), true);
             } else if (key.startsWith(QLatin1String("power"))) {
-                choose(*powers, [this, number, powers, present](int i) {
+                choose(*powers, shownPower, [this, number, powers, present](int i) {
                     powerList(number);
                     writePowerSettings(i);
                     *present = powers->value(i);
+                    m_bandEdits[number].pinned = true;
                 });
             } else {
                 QList<int> channels;
                 if (!RadioSetup::parseChannels(value, &channels)) {
                     refuse(QStringLiteral("\"%1\" is not a channel list of 1 to 84, such as 1-10,20").arg(value));
                 } else {
-                    for (int i = 0; i < Channels::perBand; ++i)
-                        masks[number * Channels::flagsPerBand + i] = channels.contains(i + 1);
-                    maskBands << number;
+                    bool changed = false;
+                    for (int i = 0; i < Channels::perBand; ++i) {
+                        bool &flag = masks[number * Channels::flagsPerBand + i];
+                        changed = changed || flag != channels.contains(i + 1);
+                        flag = channels.contains(i + 1);
+                    }
+                    if (changed)
+                        maskBands << number;
                 }
             }
         }
@@ -214,8 +224,10 @@ QList<Configurator::SetupRefusal> Configurator::applySetup(const RadioSetup &set
         powerList(shownBand);
     if (!maskBands.isEmpty()) {
         currentMaskedChannels(masks);
-        for (int band : maskBands)
+        for (int band : maskBands) {
             maskingChanged(band);
+            m_bandEdits[band].pinned = true;
+        }
     }
     qDebug() << "Configurator: setup queued:" << deployList;
     return refusals;

@@ -274,16 +274,4 @@ SettingsPayload settingsFrame(const SettingsPayload &asRead, const SettingsEdits
     return out;
 }
 
-void retargetBandItems(QList<int> &pending, int codeInForce, int chosenCode, bool has52Band)
-{
-    const bool r9FiveGHz = codeInForce == 9 || codeInForce == 11 || codeInForce == 41 || codeInForce == 43;
-    const int band = chosenCode >= 0 ? bandOfMode(chosenCode) : -1;
-    if (band == Band::Band58 && (r9FiveGHz || chosenCode == 5))
-        std::replace(pending.begin(), pending.end(), int(DeployItem::Band52), int(DeployItem::Band58));
-    else if (band == Band::Band52 && r9FiveGHz)
-        std::replace(pending.begin(), pending.end(), int(DeployItem::Band58), int(DeployItem::Band52));
-    else if (codeInForce == 5 && !has52Band)
-        std::replace(pending.begin(), pending.end(), int(DeployItem::Band52), int(DeployItem::Band58));
-}
-
 } // namespace RadioFrames

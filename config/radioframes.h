@@ -145,9 +145,4 @@ struct SettingsEdits
 // operator's choices.
 SettingsPayload settingsFrame(const SettingsPayload &asRead, const SettingsEdits &edits, int level);
 
-// Deploy items still pending follow a radio-mode change to the 5 GHz band the
-// chosen mode uses (2: 5.8 GHz item, 8: 5.2 GHz item). `chosenCode` is -1 when
-// the operator kept the mode in force.
-void retargetBandItems(QList<int> &pending, int codeInForce, int chosenCode, bool has52Band);
-
 } // namespace RadioFrames

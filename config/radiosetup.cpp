@@ -222,11 +222,8 @@ bool RadioSetup::fromJson(const QByteArray &json, QString *error)
         if (isMask(key) && !parseChannels(text, &channels))
             return fail(error, QStringLiteral("\"%1\": \"%2\" is not a channel list of 1 to 84, such as 1-10,20")
                                    .arg(key, text));
-        if (key == QLatin1String("label")) {
-            const QString problem = labelProblem(text);
-            if (!problem.isEmpty())
-                return fail(error, QStringLiteral("\"label\": %1").arg(problem));
-        }
+        // A label is judged where it meets a radio: the radio's own label may
+        // come back unchanged whatever it holds.
         read.set(key, text);
     }
     *this = read;

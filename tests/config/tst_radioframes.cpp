@@ -126,34 +126,6 @@ private slots:
         QCOMPARE(RadioFrames::settingsFrame(read, edits, level), sent);
     }
 
-    void pendingBandsFollowTheChosenMode_data()
-    {
-        QTest::addColumn<int>("inForce");
-        QTest::addColumn<int>("chosen");
-        QTest::addColumn<bool>("has52");
-        QTest::addColumn<QList<int>>("after");
-        const QList<int> both {2, 8};
-        QTest::newRow("R9 5.8 to tandem 5.8 keeps 5.8") << 9 << 11 << true << QList<int> {2, 2};
-        QTest::newRow("R9 5.8 to 5.2") << 9 << 41 << true << QList<int> {8, 8};
-        QTest::newRow("R9 5.2 to 5.8") << 43 << 9 << true << QList<int> {2, 2};
-        QTest::newRow("to R8X 5.8 from anywhere") << 4 << 5 << true << QList<int> {2, 2};
-        QTest::newRow("2.4 GHz mode chosen") << 9 << 8 << true << both;
-        QTest::newRow("R8X 5.8 kept, no 5.2 band") << 5 << -1 << false << QList<int> {2, 2};
-        QTest::newRow("R8X 5.8 kept on a radio with 5.2") << 5 << -1 << true << both;
-        QTest::newRow("R9 5.8 kept") << 9 << -1 << true << both;
-    }
-
-    void pendingBandsFollowTheChosenMode()
-    {
-        QFETCH(int, inForce);
-        QFETCH(int, chosen);
-        QFETCH(bool, has52);
-        QFETCH(QList<int>, after);
-        QList<int> pending {2, 8};
-        RadioFrames::retargetBandItems(pending, inForce, chosen, has52);
-        QCOMPARE(pending, after);
-    }
-
     // Lists whose shape the readout cannot assume: the entry in force is
     // found by its code wherever it sits.
     void modeListsPairByCode_data()

@@ -46,14 +46,30 @@ private slots:
         QTest::newRow("power as a number") << QByteArray(R"({"format": 1, "power24": 2})") << "\"power24\" must be a text";
         QTest::newRow("mask past the band") << QByteArray(R"({"format": 1, "mask24": "80-85"})")
                                             << "\"mask24\": \"80-85\" is not a channel list";
-        QTest::newRow("label with a terminal escape") << QByteArray("{\"format\": 1, \"label\": \"a\\u001b[2Jb\"}")
-                                                      << "control characters do not belong in a label";
-        QTest::newRow("label too long") << "{\"format\": 1, \"label\": \"" + QByteArray(33, 'x') + "\"}"
-                                        << "at most 32 characters";
-        QTest::newRow("label beyond Latin-1") << QByteArray(R"({"format": 1, "label": "\u20ac"})") << "only Latin-1";
         QTest::newRow("export time") << QByteArray(R"({"format": 1, "source": {"exported": "yesterday"}})")
                                      << "not a date and time";
         QTest::newRow("too large") << QByteArray(64 * 1024, ' ') + "{}" << "too large for a setup";
+    }
+
+    // One rule for every label that comes in: printable Latin-1, at most 32.
+    void labelRule_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("printable Latin-1") << QString::fromUtf8("Bühne 2 ½ ÿ") << QString();
+        QTest::newRow("32 characters") << QString(32, QLatin1Char('x')) << QString();
+        QTest::newRow("33 characters") << QString(33, QLatin1Char('x')) << "at most 32 characters";
+        QTest::newRow("terminal escape") << "a\x1b[2Jb" << "control characters";
+        QTest::newRow("C1 control") << QString("a") + QChar(0x85) + "b" << "control characters";
+        QTest::newRow("euro sign") << QString::fromUtf8("Escena €") << "only Latin-1";
+    }
+
+    void labelRule()
+    {
+        QFETCH(QString, label);
+        QFETCH(QString, problem);
+        const QString found = RadioSetup::labelProblem(label);
+        QVERIFY2(problem.isEmpty() ? found.isEmpty() : found.contains(problem), qPrintable(found));
     }
 
     // Each refusal names its reason, and leaves the setup as it was.
