@@ -467,7 +467,12 @@ int CliRunner::deployAndFinish()
     m_usbd->dmxOff();
     if (!sent)
         return fail(StoreFailed, QStringLiteral("a settings frame did not reach the dongle; the radio may be half changed"));
-    print(QStringLiteral("Deployed; not stored (add --store to keep the settings over a power cycle)."));
+    // A legacy radio keeps its 2.4 GHz frame as it takes it: it has no
+    // store to ask for.
+    if (m_usbd->protocolVersion == 0)
+        print(QStringLiteral("Stored."));
+    else
+        print(QStringLiteral("Deployed; not stored (add --store to keep the settings over a power cycle)."));
     return Ok;
 }
 
@@ -488,10 +493,12 @@ int CliRunner::defaults()
 {
     if (m_command.size() != 2 || (m_command.at(1) != QLatin1String("flex") && m_command.at(1) != QLatin1String("pin10")))
         return fail(Usage, QStringLiteral("defaults needs flex or pin10"));
-    if (m_command.at(1) == QLatin1String("flex"))
-        m_configurator->on_deployDefaultFlexButton_clicked();
-    else
-        m_configurator->on_deployDefaultPin10_clicked();
+    const bool sent = m_command.at(1) == QLatin1String("flex") ? m_configurator->on_deployDefaultFlexButton_clicked()
+                                                              : m_configurator->on_deployDefaultPin10_clicked();
+    if (!sent) {
+        m_usbd->dmxOff();
+        return fail(StoreFailed, QStringLiteral("a defaults frame did not reach the dongle; the radio may be half changed"));
+    }
     return m_store ? storeAndFinish() : deployAndFinish();
 }
 

@@ -135,6 +135,10 @@ public:
     // The views and the command line ask the same question.
     Q_INVOKABLE bool offersBand(int band) const;
     Q_INVOKABLE bool offersLabel() const;
+    // Whether a setting (a setup's key: "mode", "power58", ...) can be
+    // written to this radio: what the window enables and `set` takes.
+    Q_INVOKABLE bool offersSetting(const QString &key) const;
+    static int bandOfKey(const QString &key);
     // Why a label cannot go to the radio, empty when it can: printable
     // Latin-1, at most 32 characters, for every way a label comes in.
     Q_INVOKABLE QString labelProblem(const QString &label) const;

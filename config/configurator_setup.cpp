@@ -41,41 +41,35 @@ QString allowed(const QStringList &options)
 RadioSetup Configurator::currentSetup()
 {
     RadioSetup setup;
-    const RadioCapabilities &caps = radioCapabilities;
-    const bool legacy = protocolLevel() == 0;
-    auto put = [&setup](const char *key, const QString &value) { setup.set(QLatin1String(key), value); };
+    // Whatever this radio lets `apply` write, and nothing else.
+    auto put = [this, &setup](const char *key, const QString &value) {
+        if (offersSetting(QLatin1String(key)))
+            setup.set(QLatin1String(key), value);
+    };
+    auto onOff = [](int state) { return offOnTable.value(state != 0 ? 1 : 0); };
 
-    if (!legacy) {
-        if (offersLabel())
-            put("label", cutAtNul(m_deviceLabel));
-        if (radioModeIndex >= 0 && radioModeIndex < m_listForRadioMode.size())
-            put("mode", m_listForRadioMode.at(radioModeIndex));
-        if (directionIndex >= 0 && directionIndex < m_listForDirection.size())
-            put("direction", m_listForDirection.at(directionIndex));
-        if (caps.adaptiveHopping && m_adaptiveState >= 0)
-            put("adaptive", offOnTable.value(m_adaptiveState ? 1 : 0));
-        if (m_rdmEnabledState >= 0)
-            put("rdm", offOnTable.value(m_rdmEnabledState ? 1 : 0));
-        if (m_highbandState >= 0)
-            put("band58", offOnTable.value(m_highbandState % 2));
-    }
+    put("label", cutAtNul(m_deviceLabel));
+    if (radioModeIndex >= 0 && radioModeIndex < m_listForRadioMode.size())
+        put("mode", m_listForRadioMode.at(radioModeIndex));
+    if (directionIndex >= 0 && directionIndex < m_listForDirection.size())
+        put("direction", m_listForDirection.at(directionIndex));
+    put("adaptive", onOff(m_adaptiveState));
+    put("rdm", onOff(m_rdmEnabledState));
+    put("band58", onOff(m_highbandState % 2));
 
     const struct
     {
         int band;
-        bool offered;
         const QStringList &powers;
         int index;
         const char *power;
         const char *mask;
     } bands[] = {
-        {Band::Band24, offersBand(Band::Band24), powerList24, power24Index, "power24", "mask24"},
-        {Band::Band52, offersBand(Band::Band52), powerList52, power52Index, "power52", "mask52"},
-        {Band::Band58, offersBand(Band::Band58), powerList58, power58Index, "power58", "mask58"},
+        {Band::Band24, powerList24, power24Index, "power24", "mask24"},
+        {Band::Band52, powerList52, power52Index, "power52", "mask52"},
+        {Band::Band58, powerList58, power58Index, "power58", "mask58"},
     };
     for (const auto &b : bands) {
-        if (!b.offered)
-            continue;
         if (b.index >= 0 && b.index < b.powers.size())
             put(b.power, b.powers.at(b.index));
         QList<int> channels;
@@ -93,10 +87,44 @@ RadioSetup Configurator::currentSetup()
     return setup;
 }
 
+int Configurator::bandOfKey(const QString &key)
+{
+    return key.endsWith(QLatin1String("24"))   ? int(Band::Band24)
+           : key.endsWith(QLatin1String("52")) ? int(Band::Band52)
+           : key.endsWith(QLatin1String("58")) ? int(Band::Band58)
+                                               : -1;
+}
+
+bool Configurator::offersSetting(const QString &key) const
+{
+    const RadioCapabilities &caps = radioCapabilities;
+    if (key.startsWith(QLatin1String("mask")))
+        return offersBand(bandOfKey(key));
+    if (key.startsWith(QLatin1String("power"))) {
+        const int band = bandOfKey(key);
+        const QStringList &powers = band == Band::Band24 ? powerList24 : band == Band::Band52 ? powerList52 : powerList58;
+        return offersBand(band) && !powers.isEmpty() && powers != dashTable;
+    }
+    if (protocolLevel() == 0)
+        return false;
+    if (key == QLatin1String("label"))
+        return offersLabel();
+    if (key == QLatin1String("mode"))
+        return !m_listForRadioMode.isEmpty();
+    if (key == QLatin1String("direction"))
+        return !m_listForDirection.isEmpty();
+    if (key == QLatin1String("adaptive"))
+        return caps.adaptiveHopping && m_adaptiveState >= 0;
+    if (key == QLatin1String("rdm"))
+        return caps.rdm && m_rdmEnabledState >= 0;
+    if (key == QLatin1String("band58"))
+        return caps.band58Switch == 1 && m_highbandState >= 0;
+    return false;
+}
+
 QList<Configurator::SetupRefusal> Configurator::applySetup(const RadioSetup &setup, SetupOptions options,
                                                            QStringList *skipped)
 {
-    const RadioCapabilities &caps = radioCapabilities;
     const bool legacy = protocolLevel() == 0;
     const bool byIndex = options.testFlag(IndicesAllowed);
     const bool skipMissing = options.testFlag(SkipMissing);
@@ -133,8 +161,12 @@ QList<Configurator::SetupRefusal> Configurator::applySetup(const RadioSetup &set
         auto onOff = [](int state) { return state < 0 ? -1 : state != 0 ? 1 : 0; };
 
         // A legacy radio takes one frame: its 2.4 GHz mask and power.
-        if (legacy && key != QLatin1String("power24") && key != QLatin1String("mask24")) {
-            refuse(QStringLiteral("a legacy radio takes only power24 and mask24"), true);
+        if (!offersSetting(key)) {
+            const bool band = key.startsWith(QLatin1String("power")) || key.startsWith(QLatin1String("mask"));
+            refuse(legacy ? QStringLiteral("a legacy radio takes only power24 and mask24")
+                   : band && !offersBand(bandOfKey(key)) ? QStringLiteral("this radio has no such band")
+                                                         : QStringLiteral("not offered by this radio"),
+                   true);
             continue;
         }
 
@@ -145,9 +177,7 @@ QList<Configurator::SetupRefusal> Configurator::applySetup(const RadioSetup &set
             // radio holds may come back unchanged, even where a new label
             // would be refused.
             const QString problem = labelProblem(value);
-            if (!offersLabel())
-                refuse(QStringLiteral("not offered by this radio"), true);
-            else if (value == cutAtNul(m_deviceLabel))
+            if (value == cutAtNul(m_deviceLabel))
                 continue;
             else if (!problem.isEmpty())
                 refuse(problem);
@@ -164,20 +194,17 @@ QList<Configurator::SetupRefusal> Configurator::applySetup(const RadioSetup &set
                 m_presentTransmitterMode = m_listForDirection.value(i);
             });
         } else if (key == QLatin1String("adaptive")) {
-            choose(caps.adaptiveHopping ? adaptiveOptions : QStringList(), onOff(m_adaptiveState),
+            choose(adaptiveOptions, onOff(m_adaptiveState),
                    [this](int i) { on_adaptiveHopping_currentIndexChanged(i); });
         } else if (key == QLatin1String("rdm")) {
-            choose(m_rdmEnabledState >= 0 ? rdmOptions : QStringList(), onOff(m_rdmEnabledState),
+            choose(rdmOptions, onOff(m_rdmEnabledState),
                    [this](int i) { on_enableRDM_currentIndexChanged(i); });
         } else if (key == QLatin1String("band58")) {
-            choose(m_highbandState >= 0 ? offOnTable : QStringList(), m_highbandState % 2,
+            choose(offOnTable, m_highbandState % 2,
                    [this](int i) { on_enable58_currentIndexChanged(i); });
         } else {
             // power and mask keys; RadioSetup knows no others.
-            const QString band = key.right(2);
-            const int number = band == QLatin1String("24")   ? int(Band::Band24)
-                               : band == QLatin1String("52") ? int(Band::Band52)
-                                                             : int(Band::Band58);
+            const int number = bandOfKey(key);
             QStringList *powers = number == Band::Band24 ? &powerList24
                                   : number == Band::Band52 ? &powerList52
                                                            : &powerList58;
@@ -187,9 +214,7 @@ QList<Configurator::SetupRefusal> Configurator::applySetup(const RadioSetup &set
             const int shownPower = number == Band::Band24 ? power24Index
                                    : number == Band::Band52 ? power52Index
                                                             : power58Index;
-            if (!offersBand(number)) {
-                refuse(QStringLiteral("this radio has no such band"), true);
-            } else if (key.startsWith(QLatin1String("power"))) {
+            if (key.startsWith(QLatin1String("power"))) {
                 choose(*powers, shownPower, [this, number, powers, present](int i) {
                     powerList(number);
                     writePowerSettings(i);

@@ -196,7 +196,9 @@ void FrequencyMaskingModel::setAllCurrentMaskedChannels(QList<bool> channels)
 
 void FrequencyMaskingModel::clear()
 {
-    channelStates.clear();
+    // Channels 85 to 88 are not shown, so not cleared: they go back as the
+    // radio reported them.
+    setChannels(1, shownChannels, false);
     refreshGrid();
     refreshCurrentMaskedChannels(true);
     refreshAllMaskedChannels();

@@ -169,6 +169,13 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
     } else if (key == QLatin1String("label")) {
         stored.label = paddedLabel(value.toLatin1());
         pending.label = stored.label;
+    } else if (key == QLatin1String("labelhex")) {
+        // The label's 32 bytes as the radio holds them, padding and all.
+        const QByteArray raw = hexValue(value);
+        if (raw.size() != 32)
+            return fail(QStringLiteral("labelhex=%1: expected 32 bytes in hex").arg(value));
+        stored.label = raw;
+        pending.label = raw;
     } else if (key == QLatin1String("state")) {
         if (value.isEmpty())
             return fail(QStringLiteral("state= needs a file name"));

@@ -94,7 +94,7 @@ struct RadioUnit
 
     // Applies a profile setting; false when the key is not a radio setting
     // or the value does not fit (then `error` says why):
-    //   firmware=M.m.b  serial=HEX10|ff  label=TEXT  trxhw=N  state=FILE
+    //   firmware=M.m.b  serial=HEX10|ff  label=TEXT  labelhex=HEX32  trxhw=N  state=FILE
     //   caps=HEX (13-15 bytes from slot 6)  settings=HEX (14 bytes, slots 6-19)
     //   mask24= mask52= mask58=HEX (11 bytes)  power=A:B:C (2.4, 5.2, 5.8 GHz)
     //   model=TEXT  addon=N (add-on kind)  hwtext=TEXT  silent=CODE:CODE...

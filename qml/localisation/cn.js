@@ -54,6 +54,7 @@ var strings = {
     "masking.fcc_settings": "FCC设置",
 
     "settings.device_name": "设备名称",
+    "settings.label_rule": "最多 32 个 Latin-1 字符：不能使用 € 符号或中文字符。",
     "settings.radio_direction": "无线电方向",
     "settings.radio_model": "无线电型号",
     "settings.transmitter_mode": "发射模式",

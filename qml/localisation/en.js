@@ -53,6 +53,7 @@ var strings = {
     "masking.fcc_settings": "FCC Settings",
 
     "settings.device_name": "Device Name",
+    "settings.label_rule": "Up to 32 Latin-1 characters: no € sign, no Chinese characters.",
     "settings.radio_direction": "Radio Direction",
     "settings.radio_model": "Radio Model",
     "settings.transmitter_mode": "Transmitter Mode",

@@ -52,6 +52,7 @@ var strings = {
     "masking.fcc_settings": "Configuración FCC",
 
     "settings.device_name": "Nombre del dispositivo",
+    "settings.label_rule": "Hasta 32 caracteres Latin-1: sin el signo €, sin caracteres chinos.",
     "settings.radio_direction": "Dirección de la radio",
     "settings.radio_model": "Modelo de radio",
     "settings.transmitter_mode": "Modo del transmisor",

@@ -23,16 +23,6 @@ ViewContainer {
     readonly property alias gridModel: gridModel
     readonly property alias powerDropdown: power
 
-    // The bands a radio has show in the modes it offers.
-    function offersBand(pattern) {
-        var modes = configurator.isListforRadioMode
-        for (var i = 0; i < modes.length; ++i) {
-            if (pattern.test(modes[i]))
-                return true
-        }
-        return false
-    }
-
     function setupMask(band) {
         gridModel.setupModel(band)
         grid.reload()
@@ -103,9 +93,10 @@ ViewContainer {
         id: tabBar
         objectName: "tabBar"
         width: masking.width
-        has24ghz: true
-        has52ghz: masking.offersBand(/5\.2GHz/)
-        has58ghz: masking.offersBand(/5\.8GHz|5GHz/)
+        // The radio's own bands, the same answer the command line gets.
+        has24ghz: configurator.offersBand(0)
+        has52ghz: configurator.offersBand(1)
+        has58ghz: configurator.offersBand(2)
         onPrimaryButtonClicked: masking.show(Qt.resolvedUrl("Device.qml"))
         onActivatedTab: masking.setupMask(tab)
     }

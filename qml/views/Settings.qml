@@ -42,11 +42,18 @@ ViewContainer {
                     configurator.ispresentTransmitterMode)
         transmitterMode.currentIndex = configurator.isListforRadioMode.indexOf(
                     configurator.ispresentRadioMode)
-        adaptive.checked = configurator.isadaptivestate === 1
-        rdm.checked = configurator.isRDMEnabledstate === 1
+        // A radio may report any nonzero byte for ON; the command line's
+        // export reads it so too.
+        adaptive.checked = configurator.isadaptivestate > 0
+        rdm.checked = configurator.isRDMEnabledstate > 0
         // Radios report the switch as 0 or 1, some with 2 added.
         highBand.checked = configurator.isHighbandstate % 2 === 1
-        highBand.enabled = configurator.isHighbandstate >= 0 && configurator.isr8Box
+        // Only what this radio can be written is open to edit, the same
+        // answer the command line gets.
+        deviceName.enabled = configurator.offersSetting("label")
+        adaptive.enabled = configurator.offersSetting("adaptive")
+        rdm.enabled = configurator.offersSetting("rdm")
+        highBand.enabled = configurator.offersSetting("band58")
         hopTable.text = groupedHopTable(configurator.isHopTable)
     }
 
@@ -148,13 +155,24 @@ ViewContainer {
                     objectName: "deviceName"
                     Layout.fillWidth: true
                     maximumLength: 32
-                    // The radio's label is Latin-1 text: control characters
-                    // (C0, DEL, C1) are not taken from the keyboard or a paste.
-                    validator: RegularExpressionValidator { regularExpression: /[^\u0000-\u001f\u007f-\u009f]*/ }
+                    // The label rule of every way in: printable Latin-1, at
+                    // most 32 characters. Anything else is not taken from the
+                    // keyboard or a paste, and the line below says why.
+                    validator: RegularExpressionValidator { regularExpression: /[\x20-\x7e\xa0-\xff]{0,32}/ }
                     onTextEdited: {
                         console.log("changed to", text)
                         configurator.on_deviceLabel_textChanged(text)
                     }
+                }
+                LocalisedText {
+                    objectName: "labelRule"
+                    Layout.fillWidth: true
+                    key: "settings.label_rule"
+                    visible: deviceName.enabled
+                    color: Colours.grey
+                    font.family: Fonts.global
+                    font.pixelSize: 12
+                    wrapMode: Text.WordWrap
                 }
             }
 
@@ -221,7 +239,6 @@ ViewContainer {
                         id: adaptive
                         objectName: "adaptiveSwitch"
                         key: "settings.adaptive_mask"
-                        enabled: configurator.isadaptivestate >= 0
                         onToggled: {
                             settings.logIndex(checked ? 1 : 0, checked ? "ON" : "Off")
                             configurator.on_adaptiveHopping_currentIndexChanged(checked ? 1 : 0)
@@ -231,7 +248,6 @@ ViewContainer {
                         id: rdm
                         objectName: "rdmSwitch"
                         key: "settings.downstream_rdm"
-                        enabled: configurator.isRDMEnabledstate >= 0
                         onToggled: {
                             settings.logIndex(checked ? 1 : 0, checked ? "ON" : "Off")
                             configurator.on_enableRDM_currentIndexChanged(checked ? 1 : 0)
