@@ -32,6 +32,10 @@ struct RadioUnit
         std::array<std::array<quint8, 11>, 3> masks {};
         std::array<quint8, 3> powerIndex {};
         QByteArray label = QByteArray(32, ' ');
+        bool operator==(const Settings &o) const
+        {
+            return frame == o.frame && masks == o.masks && powerIndex == o.powerIndex && label == o.label;
+        }
     };
 
     // Identity (reply to command 10).

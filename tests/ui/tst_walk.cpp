@@ -8,14 +8,13 @@
 #include "app/wiring.h"
 #include "config/configurator.h"
 #include "config/dropdownmodel.h"
-#include "config/frequencymaskingdata.h"
-#include "config/frequencymaskingmodel.h"
 #include "sim/radioapplication.h"
 #include "usb/pacing.h"
 #include "usb/ptyserver.h"
 #include "usb/serialportdriver.h"
 #include "usb/simrig.h"
 #include "firmware/vfpwriter.h"
+#include "scene.h"
 
 #include <QDir>
 #include <QImage>
@@ -254,20 +253,13 @@ private slots:
     void initTestCase()
     {
         qInstallMessageHandler(messageHandler);
-        QStandardPaths::setTestModeEnabled(true);
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home.filePath(QStringLiteral("settings")));
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_home.filePath(QStringLiteral("settings")));
-        QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
-        QCoreApplication::setOrganizationDomain(QStringLiteral("orvane.com"));
+        Scene::isolateSettings(m_home.path());
         QDir().mkpath(QStringLiteral(VELTRA_SCREENSHOT_DIR));
         Pacing::setInstant(true);
         Pacing::setTimerScale(100);
 
         m_dropdown = std::make_unique<DropdownModel>();
-        qRegisterMetaType<FrequencyMaskingData>("FrequencyMaskingData");
-        qmlRegisterType<FrequencyMaskingModel>("FrequencyMaskingModel", 1, 0, "FrequencyMaskingModel");
-        qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Colours.qml")), "configurator.style.colour", 1, 0, "Colours");
-        qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Fonts.qml")), "configurator.style.fonts", 1, 0, "Fonts");
+        Scene::registerTypes();
     }
 
     // Every case starts as the application does, in English, with a fresh
