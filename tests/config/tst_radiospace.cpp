@@ -287,23 +287,6 @@ private slots:
                 QCOMPARE(presentPowerOf(c, band), powers.at(i));
             }
         }
-
-        // A mode on a 5 GHz band chosen with a power of that band: the power
-        // goes to the band the chosen mode uses.
-        for (int i = 0; i < modes.size(); ++i) {
-            const int code = modeCodeOfEntry(modes.at(i));
-            const int band = code == 41 || code == 43 ? 1 : code == 5 || code == 7 || code == 9 || code == 11 ? 2 : -1;
-            if (level == 1 || band < 0 || !bandsWithPowers(c).contains(band))
-                continue;
-            const QStringList powers = powersOf(c, band);
-            const int power = (powerIndexOf(c, band) + 1) % int(powers.size());
-            c.on_radioMode_currentIndexChanged(i);
-            c.powerList(band);
-            c.writePowerSettings(power);
-            QVERIFY(storeAndRead());
-            QCOMPARE(c.ispresentRadioMode(), modes.at(i));
-            QCOMPARE(presentPowerOf(c, band), powers.at(power));
-        }
     }
 
     // Two radios one after the other behind the same dongle: nothing of the
