@@ -484,7 +484,7 @@ int CliRunner::storeAndFinish()
     m_configurator->on_storeAndDisconnect_clicked();
     disconnect(connection);
     if (!stored)
-        return fail(StoreFailed, QStringLiteral("the radio did not confirm the store"));
+        return fail(StoreFailed, QStringLiteral("not stored: ") + m_configurator->storeError());
     print(QStringLiteral("Stored."));
     return Ok;
 }
@@ -646,7 +646,7 @@ QString CliRunner::batchRadio(int number, QString *label)
     c.on_storeAndDisconnect_clicked();
     disconnect(connection);
     if (!stored)
-        return QStringLiteral("not stored: the radio did not confirm the store");
+        return QStringLiteral("not stored: ") + c.storeError();
 
     // Read back as it now holds its settings: DMX is off after the store,
     // so the radio is seen to go, and is read anew once DMX runs again.

@@ -27,6 +27,7 @@ Configurator::Configurator(Usbd *usbd)
     disconnectRequested = 0;
     radioCapabilities.autoReboot = 0;
     deployListClear();
+    m_sentFrames.clear();
     connect(&m_programmer, &DongleProgrammer::progress, this, [this](int percent) {
         m_progress = percent;
         emit ProgressChanged();
@@ -64,6 +65,7 @@ void Configurator::initGUI()
     qDebug() << "Configurator: initGUI";
     m_svnRevision = QStringLiteral("Revision %1").arg(983);
     deployListClear();
+    m_sentFrames.clear();
     resetConfigGUI();
     showDongleVersion();
 }
@@ -105,6 +107,7 @@ void Configurator::disableConfigGUI()
 void Configurator::unloadVELTRA()
 {
     deployListClear();
+    m_sentFrames.clear();
     disableConfigGUI();
     showDongleVersion();
 }
@@ -375,6 +378,7 @@ bool Configurator::readRadio()
     }
 
     deployListClear();
+    m_sentFrames.clear();
     m_usbd->liveDataEnabled = 1;
     if (level == 2)
         m_usbd->runDmxCommand(RadioCommand::EndOfReadout);

@@ -15,6 +15,7 @@
 
 #include <QIcon>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -69,6 +70,7 @@ class Configurator : public QObject
     Q_PROPERTY(bool isDongleState READ isDongleState NOTIFY DongleConnectionOK)
     Q_PROPERTY(bool isfileErrorstate READ isfileErrorstate NOTIFY filetypeError)
     Q_PROPERTY(bool isr8Box READ isr8Box)
+    Q_PROPERTY(QString isStoreError READ storeError NOTIFY storeFailed)
 
 public:
     // What firmwareUpdate is asked to update; the scene uses the names.
@@ -248,6 +250,7 @@ signals:
     void disconnectButtonClicked();
     void maskListUI();
     void storeAndDisconectClicked();
+    void storeFailed();
     void shutdownApplication();
     // A radio or add-on upload has started, or a dongle update has ended
     // (with its outcome in isUpdaterstatusMessage).
@@ -337,6 +340,14 @@ public:
     int executeDeployItem(int item);
     // Where Save & Disconnect writes the report of the radio read last.
     QString reportFileName() const;
+    // Why the last Save & Disconnect stored nothing, in plain words (which
+    // settings the radio did not take, or that it did not confirm the
+    // store); empty after a store it confirmed.
+    QString storeError() const { return m_storeError; }
+    // Reads back each frame written since the readout and names the
+    // settings the radio does not hold as sent; one read that fails names
+    // itself. Empty when the radio holds all of them.
+    QStringList settingsNotTaken();
     // Why the last report could not be written; empty after one was.
     QString reportError() const { return m_reportError; }
 
@@ -396,6 +407,11 @@ private:
         bool pinned = false;
     };
     BandEdit m_bandEdits[3];
+    // Every frame sent since the readout, by deploy item, as it went out:
+    // what the read-back before the store compares with.
+    QMap<int, QByteArray> m_sentFrames;
+    QList<int> m_notTaken;
+    QString m_storeError;
     // The option lists with the codes the radio knows their entries by.
     RadioChoices m_modes;
     RadioChoices m_directions;

@@ -336,6 +336,9 @@ int Configurator::executeDeployItem(int item)
         return 0;
     }
 
+    if (item != DeployItem::Reboot)
+        m_sentFrames.insert(item, QByteArray(reinterpret_cast<const char *>(out), RadioFrames::frameSlots));
+
     // Frames are not acknowledged, but one that did not leave the PC is
     // known: the caller must not report the deploy as done.
     int sent;
@@ -385,15 +388,66 @@ bool Configurator::deployPending()
     return allSent;
 }
 
+QStringList Configurator::settingsNotTaken()
+{
+    // Where each item reads back, and the slots of that reply that carry
+    // what its frame set: a band's 88 channel flags and its power; the
+    // settings the operator can choose; the label's 32 bytes.
+    struct ReadBack
+    {
+        int item;
+        int command;
+        QList<int> places;
+        const char *name;
+    };
+    QList<int> mask;
+    for (int slot = 6; slot <= 16; ++slot)
+        mask << slot;
+    QList<int> label;
+    for (int slot = 6; slot <= 37; ++slot)
+        label << slot;
+    const int level = protocolLevel();
+    const ReadBack readBacks[] = {
+        {DeployItem::Band24, RadioCommand::ReadBand24, mask + QList<int> {22}, "2.4 GHz mask and power"},
+        {DeployItem::Band52, RadioCommand::ReadBand52, mask + QList<int> {22}, "5.2 GHz mask and power"},
+        {DeployItem::Band58, RadioCommand::ReadBand58, mask + QList<int> {22}, "5.8 GHz mask and power"},
+        {DeployItem::Settings, RadioCommand::ReadSettings,
+         level == 1 ? QList<int> {6, 8, 9, 12, 13, 14} : QList<int> {6, 8, 9, 12, 14}, "settings"},
+        {DeployItem::Label, RadioCommand::ReadLabel, label, "label"},
+    };
+    QStringList differing;
+    m_notTaken.clear();
+    for (const ReadBack &readBack : readBacks) {
+        const auto sent = m_sentFrames.constFind(readBack.item);
+        if (sent == m_sentFrames.constEnd())
+            continue;
+        if (!runCommand(readBack.command))
+            return {QStringLiteral("%1 (not read back)").arg(QLatin1String(readBack.name))};
+        for (int slot : readBack.places) {
+            if (RadioFrames::replyByte(m_dmxIn, slot, level) != quint8(sent->at(slot))) {
+                differing << QLatin1String(readBack.name);
+                m_notTaken << readBack.item;
+                break;
+            }
+        }
+    }
+    return differing;
+}
+
 void Configurator::on_storeAndDisconnect_clicked()
 {
     qDebug() << "--- Deploying: ---";
+    m_storeError.clear();
+    auto fail = [this](const QString &why) {
+        m_storeError = why;
+        qDebug() << "Configurator: settings not stored:" << why;
+        m_usbd->dmxOff();
+        emit storeFailed();
+    };
     if (!deployPending()) {
         // Storing now would keep a half-written set of settings: the radio
         // stays as it was stored before.
-        qDebug() << "Configurator: deploy incomplete, settings not stored";
-        m_usbd->dmxOff();
-        return;
+        return fail(QStringLiteral("a settings frame did not reach the dongle"));
     }
 
     if (protocolLevel() == 0) {
@@ -401,10 +455,29 @@ void Configurator::on_storeAndDisconnect_clicked()
         emit storeAndDisconectClicked();
         return;
     }
+
+    // Frames are not acknowledged: what the radio took is read back before
+    // it is asked to keep it. A frame lost or changed on the way goes once
+    // more; a radio that still holds something else stores nothing.
+    QStringList differing = settingsNotTaken();
+    if (!differing.isEmpty() && m_usbd->isDmxAttached()) {
+        qDebug() << "Configurator: sent again, the radio did not take:" << differing;
+        const QList<int> items = m_notTaken;
+        for (int item : items) {
+            if (executeDeployItem(item) != 0)
+                return fail(QStringLiteral("a settings frame did not reach the dongle"));
+            Pacing::wait(500);
+        }
+        differing = settingsNotTaken();
+    }
+    if (!differing.isEmpty())
+        return fail(QStringLiteral("the radio did not take its %1").arg(differing.join(QStringLiteral(", "))));
+
     // The report tells what the radio holds, so it waits for the radio to
     // confirm the store.
     if (!runCommand(RadioCommand::StoreSettings))
-        return;
+        return fail(QStringLiteral("the radio did not confirm the store"));
+    m_sentFrames.clear();
     if (!writeDeviceLog(reportFileName()))
         qDebug() << "Configurator: device report not written:" << reportFileName() << m_reportError;
     m_usbd->dmxOff();

@@ -390,14 +390,14 @@ void RadioUnit::attachTo(VirtualRadio &radio)
         return reply(9, capabilities);
     });
     handle(24, [this, reply](RadioState &, const RadioCommand &) {
-        return reply(24, stored.label);
+        return reply(24, pending.label);
     });
     const std::pair<int, int> bandReads[] = {{14, 0}, {26, 1}, {16, 2}};
     for (const auto &[command, band] : bandReads) {
         handle(command, [this, reply, command = command, band = band](RadioState &, const RadioCommand &) {
-            QByteArray data = bytes(stored.masks[size_t(band)]);
+            QByteArray data = bytes(pending.masks[size_t(band)]);
             data.append(QByteArray(5, '\0'));
-            data.append(char(stored.powerIndex[size_t(band)]));
+            data.append(char(pending.powerIndex[size_t(band)]));
             return reply(command, data);
         });
     }
@@ -405,14 +405,14 @@ void RadioUnit::attachTo(VirtualRadio &radio)
         return reply(22, bytes(radioId));
     });
     handle(12, [this, reply](RadioState &, const RadioCommand &) {
-        return reply(12, bytes(stored.frame));
+        return reply(12, bytes(pending.frame));
     });
     handle(20, [this, reply](RadioState &, const RadioCommand &) {
-        // The mask adaptive hopping currently avoids: the stored one of the
-        // band in use.
-        const int mode = stored.frame[ModeCode];
+        // The mask adaptive hopping currently avoids: the one of the band in
+        // use.
+        const int mode = pending.frame[ModeCode];
         const int band = (mode == 5 || mode == 9 || mode == 11) ? 2 : (mode == 41 || mode == 43) ? 1 : 0;
-        return reply(20, bytes(stored.masks[size_t(band)]));
+        return reply(20, bytes(pending.masks[size_t(band)]));
     });
     auto hopTableReply = [this, reply](int code) {
         return [this, reply, code](RadioState &, const RadioCommand &) { return reply(code, bytes(hopTable)); };

@@ -13,9 +13,9 @@
 class VirtualRadio;
 
 // The radio's application firmware as the simulator plays it: who the radio
-// is, what it can do, and the settings it holds. Writes are kept pending and
-// become the stored values only on the store command, as on the real radio;
-// a readout always reports the stored values.
+// is, what it can do, and the settings it holds. A write takes effect at
+// once and is what a read reports (the settings in force, `pending`); only
+// the store command makes it survive a power cycle (`stored`).
 struct RadioUnit
 {
     using Version = SimProfile::Version;

@@ -33,6 +33,9 @@ var strings = {
     "device.settings": "设置",
     "device.disconnect": "断开连接",
     "device.save_disconnect": "保存和断开连接",
+    "device.store_failed": "设置未保存",
+    "device.store_failed_info": "无线电保留原有设置。请检查无线电及其线缆，然后重新读取并保存。",
+    "device.store_failed_button": "返回开始页",
 
     "masking.2_4_channel_masking": "2.4 GHz 信道屏蔽",
     "masking.5_2_channel_masking": "5.2 GHz 信道屏蔽",

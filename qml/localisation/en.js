@@ -32,6 +32,9 @@ var strings = {
     "device.settings": "Settings",
     "device.disconnect": "Disconnect",
     "device.save_disconnect": "Save & Disconnect",
+    "device.store_failed": "Settings not stored",
+    "device.store_failed_info": "The radio keeps the settings it had. Check the radio and its cable, then read it again and save.",
+    "device.store_failed_button": "Back to start",
 
     "masking.2_4_channel_masking": "2.4 GHz Channel Masking",
     "masking.5_2_channel_masking": "5.2 GHz Channel Masking",

@@ -31,6 +31,9 @@ var strings = {
     "device.settings": "Ajustes",
     "device.disconnect": "Desconectar",
     "device.save_disconnect": "Guardar y desconectar",
+    "device.store_failed": "Ajustes no guardados",
+    "device.store_failed_info": "La radio conserva los ajustes que tenía. Revise la radio y su cable, vuelva a leerla y guarde de nuevo.",
+    "device.store_failed_button": "Volver al inicio",
 
     "masking.2_4_channel_masking": "Enmascaramiento de canales de 2,4 GHz",
     "masking.5_2_channel_masking": "Enmascaramiento de canales de 5,2 GHz",

@@ -18,7 +18,9 @@ ViewContainer {
     DevicePresence {
         id: presence
         logChanges: true
-        onLost: device.show(Qt.resolvedUrl("Start.qml"))
+        // A store that failed is told first; its modal leads back to the
+        // start view.
+        onLost: if (!storeFailedModal.opened) device.show(Qt.resolvedUrl("Start.qml"))
     }
 
     // A view made after the radio left (a reload at the wrong moment) goes
@@ -165,7 +167,37 @@ ViewContainer {
     Timer {
         id: storeTimer
         interval: 100
-        onTriggered: configurator.on_storeAndDisconnect_clicked()
+        onTriggered: {
+            configurator.on_storeAndDisconnect_clicked()
+            if (configurator.isStoreError.length > 0) {
+                storeModal.close()
+                storeFailedModal.open()
+            }
+        }
+    }
+
+    // The radio kept what it had: the operator is told which settings it did
+    // not take (in the radio's own terms) before leaving the radio.
+    Modal {
+        id: storeFailedModal
+        objectName: "storeFailedModal"
+        image: "/assets/icons/monolith@2x.png"
+        titleKey: "device.store_failed"
+        bodyKey: "device.store_failed_info"
+        buttonKey: "device.store_failed_button"
+        closeEnabled: false
+        onButtonClicked: device.show(Qt.resolvedUrl("Start.qml"))
+
+        Text {
+            objectName: "storeFailedDetail"
+            Layout.fillWidth: true
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.WordWrap
+            text: configurator.isStoreError
+            color: Colours.yellow
+            font.family: Fonts.global
+            font.pixelSize: 14
+        }
     }
 
     Modal {

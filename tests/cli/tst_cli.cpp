@@ -269,6 +269,10 @@ private slots:
         QTest::newRow("package of no data") << QStringList{"verify", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/header-only.vfp"} << 5;
         QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "0.3", "info"} << 3;
         QTest::newRow("radio silent half-way") << QStringList{"--simulate=r9,silent=12", "info"} << 9;
+        // A frame the radio never takes is seen in the read-back: nothing is
+        // stored and the message names it.
+        QTest::newRow("radio that ignores its 2.4 GHz frame")
+            << QStringList{"--simulate=r9,silent=15", "set", "power24=3", "--store"} << 7;
         QTest::newRow("report that cannot be written") << QStringList{"--simulate", "report", "/dev/full"} << 7;
         QTest::newRow("update from a missing package") << QStringList{"--simulate", "update", "radio", "/nonexistent.vfp"} << 5;
         QTest::newRow("dongle update without a port") << QStringList{"--simulate", "update", "dongle", "/nonexistent/veltra_dongle_3.hex"} << 8;

@@ -79,7 +79,7 @@ private slots:
         Session session(QStringLiteral("r9"));
         session.radio().model = "Veltra R9 Tandem Node Extra Long";
         // Three letters then NULs: the NULs are characters, not white space.
-        session.radio().stored.label = QByteArray("Abc") + QByteArray(29, '\0');
+        session.radio().stored.label = session.radio().pending.label = QByteArray("Abc") + QByteArray(29, '\0');
         QVERIFY(session.connectAndRead());
         QCOMPARE(session.configurator.istrxModel(), QStringLiteral("Veltra R9 Tandem N"));
         QCOMPARE(session.configurator.isDeviceLabel().size(), 32);

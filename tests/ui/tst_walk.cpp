@@ -272,7 +272,8 @@ private slots:
         const QByteArray function = QTest::currentTestFunction();
         // An old dongle rewrites the status text after every upload.
         m_rig = std::make_unique<SimRig>(function == "radioUpdateReachesTheCompletePage" ? QStringLiteral("r9,dongle=2.21.5")
-                                                                                           : QStringLiteral("r9"));
+                                         : function == "storeFailureIsShown"             ? QStringLiteral("r9,silent=13")
+                                                                                         : QStringLiteral("r9"));
         Usbd *usbd = m_rig->usbd.get();
         if (function == "dongleUpdateInProgress") {
             if (!qEnvironmentVariableIsSet("VELTRA_TEST_REAL_TIME"))
@@ -443,6 +444,23 @@ private slots:
         const auto &mask = radio.stored.masks[0];
         auto isMasked = [&mask](int channel) { return (mask[size_t((channel - 1) / 8)] >> ((channel - 1) % 8)) & 1; };
         QVERIFY(isMasked(52) && isMasked(73) && !isMasked(60) && isMasked(8) && isMasked(12) && isMasked(30));
+    }
+
+    // A radio that does not take its settings frame stores nothing, and the
+    // operator is told which settings it did not take.
+    void storeFailureIsShown()
+    {
+        QVERIFY(connectRadio());
+        QVERIFY(go(QStringLiteral("settingsButton"), QStringLiteral("settingsView")));
+        QVERIFY(pick(item(QStringLiteral("transmitterMode")), QStringLiteral("R9 5.8GHz")));
+        QVERIFY(go(QStringLiteral("primaryButton"), QStringLiteral("deviceView")));
+        clickNamed(QStringLiteral("saveDisconnectButton"));
+        QTRY_VERIFY_WITH_TIMEOUT(popupOpen(QStringLiteral("storeFailedModal")), patience);
+        QCOMPARE(find(QStringLiteral("storeFailedDetail"))->property("text").toString(),
+                 QStringLiteral("the radio did not take its settings"));
+        QCOMPARE(m_rig->dongle->radioUnit().stores, 0);
+        click(qvariant_cast<QQuickItem *>(find(QStringLiteral("storeFailedModal"))->property("button")));
+        QVERIFY(waitForView(QStringLiteral("startView"), patience));
     }
 
     // A setup file chosen in the settings view fills its choices as the
