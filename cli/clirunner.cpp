@@ -5,6 +5,7 @@
 #include "app/wiring.h"
 #include "config/configurator.h"
 #include "config/radiosetup.h"
+#include "config/wholefile.h"
 #include "firmware/serialthread.h"
 #include "firmware/vfp.h"
 #include "app/driverselection.h"
@@ -418,7 +419,7 @@ int CliRunner::report()
     const QString file = m_command.at(1);
     m_usbd->dmxOff();
     if (!m_configurator->writeDeviceLog(file))
-        return fail(StoreFailed, QStringLiteral("cannot write the report to %1: %2").arg(file, m_configurator->reportError()));
+        return fail(StoreFailed, QStringLiteral("report not written: ") + m_configurator->reportError());
     print(QStringLiteral("Report written to %1").arg(QFileInfo(file).absoluteFilePath()));
     return Ok;
 }
@@ -561,13 +562,28 @@ int CliRunner::batch()
         if (!problem.isEmpty())
             return fail(Usage, QStringLiteral("--label-pattern: %1").arg(problem));
     }
+    // The results are appended a line at a time, each checked: a line that
+    // cannot be written whole is taken back and the batch stops, so the file
+    // never says less than the radios got and never ends in half a line.
+    // Unbuffered, so that a failed line is not written late by a flush.
     QFile results(m_resultsFile);
+    QString resultsError;
+    auto append = [&results, &resultsError](const QByteArray &line) {
+        const qint64 size = results.size();
+        if (results.write(line) == line.size())
+            return true;
+        resultsError = QStringLiteral("cannot write %1: %2").arg(results.fileName(), results.errorString());
+        results.resize(size);
+        return false;
+    };
     if (!m_resultsFile.isEmpty()) {
-        if (!results.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+        const QString problem = WholeFile::targetProblem(m_resultsFile);
+        if (!problem.isEmpty())
+            return fail(StoreFailed, QStringLiteral("cannot write %1; no radio touched").arg(problem));
+        if (!results.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered))
             return fail(StoreFailed, QStringLiteral("cannot write %1: %2").arg(m_resultsFile, results.errorString()));
-        if (results.size() == 0)
-            results.write("number,time,serial,label,result\n");
-        results.flush();
+        if (results.size() == 0 && !append("number,time,serial,label,result\n"))
+            return fail(StoreFailed, resultsError + QStringLiteral("; no radio touched"));
     }
     catchInterrupts();
 
@@ -590,14 +606,13 @@ int CliRunner::batch()
             ++good;
         print(QStringLiteral("#%1 %2 \"%3\" %4").arg(number).arg(serial, printable(label), result));
         if (results.isOpen()) {
-            const QStringList fields {QString::number(number),
-                                      QDateTime::currentDateTime().toString(Qt::ISODate), serial,
-                                      printable(label), result};
+            const QStringList fields {QString::number(number), RadioSetup::isoTime(QDateTime::currentDateTime()),
+                                      serial, printable(label), result};
             QStringList line;
             for (const QString &field : fields)
                 line << csvField(field);
-            results.write((line.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8());
-            results.flush();
+            if (!append((line.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8()))
+                break;
         }
         if (m_count > 0 && handled >= m_count)
             break;
@@ -611,6 +626,8 @@ int CliRunner::batch()
     }
     m_usbd->dmxOff();
     print(QStringLiteral("%1 radios, %2 OK.").arg(handled).arg(good));
+    if (!resultsError.isEmpty())
+        return fail(StoreFailed, resultsError + QStringLiteral("; the batch stopped after radio %1, whose result is above").arg(handled));
     return good == handled ? int(Ok) : int(BatchFailed);
 }
 

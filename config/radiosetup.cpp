@@ -1,12 +1,13 @@
 #include "radiosetup.h"
 
+#include "wholefile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -147,6 +148,12 @@ QString RadioSetup::channelText(QList<int> channels)
     return runs.isEmpty() ? QStringLiteral("none") : runs.join(QLatin1Char(','));
 }
 
+QString RadioSetup::isoTime(const QDateTime &when)
+{
+    const QDateTime local = when.toLocalTime();
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
 bool RadioSetup::sameName(const QString &a, const QString &b)
 {
     return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
@@ -242,7 +249,7 @@ QByteArray RadioSetup::toJson() const
     lines << QStringLiteral("    \"format\": %1").arg(formatVersion);
     QStringList source;
     const QPair<QString, QString> fields[] = {{"model", model}, {"serial", serial}, {"firmware", firmware},
-                                              {"exported", exported.isValid() ? exported.toUTC().toString(Qt::ISODate) : QString()}};
+                                              {"exported", exported.isValid() ? isoTime(exported) : QString()}};
     for (const auto &[key, text] : fields) {
         if (!text.isEmpty())
             source << QStringLiteral("        %1: %2").arg(encoded(key), encoded(text));
@@ -279,11 +286,7 @@ bool RadioSetup::readFile(const QString &path, QString *error)
 
 bool RadioSetup::writeFile(const QString &path, QString *error) const
 {
-    QSaveFile file(path);
-    const QByteArray bytes = toJson();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return fail(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-    return true;
+    return WholeFile::write(path, toJson(), error);
 }
 
 QStringList RadioSetup::differences(const RadioSetup &radio) const

@@ -70,6 +70,9 @@ public:
     static bool parseChannels(const QString &text, QList<int> *channels);
     // Channel numbers as the shortest such text ("none" when empty).
     static QString channelText(QList<int> channels);
+    // A moment as ISO 8601 in local time with its offset from UTC, so that
+    // people read their own clock and programs the exact moment.
+    static QString isoTime(const QDateTime &when);
     // Whether two option names are the same choice (as `set` matches them).
     static bool sameName(const QString &a, const QString &b);
 };

@@ -8,7 +8,29 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 namespace {
+
+// A disk that takes no byte more: no file may grow in the child. Works for
+// root as for anyone, unlike a read-only folder.
+class FullDiskProcess : public QProcess
+{
+public:
+    bool full = false;
+
+protected:
+    void setupChildProcess() override
+    {
+        if (!full)
+            return;
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit none {0, 0};
+        setrlimit(RLIMIT_FSIZE, &none);
+    }
+};
 
 struct Result
 {
@@ -206,7 +228,7 @@ private slots:
         QCOMPARE(lines.size(), 4);
         for (int n = 1; n <= 3; ++n) {
             const QString serial = QStringLiteral("123456789") + QChar('a' + n - 1);
-            QVERIFY2(QRegularExpression(QStringLiteral("^%1,[^,]+,%2,Truss %1,OK$").arg(n).arg(serial))
+            QVERIFY2(QRegularExpression(QStringLiteral("^%1,\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d(Z|[+-]\\d\\d:\\d\\d),%2,Truss %1,OK$").arg(n).arg(serial))
                          .match(lines.at(n)).hasMatch(),
                      qPrintable(lines.at(n)));
         }
@@ -283,6 +305,57 @@ private slots:
         QVERIFY(r.err.startsWith(QStringLiteral("veltra-cli: ")) || r.err.contains(QStringLiteral("\nveltra-cli: ")));
     }
 
+    void filesWholeOrNotAtAll_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("message");
+        const QString sim = "--simulate=r9,state=" + m_dir.filePath("state.json");
+        QTest::newRow("export, disk full") << QStringList{sim, "export", "setup.json"} << "setup.json"
+                                           << "the earlier file is left as it was";
+        QTest::newRow("report, disk full") << QStringList{sim, "report", "report.txt"} << "report.txt"
+                                           << "the earlier file is left as it was";
+        QTest::newRow("store with state=, disk full") << QStringList{sim, "set", "label=Lost?", "--store"} << "state.json"
+                                                      << "the radio did not confirm the store";
+        QTest::newRow("batch results, disk full")
+            << QStringList{"--simulate=radios=r9:r9", "batch", "setup.json", "--log", "kept.csv", "--count", "2"}
+            << "kept.csv" << "cannot write kept.csv";
+        QTest::newRow("export onto a FIFO") << QStringList{sim, "export", "fifo"} << "fifo" << "fifo: not a regular file";
+    }
+
+    // A file that cannot be written whole leaves the earlier one as it was,
+    // and the command says so with exit 7.
+    void filesWholeOrNotAtAll()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, file);
+        QFETCH(QString, message);
+        const QString path = m_dir.filePath(file);
+        const QString sim = "--simulate=r9,state=" + m_dir.filePath("state.json");
+        for (const char *earlier : {"setup.json", "report.txt", "state.json", "kept.csv"})
+            QFile::remove(m_dir.filePath(earlier));
+        QCOMPARE(cli({sim, "export", "setup.json"}).exitCode, 0);
+        QCOMPARE(cli({sim, "report", "report.txt"}).exitCode, 0);
+        QCOMPARE(cli({sim, "set", "label=Kept", "--store"}).exitCode, 0);
+        QCOMPARE(cli({"--simulate=radios=r9", "batch", "setup.json", "--log", "kept.csv", "--count", "1"}).exitCode, 0);
+        QFile::remove(m_dir.filePath("fifo"));
+        QCOMPARE(mkfifo(QFile::encodeName(m_dir.filePath("fifo")).constData(), 0600), 0);
+
+        const QFileInfo before(path);
+        QFile kept(path);
+        const QByteArray bytes = before.isFile() && kept.open(QIODevice::ReadOnly) ? kept.readAll() : QByteArray();
+        kept.close();
+        const Result r = cli(arguments, true);
+        QCOMPARE(r.exitCode, 7);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY(QFileInfo(path).isFile() == before.isFile() && QFileInfo::exists(path));
+        if (before.isFile()) {
+            QVERIFY(!bytes.isEmpty());
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), bytes);
+        }
+    }
+
     // A command caught in a radio's silence ends at its time limit, not
     // after every retry has run out its wait.
     void timeoutBoundsTheCommand()
@@ -338,9 +411,10 @@ private slots:
     }
 
 private:
-    Result cli(const QStringList &arguments)
+    Result cli(const QStringList &arguments, bool diskFull = false)
     {
-        QProcess process;
+        FullDiskProcess process;
+        process.full = diskFull;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), m_dir.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(".config"));
