@@ -66,7 +66,7 @@ public:
     static bool isControl(QChar ch);
     // Why a label cannot go to the radio, or empty when it can.
     static QString labelProblem(const QString &label);
-    // "1-10,20" into channel numbers 1..84; "none" or "" for no channel.
+    // "1-10,20" into channel numbers 1..84; "none" for no channel.
     static bool parseChannels(const QString &text, QList<int> *channels);
     // Channel numbers as the shortest such text ("none" when empty).
     static QString channelText(QList<int> channels);
