@@ -9,6 +9,7 @@
 #include "firmware/serialthread.h"
 #include "firmware/vfp.h"
 #include "app/driverselection.h"
+#include "app/logmessagehandler.h"
 #include "usb/protocol.h"
 #include "usb/usbd.h"
 
@@ -281,10 +282,10 @@ int CliRunner::run()
     const QString &command = m_command.first();
     // A package is checked without any device.
     if (command == QLatin1String("verify"))
-        return verify();
+        return logChecked(verify());
 
     if (command == QLatin1String("list"))
-        return list();
+        return logChecked(list());
 
     static const QStringList commands{"info", "report", "set", "defaults", "update", "watch", "export", "apply", "batch"};
     if (!commands.contains(command))
@@ -306,13 +307,36 @@ int CliRunner::run()
     // ends, and the link is then put back (DMX off) before we leave. watch
     // has its limit of its own, and an upload, once begun, is not cut.
     m_deadline = QDeadlineTimer(m_timeoutMs);
-    const int code = runOnDongle(command);
+    int code = runOnDongle(command);
     if (code != Ok && m_usbd && m_usbd->pastDeadline()) {
         m_usbd->setDeadline(QDeadlineTimer::Forever);
         if (m_usbd->isUsbAttached())
             m_usbd->dmxOff();
     }
-    return code;
+    return logChecked(code);
+}
+
+int CliRunner::logChecked(int code)
+{
+    // The log's lines went to standard error when the file refused them;
+    // the run is not a success that left no record. The session's last
+    // lines (the link put back) are logged first, so this is the last word.
+    m_configurator.reset();
+    m_usbd.reset();
+    const QString problem = m_log ? logFileProblem() : QString();
+    if (problem.isEmpty())
+        return code;
+    fail(StoreFailed, QStringLiteral("the log was not written (%1); its lines went to standard error").arg(problem));
+    return code == Ok ? int(StoreFailed) : code;
+}
+
+bool CliRunner::makeLogFolder()
+{
+    // A store writes its device report there, with or without --log.
+    if (QDir().mkpath(logFolderPath))
+        return true;
+    fail(StoreFailed, QStringLiteral("cannot make the log folder %1").arg(logFolderPath));
+    return false;
 }
 
 int CliRunner::runOnDongle(const QString &command)
@@ -474,15 +498,22 @@ int CliRunner::deployAndFinish()
 
 int CliRunner::storeAndFinish()
 {
+    makeLogFolder();
     bool stored = false;
+    QString unwritten;
     const auto connection = connect(m_configurator.get(), &Configurator::storeAndDisconectClicked, this,
                                     [&stored] { stored = true; });
+    const auto reportConnection = connect(m_configurator.get(), &Configurator::fileNotWritten, this,
+                                          [&unwritten](const QString &why) { unwritten = why; });
     m_configurator->on_storeAndDisconnect_clicked();
     disconnect(connection);
+    disconnect(reportConnection);
+    if (!unwritten.isEmpty())
+        fail(StoreFailed, QStringLiteral("not written: ") + unwritten);
     if (!stored)
         return fail(StoreFailed, QStringLiteral("the radio did not confirm the store"));
     print(QStringLiteral("Stored."));
-    return Ok;
+    return unwritten.isEmpty() ? int(Ok) : int(StoreFailed);
 }
 
 int CliRunner::defaults()
@@ -585,6 +616,7 @@ int CliRunner::batch()
         if (results.size() == 0 && !append("number,time,serial,label,result\n"))
             return fail(StoreFailed, resultsError + QStringLiteral("; no radio touched"));
     }
+    makeLogFolder();
     catchInterrupts();
 
     Configurator &c = *m_configurator;
@@ -652,9 +684,13 @@ QString CliRunner::batchRadio(int number, QString *label)
 
     const QDeadlineTimer limit(m_timeoutMs);
     bool stored = false;
+    QString unwritten;
     auto connection = connect(&c, &Configurator::storeAndDisconectClicked, this, [&stored] { stored = true; });
+    const auto reportConnection = connect(&c, &Configurator::fileNotWritten, this,
+                                          [&unwritten](const QString &why) { unwritten = why; });
     c.on_storeAndDisconnect_clicked();
     disconnect(connection);
+    disconnect(reportConnection);
     if (!stored)
         return QStringLiteral("not stored: the radio did not confirm the store");
 
@@ -681,7 +717,10 @@ QString CliRunner::batchRadio(int number, QString *label)
                      wanted.end());
     }
     const QStringList differences = setup.differences(held);
-    return differences.isEmpty() ? QStringLiteral("OK") : QStringLiteral("differs: ") + differences.join(QStringLiteral("; "));
+    if (!differences.isEmpty())
+        return QStringLiteral("differs: ") + differences.join(QStringLiteral("; "));
+    // Stored as asked, but without its record: not a plain OK.
+    return unwritten.isEmpty() ? QStringLiteral("OK") : QStringLiteral("stored, but not written: ") + unwritten;
 }
 
 int CliRunner::verify()

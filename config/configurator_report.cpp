@@ -78,6 +78,7 @@ int Configurator::writeDeviceLog(QString fileName)
     QString error;
     if (!WholeFile::write(fileName, report.toUtf8(), &error)) {
         m_reportError = error;
+        emit fileNotWritten(QStringLiteral("device report: ") + error);
         return 0;
     }
     m_reportError.clear();

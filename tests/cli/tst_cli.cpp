@@ -356,6 +356,48 @@ private slots:
         }
     }
 
+    void logFolder_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("blocked");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a store writes its report without --log") << QStringList{"--simulate", "set", "label=X", "--store"}
+                                                                 << false << 0 << "Stored.";
+        QTest::newRow("report that cannot be written")
+            << QStringList{"--simulate", "set", "label=X", "--store"} << true << 7
+            << "Stored.\nveltra-cli: cannot make the log folder";
+        QTest::newRow("log that cannot be written")
+            << QStringList{"--simulate", "--log", "info"} << true << 7 << "the log was not written";
+    }
+
+    // The log folder made for a store; where it cannot be made (a file
+    // stands in its way, which stops root too) the run says so, and the
+    // settings and the log's lines are kept all the same.
+    void logFolder()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, blocked);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const QString folder = m_dir.filePath("Documents/veltra_log");
+        QDir(folder).removeRecursively();
+        QFile::remove(folder);
+        const auto restore = qScopeGuard([folder] { QFile::remove(folder); });
+        if (blocked) {
+            QVERIFY(QDir().mkpath(m_dir.filePath("Documents")));
+            QFile file(folder);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const Result r = cli(arguments);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2((r.out + r.err).contains(message), qPrintable(r.out + r.err));
+        if (!blocked)
+            QVERIFY(QFileInfo(folder + "/trx_123456789a.txt").isFile());
+        if (arguments.contains("--log"))
+            QVERIFY2(r.err.contains("Debug: Davoruz: Populating Hop Table"), qPrintable(r.err));
+    }
+
     // A command caught in a radio's silence ends at its time limit, not
     // after every retry has run out its wait.
     void timeoutBoundsTheCommand()
