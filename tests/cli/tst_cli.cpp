@@ -291,7 +291,6 @@ private slots:
         QTest::newRow("package of no data") << QStringList{"verify", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/header-only.vfp"} << 5;
         QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "0.3", "info"} << 3;
         QTest::newRow("radio silent half-way") << QStringList{"--simulate=r9,silent=12", "info"} << 9;
-        QTest::newRow("report that cannot be written") << QStringList{"--simulate", "report", "/dev/full"} << 7;
         QTest::newRow("update from a missing package") << QStringList{"--simulate", "update", "radio", "/nonexistent.vfp"} << 5;
         QTest::newRow("dongle update without a port") << QStringList{"--simulate", "update", "dongle", "/nonexistent/veltra_dongle_3.hex"} << 8;
     }
