@@ -308,18 +308,20 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("earlier"); // empty: a FIFO stands there
         QTest::addColumn<QString>("message");
         const QString sim = "--simulate=r9,state=" + m_dir.filePath("state.json");
         QTest::newRow("export, disk full") << QStringList{sim, "export", "setup.json"} << "setup.json"
-                                           << "the earlier file is left as it was";
+                                           << QByteArray("{\"format\": 1}") << "the earlier file is left as it was";
         QTest::newRow("report, disk full") << QStringList{sim, "report", "report.txt"} << "report.txt"
-                                           << "the earlier file is left as it was";
+                                           << QByteArray("an earlier report") << "the earlier file is left as it was";
         QTest::newRow("store with state=, disk full") << QStringList{sim, "set", "label=Lost?", "--store"} << "state.json"
-                                                      << "the radio did not confirm the store";
+                                                      << QByteArray("{}") << "the radio did not confirm the store";
         QTest::newRow("batch results, disk full")
             << QStringList{"--simulate=radios=r9:r9", "batch", "setup.json", "--log", "kept.csv", "--count", "2"}
-            << "kept.csv" << "cannot write kept.csv";
-        QTest::newRow("export onto a FIFO") << QStringList{sim, "export", "fifo"} << "fifo" << "fifo: not a regular file";
+            << "kept.csv" << QByteArray("number,time,serial,label,result\n1,earlier,,,OK\n") << "cannot write kept.csv";
+        QTest::newRow("export onto a FIFO") << QStringList{sim, "export", "fifo"} << "fifo" << QByteArray()
+                                            << "fifo: not a regular file";
     }
 
     // A file that cannot be written whole leaves the earlier one as it was,
@@ -328,30 +330,23 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, file);
+        QFETCH(QByteArray, earlier);
         QFETCH(QString, message);
         const QString path = m_dir.filePath(file);
-        const QString sim = "--simulate=r9,state=" + m_dir.filePath("state.json");
-        for (const char *earlier : {"setup.json", "report.txt", "state.json", "kept.csv"})
-            QFile::remove(m_dir.filePath(earlier));
-        QCOMPARE(cli({sim, "export", "setup.json"}).exitCode, 0);
-        QCOMPARE(cli({sim, "report", "report.txt"}).exitCode, 0);
-        QCOMPARE(cli({sim, "set", "label=Kept", "--store"}).exitCode, 0);
-        QCOMPARE(cli({"--simulate=radios=r9", "batch", "setup.json", "--log", "kept.csv", "--count", "1"}).exitCode, 0);
-        QFile::remove(m_dir.filePath("fifo"));
-        QCOMPARE(mkfifo(QFile::encodeName(m_dir.filePath("fifo")).constData(), 0600), 0);
-
-        const QFileInfo before(path);
-        QFile kept(path);
-        const QByteArray bytes = before.isFile() && kept.open(QIODevice::ReadOnly) ? kept.readAll() : QByteArray();
-        kept.close();
+        QFile::remove(path);
+        for (const auto &[name, text] : {qMakePair(path, earlier), qMakePair(m_dir.filePath("setup.json"), QByteArray("{\"format\": 1}"))}) {
+            QFile f(name);
+            QVERIFY(!text.isEmpty() ? f.open(QIODevice::WriteOnly) && f.write(text) == text.size()
+                                    : mkfifo(QFile::encodeName(name).constData(), 0600) == 0);
+        }
         const Result r = cli(arguments, true);
         QCOMPARE(r.exitCode, 7);
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
-        QVERIFY(QFileInfo(path).isFile() == before.isFile() && QFileInfo::exists(path));
-        if (before.isFile()) {
-            QVERIFY(!bytes.isEmpty());
+        QCOMPARE(QFileInfo(path).isFile(), !earlier.isEmpty());
+        QFile kept(path);
+        if (!earlier.isEmpty()) {
             QVERIFY(kept.open(QIODevice::ReadOnly));
-            QCOMPARE(kept.readAll(), bytes);
+            QCOMPARE(kept.readAll(), earlier);
         }
     }
 
