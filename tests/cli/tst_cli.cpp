@@ -360,7 +360,7 @@ private slots:
                                                                  << false << 0 << "Stored.";
         QTest::newRow("report that cannot be written")
             << QStringList{"--simulate", "set", "label=X", "--store"} << true << 7
-            << "Stored.\nveltra-cli: cannot make the log folder";
+            << "Stored.\nveltra-cli: not written: device report: cannot write";
         QTest::newRow("log that cannot be written")
             << QStringList{"--simulate", "--log", "info"} << true << 7 << "the log was not written";
     }
