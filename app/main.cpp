@@ -1,4 +1,5 @@
 #include "appglobals.h"
+#include "logmessagehandler.h"
 #include "startup.h"
 #include "wiring.h"
 
@@ -126,5 +127,18 @@ int main(int argc, char *argv[])
         screenshot.emplace(&engine, shotPath);
 
     engine.load(rootUrl);
-    return app.exec();
+
+    // A log file that stops taking lines is told in the window, once the
+    // window is there to tell it (the lines themselves go to standard error).
+    auto tellLogProblem = [&configurator](const QString &why) {
+        QMetaObject::invokeMethod(&configurator, [&configurator, why] {
+            emit configurator.fileNotWritten(QStringLiteral("log: ") + why);
+        }, Qt::QueuedConnection);
+    };
+    onLogFileProblem(tellLogProblem);
+    if (!logFileProblem().isEmpty())
+        tellLogProblem(logFileProblem());
+    const int code = app.exec();
+    onLogFileProblem(nullptr);
+    return code;
 }

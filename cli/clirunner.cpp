@@ -5,9 +5,11 @@
 #include "app/wiring.h"
 #include "config/configurator.h"
 #include "config/radiosetup.h"
+#include "config/wholefile.h"
 #include "firmware/serialthread.h"
 #include "firmware/vfp.h"
 #include "app/driverselection.h"
+#include "app/logmessagehandler.h"
 #include "usb/protocol.h"
 #include "usb/usbd.h"
 
@@ -280,10 +282,10 @@ int CliRunner::run()
     const QString &command = m_command.first();
     // A package is checked without any device.
     if (command == QLatin1String("verify"))
-        return verify();
+        return logChecked(verify());
 
     if (command == QLatin1String("list"))
-        return list();
+        return logChecked(list());
 
     static const QStringList commands{"info", "report", "set", "defaults", "update", "watch", "export", "apply", "batch"};
     if (!commands.contains(command))
@@ -305,13 +307,34 @@ int CliRunner::run()
     // ends, and the link is then put back (DMX off) before we leave. watch
     // has its limit of its own, and an upload, once begun, is not cut.
     m_deadline = QDeadlineTimer(m_timeoutMs);
-    const int code = runOnDongle(command);
+    int code = runOnDongle(command);
     if (code != Ok && m_usbd && m_usbd->pastDeadline()) {
         m_usbd->setDeadline(QDeadlineTimer::Forever);
         if (m_usbd->isUsbAttached())
             m_usbd->dmxOff();
     }
-    return code;
+    return logChecked(code);
+}
+
+int CliRunner::logChecked(int code)
+{
+    // The log's lines went to standard error when the file refused them;
+    // the run is not a success that left no record. The session's last
+    // lines (the link put back) are logged first, so this is the last word.
+    m_configurator.reset();
+    m_usbd.reset();
+    const QString problem = m_log ? logFileProblem() : QString();
+    if (problem.isEmpty())
+        return code;
+    fail(StoreFailed, QStringLiteral("the log was not written (%1); its lines went to standard error").arg(problem));
+    return code == Ok ? int(StoreFailed) : code;
+}
+
+void CliRunner::makeLogFolder()
+{
+    // A store writes its device report there, with or without --log; when
+    // the folder cannot be made, the report's failure says why.
+    QDir().mkpath(logFolderPath);
 }
 
 int CliRunner::runOnDongle(const QString &command)
@@ -418,7 +441,7 @@ int CliRunner::report()
     const QString file = m_command.at(1);
     m_usbd->dmxOff();
     if (!m_configurator->writeDeviceLog(file))
-        return fail(StoreFailed, QStringLiteral("cannot write the report to %1: %2").arg(file, m_configurator->reportError()));
+        return fail(StoreFailed, QStringLiteral("report not written: ") + m_configurator->reportError());
     print(QStringLiteral("Report written to %1").arg(QFileInfo(file).absoluteFilePath()));
     return Ok;
 }
@@ -478,15 +501,22 @@ int CliRunner::deployAndFinish()
 
 int CliRunner::storeAndFinish()
 {
+    makeLogFolder();
     bool stored = false;
+    QString unwritten;
     const auto connection = connect(m_configurator.get(), &Configurator::storeAndDisconectClicked, this,
                                     [&stored] { stored = true; });
+    const auto reportConnection = connect(m_configurator.get(), &Configurator::fileNotWritten, this,
+                                          [&unwritten](const QString &why) { unwritten = why; });
     m_configurator->on_storeAndDisconnect_clicked();
     disconnect(connection);
+    disconnect(reportConnection);
+    if (!unwritten.isEmpty())
+        fail(StoreFailed, QStringLiteral("not written: ") + unwritten);
     if (!stored)
         return fail(StoreFailed, QStringLiteral("not stored: ") + m_configurator->storeError());
     print(QStringLiteral("Stored."));
-    return Ok;
+    return unwritten.isEmpty() ? int(Ok) : int(StoreFailed);
 }
 
 int CliRunner::defaults()
@@ -568,14 +598,30 @@ int CliRunner::batch()
         if (!problem.isEmpty())
             return fail(Usage, QStringLiteral("--label-pattern: %1").arg(problem));
     }
+    // The results are appended a line at a time, each checked: a line that
+    // cannot be written whole is taken back and the batch stops, so the file
+    // never says less than the radios got and never ends in half a line.
+    // Unbuffered, so that a failed line is not written late by a flush.
     QFile results(m_resultsFile);
+    QString resultsError;
+    auto append = [&results, &resultsError](const QByteArray &line) {
+        const qint64 size = results.size();
+        if (results.write(line) == line.size())
+            return true;
+        resultsError = QStringLiteral("cannot write %1: %2").arg(results.fileName(), results.errorString());
+        results.resize(size);
+        return false;
+    };
     if (!m_resultsFile.isEmpty()) {
-        if (!results.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+        const QString problem = WholeFile::targetProblem(m_resultsFile);
+        if (!problem.isEmpty())
+            return fail(StoreFailed, QStringLiteral("cannot write %1; no radio touched").arg(problem));
+        if (!results.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered))
             return fail(StoreFailed, QStringLiteral("cannot write %1: %2").arg(m_resultsFile, results.errorString()));
-        if (results.size() == 0)
-            results.write("number,time,serial,label,result\n");
-        results.flush();
+        if (results.size() == 0 && !append("number,time,serial,label,result\n"))
+            return fail(StoreFailed, resultsError + QStringLiteral("; no radio touched"));
     }
+    makeLogFolder();
     catchInterrupts();
 
     Configurator &c = *m_configurator;
@@ -597,14 +643,13 @@ int CliRunner::batch()
             ++good;
         print(QStringLiteral("#%1 %2 \"%3\" %4").arg(number).arg(serial, printable(label), result));
         if (results.isOpen()) {
-            const QStringList fields {QString::number(number),
-                                      QDateTime::currentDateTime().toString(Qt::ISODate), serial,
-                                      printable(label), result};
+            const QStringList fields {QString::number(number), RadioSetup::isoTime(QDateTime::currentDateTime()),
+                                      serial, printable(label), result};
             QStringList line;
             for (const QString &field : fields)
                 line << csvField(field);
-            results.write((line.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8());
-            results.flush();
+            if (!append((line.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8()))
+                break;
         }
         if (m_count > 0 && handled >= m_count)
             break;
@@ -618,6 +663,8 @@ int CliRunner::batch()
     }
     m_usbd->dmxOff();
     print(QStringLiteral("%1 radios, %2 OK.").arg(handled).arg(good));
+    if (!resultsError.isEmpty())
+        return fail(StoreFailed, resultsError + QStringLiteral("; the batch stopped after radio %1, whose result is above").arg(handled));
     return good == handled ? int(Ok) : int(BatchFailed);
 }
 
@@ -642,9 +689,13 @@ QString CliRunner::batchRadio(int number, QString *label)
 
     const QDeadlineTimer limit(m_timeoutMs);
     bool stored = false;
+    QString unwritten;
     auto connection = connect(&c, &Configurator::storeAndDisconectClicked, this, [&stored] { stored = true; });
+    const auto reportConnection = connect(&c, &Configurator::fileNotWritten, this,
+                                          [&unwritten](const QString &why) { unwritten = why; });
     c.on_storeAndDisconnect_clicked();
     disconnect(connection);
+    disconnect(reportConnection);
     if (!stored)
         return QStringLiteral("not stored: ") + c.storeError();
 
@@ -671,7 +722,10 @@ QString CliRunner::batchRadio(int number, QString *label)
                      wanted.end());
     }
     const QStringList differences = setup.differences(held);
-    return differences.isEmpty() ? QStringLiteral("OK") : QStringLiteral("differs: ") + differences.join(QStringLiteral("; "));
+    if (!differences.isEmpty())
+        return QStringLiteral("differs: ") + differences.join(QStringLiteral("; "));
+    // Stored as asked, but without its record: not a plain OK.
+    return unwritten.isEmpty() ? QStringLiteral("OK") : QStringLiteral("stored, but not written: ") + unwritten;
 }
 
 int CliRunner::verify()

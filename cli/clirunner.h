@@ -45,6 +45,11 @@ private:
     int parseOptions();
     int openDongle();
     int runOnDongle(const QString &command);
+    // The command's exit code, or 7 when --log was asked for and the log
+    // file refused lines (which then went to standard error).
+    int logChecked(int code);
+    // Makes the log folder a store writes its device report into.
+    void makeLogFolder();
     // Reads the radio, waiting at most limitMs (the whole --timeout when -1)
     // and never past the command's deadline.
     int readRadio(int limitMs = -1);

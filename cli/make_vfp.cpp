@@ -183,7 +183,8 @@ int main(int argc, char *argv[])
         const QByteArray content = VfpWriter::text(blocks, style);
         return std::fwrite(content.constData(), 1, size_t(content.size()), stdout) == size_t(content.size()) ? 0 : 1;
     }
-    if (!VfpWriter::writeFile(output, blocks, style))
-        return fail(QStringLiteral("cannot write ") + output);
+    QString error;
+    if (!VfpWriter::writeFile(output, blocks, style, &error))
+        return fail(error);
     return 0;
 }

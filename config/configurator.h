@@ -259,6 +259,9 @@ signals:
     void readoutFinished(bool complete);
     // An update has ended with this outcome (UpdateOutcome).
     void updateFinished(int outcome);
+    // A file the product keeps on its own (the device report, the log) was
+    // not written; `why` names the file and the reason. The operator is told.
+    void fileNotWritten(const QString &why);
     void startSync();
 
 public slots:

@@ -1,14 +1,12 @@
 // The device report written on Save & Disconnect, the hop-table copy and the
 // log-folder shortcut.
 #include "configurator.h"
+#include "wholefile.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDesktopServices>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QGuiApplication>
 #include <QUrl>
 
@@ -36,7 +34,7 @@ QList<Configurator::ReportLine> Configurator::reportLines()
     line(QStringLiteral("Configurator "), QStringLiteral("%1.%2 ").arg(4).arg(1) + m_svnRevision);
     gap();
     line(QStringLiteral("TRX Model:\t"), m_trxModel);
-    line(QStringLiteral("TRX Serial:\t"), m_trxSerial);
+    line(QStringLiteral("TRX Serial:\t"), cutAtNul(m_trxSerial));
     line(QStringLiteral("TRX FW:\t\t"), m_trxVersion);
     line(QStringLiteral("TRX MCU:\t"), m_trxMCU + QLatin1Char(' ') + getModelFromSignature(m_trxMCU));
     line(QStringLiteral("TRX Code:\t"), m_trxCode + QLatin1Char(' ') + getModelFromSignature(m_trxCode));
@@ -49,7 +47,9 @@ QList<Configurator::ReportLine> Configurator::reportLines()
     gap();
     line(QStringLiteral("Addon Version:\t"), m_addonVersion);
     gap();
-    line(QStringLiteral("Device Label:\t"), m_deviceLabel);
+    // A report is for people: a label the radio padded with NULs ends at the
+    // first one, as its serial does.
+    line(QStringLiteral("Device Label:\t"), cutAtNul(m_deviceLabel));
     line(QStringLiteral("Device UID:\t 7A3C"), m_radioID);
     line(QStringLiteral("Direction:\t"), m_listForDirection.value(directionIndex));
     line(QStringLiteral("Tx Mode:\t"), m_listForRadioMode.value(radioModeIndex));
@@ -73,32 +73,12 @@ int Configurator::writeDeviceLog(QString fileName)
     QString report = QStringLiteral("Veltra Configurator TRX Data Dump\r\n");
     for (const ReportLine &line : reportLines())
         report += line.label + line.value + crlf;
-    const QByteArray bytes = report.toUtf8();
-
-    // Anything but a regular file (a terminal, a pipe, a device) is written
-    // to as it is: putting a new file in its place would replace the device.
-    const QFileInfo target(fileName);
-    if (target.exists() && !target.isFile()) {
-        QFile file(fileName);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) {
-            m_reportError = file.errorString();
-            return 0;
-        }
-        m_reportError.clear();
-        return 1;
-    }
-
-    // A regular file is written aside and put in place whole: a report that
-    // cannot be written completely leaves the earlier one as it was.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_reportError = file.errorString();
-        return 0;
-    }
-
-    file.write(bytes);
-    if (!file.commit()) {
-        m_reportError = file.errorString();
+    // Written whole or not at all: a report that cannot be written
+    // completely leaves the earlier one as it was.
+    QString error;
+    if (!WholeFile::write(fileName, report.toUtf8(), &error)) {
+        m_reportError = error;
+        emit fileNotWritten(QStringLiteral("device report: ") + error);
         return 0;
     }
     m_reportError.clear();

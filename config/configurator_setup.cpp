@@ -83,7 +83,7 @@ RadioSetup Configurator::currentSetup()
     setup.model = m_trxModel;
     setup.serial = cutAtNul(m_trxSerial);
     setup.firmware = m_trxVersion;
-    setup.exported = QDateTime::currentDateTimeUtc();
+    setup.exported = QDateTime::currentDateTime();
     return setup;
 }
 

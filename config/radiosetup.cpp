@@ -1,12 +1,15 @@
 #include "radiosetup.h"
 
+#include "wholefile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSaveFile>
+#include <QSet>
+#include <QVector>
 
 #include <algorithm>
 
@@ -45,6 +48,52 @@ QString lineAndColumn(const QByteArray &text, int offset)
     const int line = before.count('\n') + 1;
     const int column = offset - (before.lastIndexOf('\n') + 1) + 1;
     return QStringLiteral("line %1, column %2").arg(line).arg(column);
+}
+
+// The first key some object of `json` (valid JSON already) holds twice, as
+// "key" or "source.key", and where it stands; empty when there is none.
+// QJsonDocument keeps the last of them silently, and a setup that says two
+// things of one setting is not one to guess at.
+QString duplicateKey(const QByteArray &json, int *offset)
+{
+    struct Level
+    {
+        bool object;
+        bool expectKey;
+        QString path; // "source." inside source
+        QSet<QString> keys;
+        QString lastKey;
+    };
+    QVector<Level> levels;
+    for (int i = 0; i < json.size(); ++i) {
+        const char c = json.at(i);
+        if (c == '"') {
+            int end = i + 1;
+            while (end < json.size() && json.at(end) != '"')
+                end += json.at(end) == '\\' ? 2 : 1;
+            if (!levels.isEmpty() && levels.last().object && levels.last().expectKey) {
+                // Decoded as JSON decodes it: "l\u0061bel" is "label" too.
+                const QString key = QJsonDocument::fromJson("[" + json.mid(i, end - i + 1) + "]").array().at(0).toString();
+                Level &level = levels.last();
+                if (level.keys.contains(key)) {
+                    *offset = i;
+                    return level.path + key;
+                }
+                level.keys.insert(key);
+                level.lastKey = key;
+                level.expectKey = false;
+            }
+            i = end;
+        } else if (c == '{' || c == '[') {
+            const QString path = levels.isEmpty() || !levels.last().object ? QString() : levels.last().path + levels.last().lastKey + QLatin1Char('.');
+            levels.append(Level {c == '{', c == '{', levels.isEmpty() ? QString() : path, {}, {}});
+        } else if ((c == '}' || c == ']') && !levels.isEmpty()) {
+            levels.removeLast();
+        } else if (c == ',' && !levels.isEmpty() && levels.last().object) {
+            levels.last().expectKey = true;
+        }
+    }
+    return QString();
 }
 
 } // namespace
@@ -114,7 +163,9 @@ QString RadioSetup::labelProblem(const QString &label)
 bool RadioSetup::parseChannels(const QString &text, QList<int> *channels)
 {
     channels->clear();
-    if (text.isEmpty() || text == QLatin1String("none"))
+    // No channel is written "none": an empty text is more often a value
+    // left out by mistake than a wish to clear the band.
+    if (text == QLatin1String("none"))
         return true;
     static const QRegularExpression item(QStringLiteral("^(\\d{1,2})(?:-(\\d{1,2}))?$"));
     for (const QString &part : text.split(QLatin1Char(','))) {
@@ -147,6 +198,12 @@ QString RadioSetup::channelText(QList<int> channels)
     return runs.isEmpty() ? QStringLiteral("none") : runs.join(QLatin1Char(','));
 }
 
+QString RadioSetup::isoTime(const QDateTime &when)
+{
+    const QDateTime local = when.toLocalTime();
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
 bool RadioSetup::sameName(const QString &a, const QString &b)
 {
     return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
@@ -163,6 +220,10 @@ bool RadioSetup::fromJson(const QByteArray &json, QString *error)
                                .arg(lineAndColumn(json, parseError.offset), parseError.errorString()));
     if (!document.isObject())
         return fail(error, QStringLiteral("not a setup: the file holds no JSON object"));
+    int at = 0;
+    const QString twice = duplicateKey(json, &at);
+    if (!twice.isEmpty())
+        return fail(error, QStringLiteral("\"%1\" is given twice, the second time at %2").arg(twice, lineAndColumn(json, at)));
     const QJsonObject object = document.object();
 
     // The version first: a newer file is refused as newer, not for the keys
@@ -239,7 +300,7 @@ QByteArray RadioSetup::toJson() const
     lines << QStringLiteral("    \"format\": %1").arg(formatVersion);
     QStringList source;
     const QPair<QString, QString> fields[] = {{"model", model}, {"serial", serial}, {"firmware", firmware},
-                                              {"exported", exported.isValid() ? exported.toUTC().toString(Qt::ISODate) : QString()}};
+                                              {"exported", exported.isValid() ? isoTime(exported) : QString()}};
     for (const auto &[key, text] : fields) {
         if (!text.isEmpty())
             source << QStringLiteral("        %1: %2").arg(encoded(key), encoded(text));
@@ -276,11 +337,7 @@ bool RadioSetup::readFile(const QString &path, QString *error)
 
 bool RadioSetup::writeFile(const QString &path, QString *error) const
 {
-    QSaveFile file(path);
-    const QByteArray bytes = toJson();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return fail(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-    return true;
+    return WholeFile::write(path, toJson(), error);
 }
 
 QStringList RadioSetup::differences(const RadioSetup &radio) const

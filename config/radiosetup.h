@@ -66,10 +66,13 @@ public:
     static bool isControl(QChar ch);
     // Why a label cannot go to the radio, or empty when it can.
     static QString labelProblem(const QString &label);
-    // "1-10,20" into channel numbers 1..84; "none" or "" for no channel.
+    // "1-10,20" into channel numbers 1..84; "none" for no channel.
     static bool parseChannels(const QString &text, QList<int> *channels);
     // Channel numbers as the shortest such text ("none" when empty).
     static QString channelText(QList<int> channels);
+    // A moment as ISO 8601 in local time with its offset from UTC, so that
+    // people read their own clock and programs the exact moment.
+    static QString isoTime(const QDateTime &when);
     // Whether two option names are the same choice (as `set` matches them).
     static bool sameName(const QString &a, const QString &b);
 };

@@ -1,6 +1,6 @@
 #include "firmware/vfpwriter.h"
 
-#include <QSaveFile>
+#include "config/wholefile.h"
 
 namespace VfpWriter {
 
@@ -123,13 +123,9 @@ QByteArray text(const QList<Block> &blocks, const Style &style)
     return out;
 }
 
-bool writeFile(const QString &path, const QList<Block> &blocks, const Style &style)
+bool writeFile(const QString &path, const QList<Block> &blocks, const Style &style, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(text(blocks, style));
-    return file.commit();
+    return WholeFile::write(path, text(blocks, style), error);
 }
 
 } // namespace VfpWriter

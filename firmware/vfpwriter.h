@@ -80,7 +80,8 @@ struct Style
 // The package text.
 QByteArray text(const QList<Block> &blocks, const Style &style = {});
 
-// Writes the package text to path; false when the file cannot be written.
-bool writeFile(const QString &path, const QList<Block> &blocks, const Style &style = {});
+// Writes the package text to path whole or not at all; false, with `error`
+// saying why, when the file cannot be written.
+bool writeFile(const QString &path, const QList<Block> &blocks, const Style &style = {}, QString *error = nullptr);
 
 } // namespace VfpWriter

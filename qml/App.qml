@@ -1,5 +1,8 @@
 import QtQuick 2.15
 import QtQuick.Window 2.15
+import configurator.style.colour 1.0
+import configurator.style.fonts 1.0
+import "localisation"
 
 Window {
     id: window
@@ -46,6 +49,60 @@ Window {
     Connections {
         target: Qt.application
         function onAboutToQuit() { mainLoader.active = false }
+    }
+
+    LocalisationManager {
+        id: manager
+    }
+
+    // A file the program keeps on its own (the device report of a store, the
+    // log) that could not be written: what and why, over whatever view is
+    // shown, until the operator clicks it away.
+    Rectangle {
+        id: fileProblem
+        objectName: "fileProblem"
+        property string why: ""
+        visible: why.length > 0
+        z: 1
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        height: problemText.implicitHeight + 24
+        color: Colours.dark
+        border.color: Colours.yellow
+
+        LocalisedText {
+            id: problemHeading
+            key: "app.file_not_written"
+            anchors.left: parent.left
+            anchors.leftMargin: 16
+            anchors.verticalCenter: parent.verticalCenter
+            color: Colours.yellow
+            font.pixelSize: 13
+        }
+        Text {
+            id: problemText
+            objectName: "fileProblemText"
+            anchors.left: problemHeading.right
+            anchors.leftMargin: 8
+            anchors.right: parent.right
+            anchors.rightMargin: 16
+            anchors.verticalCenter: parent.verticalCenter
+            text: fileProblem.why
+            color: Colours.white
+            font.family: Fonts.global
+            font.pixelSize: 13
+            wrapMode: Text.Wrap
+        }
+        MouseArea {
+            anchors.fill: parent
+            onClicked: fileProblem.why = ""
+        }
+    }
+
+    Connections {
+        target: configurator
+        function onFileNotWritten(why) { fileProblem.why = why }
     }
 
     Loader {

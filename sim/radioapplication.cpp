@@ -312,8 +312,12 @@ bool RadioUnit::saveState() const
     json.insert(QStringLiteral("mask58"), hex(stored.masks[2]));
     json.insert(QStringLiteral("power"), hex(stored.powerIndex));
     json.insert(QStringLiteral("label"), QString::fromLatin1(stored.label.toHex()));
+    // The last flush is checked before the commit, which does not look at
+    // it: a full disk must leave the earlier state, not an empty file.
     QSaveFile file(stateFile);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(json).toJson()) > 0 && file.commit();
+    const QByteArray text = QJsonDocument(json).toJson();
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.flush()
+                         && file.error() == QFileDevice::NoError && file.commit();
     if (!written)
         qWarning().noquote() << "Simulator: state file" << stateFile << "cannot be written:" << file.errorString();
     return written;

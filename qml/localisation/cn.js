@@ -83,6 +83,7 @@ var strings = {
     "settings.apply_setup": "应用配置…",
     "settings.setup_exported": "配置已导出。",
     "settings.setup_not_exported": "配置未导出：",
+    "app.file_not_written": "未写入：",
     "settings.setup_applied": "配置已应用。点击“保存和断开连接”即可存储。",
     "settings.setup_skipped": "配置已应用，但此无线电不提供的项目除外：",
     "settings.setup_refused": "配置未应用：此无线电拒绝",

@@ -82,6 +82,7 @@ var strings = {
     "settings.apply_setup": "Apply setup…",
     "settings.setup_exported": "Setup exported.",
     "settings.setup_not_exported": "Setup not exported:",
+    "app.file_not_written": "Not written:",
     "settings.setup_applied": "Setup applied. Save & Disconnect stores it.",
     "settings.setup_skipped": "Setup applied, except what this radio does not offer:",
     "settings.setup_refused": "Setup not applied: this radio refuses",

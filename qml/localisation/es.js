@@ -81,6 +81,7 @@ var strings = {
     "settings.apply_setup": "Aplicar configuración…",
     "settings.setup_exported": "Configuración exportada.",
     "settings.setup_not_exported": "Configuración no exportada:",
+    "app.file_not_written": "No escrito:",
     "settings.setup_applied": "Configuración aplicada. «Guardar y desconectar» la almacena.",
     "settings.setup_skipped": "Configuración aplicada, salvo lo que esta radio no ofrece:",
     "settings.setup_refused": "Configuración no aplicada: esta radio rechaza",

@@ -67,19 +67,28 @@ private slots:
         QCOMPARE(readLines(logFile()), (QStringList{expected, QString()}));
     }
 
-    void missingFolderDropsLinesUntilItReturns()
+    // A vanished folder is told once (its lines go to standard error), and
+    // the file is written again once the folder is back.
+    void missingFolderIsToldUntilItReturns()
     {
         QTemporaryDir parent;
         logFolderPath = parent.path() + QStringLiteral("/veltra_log/");
         QVERIFY(QDir().mkpath(logFolderPath));
+        QStringList told;
+        onLogFileProblem([&told](const QString &why) { told << why; });
         qInstallMessageHandler(logMessageHandler);
         qDebug() << "before";
         QVERIFY(QDir(logFolderPath).removeRecursively());
         qDebug() << "while gone";
+        qDebug() << "still gone";
         QVERIFY(!QFile::exists(logFile()));
         QVERIFY(QDir().mkpath(logFolderPath));
         qDebug() << "after";
         qInstallMessageHandler(nullptr);
+        onLogFileProblem(nullptr);
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told.first().startsWith(logFile()), qPrintable(told.first()));
+        QCOMPARE(logFileProblem(), told.first());
         QCOMPARE(readLines(logFile()), (QStringList{"Debug: after", QString()}));
     }
 

@@ -8,7 +8,29 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 namespace {
+
+// A disk that takes no byte more: no file may grow in the child. Works for
+// root as for anyone, unlike a read-only folder.
+class FullDiskProcess : public QProcess
+{
+public:
+    bool full = false;
+
+protected:
+    void setupChildProcess() override
+    {
+        if (!full)
+            return;
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit none {0, 0};
+        setrlimit(RLIMIT_FSIZE, &none);
+    }
+};
 
 struct Result
 {
@@ -206,7 +228,7 @@ private slots:
         QCOMPARE(lines.size(), 4);
         for (int n = 1; n <= 3; ++n) {
             const QString serial = QStringLiteral("123456789") + QChar('a' + n - 1);
-            QVERIFY2(QRegularExpression(QStringLiteral("^%1,[^,]+,%2,Truss %1,OK$").arg(n).arg(serial))
+            QVERIFY2(QRegularExpression(QStringLiteral("^%1,\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d(Z|[+-]\\d\\d:\\d\\d),%2,Truss %1,OK$").arg(n).arg(serial))
                          .match(lines.at(n)).hasMatch(),
                      qPrintable(lines.at(n)));
         }
@@ -273,7 +295,6 @@ private slots:
         // stored and the message names it.
         QTest::newRow("radio that ignores its 2.4 GHz frame")
             << QStringList{"--simulate=r9,silent=15", "set", "power24=3", "--store"} << 7;
-        QTest::newRow("report that cannot be written") << QStringList{"--simulate", "report", "/dev/full"} << 7;
         QTest::newRow("update from a missing package") << QStringList{"--simulate", "update", "radio", "/nonexistent.vfp"} << 5;
         QTest::newRow("dongle update without a port") << QStringList{"--simulate", "update", "dongle", "/nonexistent/veltra_dongle_3.hex"} << 8;
     }
@@ -285,6 +306,94 @@ private slots:
         const Result r = cli(arguments);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY(r.err.startsWith(QStringLiteral("veltra-cli: ")) || r.err.contains(QStringLiteral("\nveltra-cli: ")));
+    }
+
+    void filesWholeOrNotAtAll_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("earlier"); // empty: a FIFO stands there
+        QTest::addColumn<QString>("message");
+        const QString sim = "--simulate=r9,state=" + m_dir.filePath("state.json");
+        QTest::newRow("export, disk full") << QStringList{sim, "export", "setup.json"} << "setup.json"
+                                           << QByteArray("{\"format\": 1}") << "the earlier file is left as it was";
+        QTest::newRow("report, disk full") << QStringList{sim, "report", "report.txt"} << "report.txt"
+                                           << QByteArray("an earlier report") << "the earlier file is left as it was";
+        QTest::newRow("store with state=, disk full") << QStringList{sim, "set", "label=Lost?", "--store"} << "state.json"
+                                                      << QByteArray("{}") << "the radio did not confirm the store";
+        QTest::newRow("batch results, disk full")
+            << QStringList{"--simulate=radios=r9:r9", "batch", "setup.json", "--log", "kept.csv", "--count", "2"}
+            << "kept.csv" << QByteArray("number,time,serial,label,result\n1,earlier,,,OK\n") << "cannot write kept.csv";
+        QTest::newRow("export onto a FIFO") << QStringList{sim, "export", "fifo"} << "fifo" << QByteArray()
+                                            << "fifo: not a regular file";
+    }
+
+    // A file that cannot be written whole leaves the earlier one as it was,
+    // and the command says so with exit 7.
+    void filesWholeOrNotAtAll()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, file);
+        QFETCH(QByteArray, earlier);
+        QFETCH(QString, message);
+        const QString path = m_dir.filePath(file);
+        QFile::remove(path);
+        for (const auto &[name, text] : {qMakePair(path, earlier), qMakePair(m_dir.filePath("setup.json"), QByteArray("{\"format\": 1}"))}) {
+            QFile f(name);
+            QVERIFY(!text.isEmpty() ? f.open(QIODevice::WriteOnly) && f.write(text) == text.size()
+                                    : mkfifo(QFile::encodeName(name).constData(), 0600) == 0);
+        }
+        const Result r = cli(arguments, true);
+        QCOMPARE(r.exitCode, 7);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QCOMPARE(QFileInfo(path).isFile(), !earlier.isEmpty());
+        QFile kept(path);
+        if (!earlier.isEmpty()) {
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), earlier);
+        }
+    }
+
+    void logFolder_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("blocked");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a store writes its report without --log") << QStringList{"--simulate", "set", "label=X", "--store"}
+                                                                 << false << 0 << "Stored.";
+        QTest::newRow("report that cannot be written")
+            << QStringList{"--simulate", "set", "label=X", "--store"} << true << 7
+            << "Stored.\nveltra-cli: not written: device report: cannot write";
+        QTest::newRow("log that cannot be written")
+            << QStringList{"--simulate", "--log", "info"} << true << 7 << "the log was not written";
+    }
+
+    // The log folder made for a store; where it cannot be made (a file
+    // stands in its way, which stops root too) the run says so, and the
+    // settings and the log's lines are kept all the same.
+    void logFolder()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, blocked);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const QString folder = m_dir.filePath("Documents/veltra_log");
+        QDir(folder).removeRecursively();
+        QFile::remove(folder);
+        const auto restore = qScopeGuard([folder] { QFile::remove(folder); });
+        if (blocked) {
+            QVERIFY(QDir().mkpath(m_dir.filePath("Documents")));
+            QFile file(folder);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const Result r = cli(arguments);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2((r.out + r.err).contains(message), qPrintable(r.out + r.err));
+        if (!blocked)
+            QVERIFY(QFileInfo(folder + "/trx_123456789a.txt").isFile());
+        if (arguments.contains("--log"))
+            QVERIFY2(r.err.contains("Debug: Davoruz: Populating Hop Table"), qPrintable(r.err));
     }
 
     // A command caught in a radio's silence ends at its time limit, not
@@ -342,9 +451,10 @@ private slots:
     }
 
 private:
-    Result cli(const QStringList &arguments)
+    Result cli(const QStringList &arguments, bool diskFull = false)
     {
-        QProcess process;
+        FullDiskProcess process;
+        process.full = diskFull;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), m_dir.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(".config"));

@@ -48,6 +48,13 @@ private slots:
                                             << "\"mask24\": \"80-85\" is not a channel list";
         QTest::newRow("export time") << QByteArray(R"({"format": 1, "source": {"exported": "yesterday"}})")
                                      << "not a date and time";
+        QTest::newRow("mask left empty") << QByteArray(R"({"format": 1, "mask24": ""})")
+                                         << "\"mask24\": \"\" is not a channel list";
+        QTest::newRow("key given twice") << QByteArray("{\"format\": 1, \"label\": \"A\",\n \"l\\u0061bel\": \"B\"}")
+                                         << "\"label\" is given twice, the second time at line 2, column 2";
+        QTest::newRow("source key given twice")
+            << QByteArray(R"({"format": 1, "source": {"model": "A", "serial": "1", "model": "B"}, "label": "x"})")
+            << "\"source.model\" is given twice";
         QTest::newRow("too large") << QByteArray(64 * 1024, ' ') + "{}" << "too large for a setup";
     }
 
@@ -89,7 +96,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("written");
         QTest::newRow("ranges, singles, repeats") << "5,1-3,84,2" << "1-3,5,84";
-        QTest::newRow("nothing") << "" << "none";
+        QTest::newRow("nothing") << "none" << "none";
         QTest::newRow("whole band") << "1-84" << "1-84";
     }
 

@@ -335,11 +335,13 @@ private slots:
     {
         QTest::addColumn<QString>("profile");
         QTest::addColumn<QString>("directionIndex"); // empty: as read
+        QTest::addColumn<QByteArray>("storedLabel"); // empty: as the profile says
         QTest::addColumn<QString>("expectedLine");
-        QTest::newRow("no 5.8 GHz band") << "p1" << "" << "5.8GHz Power:\t-\r\n5.8GHz Mask (Hex):\t-\r\n";
-        QTest::newRow("direction not in the list") << "r9" << "-1" << "\r\nDirection:\t\r\n";
-        QTest::newRow("label in UTF-8") << "r9,label=Bühne" << "" << "Device Label:\tB\xc3\xbchne\r\n";
-        QTest::newRow("old dongle") << "r9,dongle=1.9.3" << ""
+        QTest::newRow("no 5.8 GHz band") << "p1" << "" << QByteArray() << "5.8GHz Power:\t-\r\n5.8GHz Mask (Hex):\t-\r\n";
+        QTest::newRow("direction not in the list") << "r9" << "-1" << QByteArray() << "\r\nDirection:\t\r\n";
+        QTest::newRow("label in UTF-8") << "r9,label=Bühne" << "" << QByteArray() << "Device Label:\tB\xc3\xbchne\r\n";
+        QTest::newRow("label padded with NULs") << "r9" << "" << QByteArray("Truss\0\0\0", 8) << "Device Label:\tTruss\r\n";
+        QTest::newRow("old dongle") << "r9,dongle=1.9.3" << "" << QByteArray()
                                     << "HopTable (Hex):\tYou need a newer dongle version.\r\n";
     }
 
@@ -347,7 +349,17 @@ private slots:
     {
         QFETCH(QString, profile);
         QFETCH(QString, directionIndex);
+        QFETCH(QByteArray, storedLabel);
         QFETCH(QString, expectedLine);
+        QTemporaryDir dir;
+        if (!storedLabel.isEmpty()) {
+            // A label as a store leaves it: the radio pads it with NULs.
+            QFile state(dir.filePath("state.json"));
+            QVERIFY(state.open(QIODevice::WriteOnly));
+            state.write("{\"label\": \"" + storedLabel.leftJustified(32, '\0').toHex() + "\"}");
+            state.close();
+            profile += ",state=" + state.fileName();
+        }
         Session session(profile);
         QVERIFY(session.connectAndRead());
         if (!directionIndex.isEmpty())

@@ -473,6 +473,11 @@ private slots:
         setup.write(R"({"format": 1, "label": "Truss 7", "mode": "R9 5.8GHz", "adaptive": false,
                         "power52": "2 Bars", "mask58": "1-4"})");
         setup.close();
+        // The log folder cannot be made (a file stands in its way): the store
+        // goes on and the window says the report was not written.
+        QFile blocker(m_home.filePath(QStringLiteral("blocked")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        m_configurator->logFolderPath = blocker.fileName() + QLatin1Char('/');
         QVERIFY(connectRadio());
         QVERIFY(go(QStringLiteral("settingsButton"), QStringLiteral("settingsView")));
         // Where the file dialog's choice leads.
@@ -492,6 +497,11 @@ private slots:
         QCOMPARE(int(radio.stored.frame[3]), 0);
         QCOMPARE(int(radio.stored.powerIndex[1]), 3); // "2 Bars"
         QCOMPARE(int(radio.stored.masks[2][0]), 0x0f);
+        QObject *problem = findIn(m_window->contentItem(), QStringLiteral("fileProblemText"));
+        QVERIFY(problem);
+        QTRY_VERIFY_WITH_TIMEOUT(problem->property("visible").toBool(), patience);
+        QVERIFY(problem->property("text").toString().startsWith(
+            QStringLiteral("device report: cannot write ") + blocker.fileName() + QStringLiteral("/trx_")));
     }
 
     void unpluggedDongleReturnsToStart()
