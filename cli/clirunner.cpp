@@ -309,6 +309,7 @@ int CliRunner::run()
     m_deadline = QDeadlineTimer(m_timeoutMs);
     int code = runOnDongle(command);
     if (code != Ok && m_usbd && m_usbd->pastDeadline()) {
+        fail(Exit(code), QStringLiteral("the time limit of %1 s ran out (--timeout)").arg(m_timeoutMs / 1000.0));
         m_usbd->setDeadline(QDeadlineTimer::Forever);
         if (m_usbd->isUsbAttached())
             m_usbd->dmxOff();
@@ -394,13 +395,13 @@ int CliRunner::readRadio(int limitMs)
     if (m_usbd->usbDongleType == DongleType::Bootloader)
         return fail(NoDongle, QStringLiteral("the dongle is in its bootloader: update its firmware first"));
     m_configurator->on_connect_clicked();
-    const int waitMs = int(qMin(qint64(limitMs < 0 ? m_timeoutMs : limitMs), m_deadline.remainingTime()));
+    const int ownLimit = limitMs >= 0 ? limitMs : m_timeoutGiven ? m_timeoutMs : readoutWaitMs;
+    const int waitMs = int(qMin(qint64(ownLimit), m_deadline.remainingTime()));
     const int readout = awaitReadout(waitMs);
     if (readout != 1 && m_usbd->deviceGone())
         return fail(NoDongle, QStringLiteral("the dongle was lost during the readout"));
     if (readout < 0)
-        return fail(NoRadio, QStringLiteral("no radio answered within %1 s")
-                                 .arg((limitMs < 0 ? m_timeoutMs : waitMs) / 1000.0));
+        return fail(NoRadio, QStringLiteral("no radio answered within %1 s").arg(waitMs / 1000.0));
     if (readout == 0)
         return fail(ReadoutFailed, QStringLiteral("the radio stopped answering during the readout"));
     return Ok;

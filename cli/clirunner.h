@@ -90,7 +90,13 @@ private:
     bool m_log = false;
     bool m_json = false;
     bool m_store = false;
-    int m_timeoutMs = 10000;
+    // The whole command's limit: a readout, a deploy with its pauses, the
+    // read-back and the store on a 57600-baud line whose adapter delivers
+    // every 16 ms take about 15 s; a minute leaves room for retries.
+    int m_timeoutMs = 60000;
+    // How long a radio is waited for and read when --timeout is not given:
+    // a missing radio is told well before the command's limit.
+    static constexpr int readoutWaitMs = 20000;
     QDeadlineTimer m_deadline;
     bool m_timeoutGiven = false;
     // Setups: the file read, and how apply and batch take it.
