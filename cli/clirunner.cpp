@@ -594,10 +594,15 @@ int CliRunner::batch()
     m_usbd->setDeadline(QDeadlineTimer::Forever);
     if (m_usbd->usbDongleType == DongleType::Bootloader)
         return fail(NoDongle, QStringLiteral("the dongle is in its bootloader: update its firmware first"));
-    if (!m_labelPattern.isEmpty()) {
-        const QString problem = RadioSetup::labelProblem(QString(m_labelPattern).replace(QStringLiteral("{n}"), QStringLiteral("1")));
+    // The pattern is judged for the first radio and for the last one
+    // counted, whose number is the longest: a batch refused at radio 10
+    // after nine went through would leave the work half done.
+    for (const int number : {1, qMax(1, m_count)}) {
+        if (m_labelPattern.isEmpty())
+            break;
+        const QString problem = RadioSetup::labelProblem(QString(m_labelPattern).replace(QStringLiteral("{n}"), QString::number(number)));
         if (!problem.isEmpty())
-            return fail(Usage, QStringLiteral("--label-pattern: %1").arg(problem));
+            return fail(Usage, QStringLiteral("--label-pattern (radio %1): %2").arg(number).arg(problem));
     }
     // The results are appended a line at a time, each checked: a line that
     // cannot be written whole is taken back and the batch stops, so the file

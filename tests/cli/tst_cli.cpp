@@ -291,6 +291,9 @@ private slots:
         QTest::newRow("package of no data") << QStringList{"verify", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/header-only.vfp"} << 5;
         QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "0.3", "info"} << 3;
         QTest::newRow("radio silent half-way") << QStringList{"--simulate=r9,silent=12", "info"} << 9;
+        QTest::newRow("label pattern too long for the tenth radio")
+            << QStringList{"--simulate", "batch", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/setup/small.json", "--label-pattern",
+                           QString(31, 'x') + "{n}", "--count", "10"} << 1;
         // A frame the radio never takes is seen in the read-back: nothing is
         // stored and the message names it.
         QTest::newRow("radio that ignores its 2.4 GHz frame")

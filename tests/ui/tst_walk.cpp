@@ -425,7 +425,10 @@ private slots:
         QCOMPARE(name->property("text").toString(), QStringLiteral("Stage Left"));
         click(name);
         QTRY_VERIFY_WITH_TIMEOUT(name->hasActiveFocus(), patience);
+        // Emptied first: the field still takes typing after that.
         QTest::keyClick(m_window, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(m_window, Qt::Key_Delete);
+        QCOMPARE(name->property("text").toString(), QString());
         for (const char key : QByteArray("Balcony"))
             QTest::keyClick(m_window, key);
         QVERIFY(logged(QStringLiteral("changed to Balcony")));
