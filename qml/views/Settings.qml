@@ -179,6 +179,8 @@ ViewContainer {
             FormGroup {
                 Layout.fillWidth: true
                 Layout.preferredWidth: 1
+                // Level with the name's field, whose rule line makes it taller.
+                Layout.alignment: Qt.AlignTop
                 key: "settings.radio_model"
 
                 InputMuted {
