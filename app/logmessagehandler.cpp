@@ -3,7 +3,6 @@
 #include "appglobals.h"
 
 #include <QFile>
-#include <QTextStream>
 
 #include <cstdlib>
 
@@ -36,9 +35,8 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
     {
         QFile file(logFolderPath + QStringLiteral("veltra-log.txt"));
         if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-            QTextStream out(&file);
-            out.setCodec("UTF-8");
-            out << logLineFor(type, msg) << Qt::endl;
+            // UTF-8 whatever the locale, on every Qt.
+            file.write((logLineFor(type, msg) + QLatin1Char('\n')).toUtf8());
         }
     }
     // A fatal message is the one most worth keeping, so it is written first.

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDebug>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // Appends every message to veltra-log.txt in logFolderPath. Installed by the
@@ -10,3 +12,17 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
 // The line written for a message, without the line ending. Fatal messages get
 // their line too: it is written before the process aborts.
 QString logLineFor(QtMsgType type, const QString &msg);
+
+// A list as the log writes it, "(4, 8)": support reads the same words
+// whatever name the Qt in use gives the container in its debug output.
+template <typename List>
+QString logList(const List &list)
+{
+    QStringList items;
+    for (const auto &item : list) {
+        QString text;
+        QDebug(&text).nospace() << item;
+        items << text;
+    }
+    return QLatin1Char('(') + items.join(QLatin1String(", ")) + QLatin1Char(')');
+}

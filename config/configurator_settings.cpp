@@ -6,6 +6,8 @@
 #include "usb/protocol.h"
 #include "usb/usbd.h"
 
+#include "app/logmessagehandler.h"
+
 #include <QDebug>
 
 #include <algorithm>
@@ -171,7 +173,7 @@ void Configurator::deployListAppend(int mode)
 {
     if (!deployList.contains(mode))
         deployList.append(mode);
-    qDebug() << "debugging and appending" << deployList;
+    qDebug().noquote() << "debugging and appending" << logList(deployList);
 }
 
 void Configurator::deployListClear()

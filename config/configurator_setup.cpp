@@ -5,6 +5,8 @@
 
 #include "usb/protocol.h"
 
+#include "app/logmessagehandler.h"
+
 #include <QDebug>
 
 #include <functional>
@@ -217,7 +219,7 @@ QList<Configurator::SetupRefusal> Configurator::applySetup(const RadioSetup &set
         for (int band : maskBands)
             maskingChanged(band);
     }
-    qDebug() << "Configurator: setup queued:" << deployList;
+    qDebug().noquote() << "Configurator: setup queued:" << logList(deployList);
     return refusals;
 }
 
