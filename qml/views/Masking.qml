@@ -107,7 +107,7 @@ ViewContainer {
         has52ghz: masking.offersBand(/5\.2GHz/)
         has58ghz: masking.offersBand(/5\.8GHz|5GHz/)
         onPrimaryButtonClicked: masking.show(Qt.resolvedUrl("Device.qml"))
-        onActivatedTab: masking.setupMask(tab)
+        onActivatedTab: function (tab) { masking.setupMask(tab) }
     }
 
     View {
@@ -204,7 +204,7 @@ ViewContainer {
                     model: configurator.isPowerList
                     currentIndex: masking.presentPowerIndex()
                     enabled: count > 1
-                    onActivated: {
+                    onActivated: function (index) {
                         console.log("changed to index", index, "with value", textAt(index))
                         var chosen = masking.chosenPower
                         chosen[tabBar.activeTab] = index
