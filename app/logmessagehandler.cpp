@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QMutex>
-#include <QTextStream>
 
 #include <cstdio>
 #include <cstdlib>
@@ -80,10 +79,10 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &context, const 
         QFile file(logFolderPath + QStringLiteral("veltra-log.txt"));
         QString why;
         if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-            QTextStream out(&file);
-            out.setCodec("UTF-8");
-            out << line << Qt::endl;
-            if (out.status() != QTextStream::Ok || !file.flush() || file.error() != QFileDevice::NoError)
+            // UTF-8 whatever the locale, on every Qt; the text mode gives
+            // the platform's line ends.
+            const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+            if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError)
                 why = file.errorString();
         } else {
             why = file.errorString();

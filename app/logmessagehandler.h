@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDebug>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <functional>
@@ -21,3 +23,17 @@ QString logFileProblem();
 // Called, from whatever thread logged, when the log file stops taking lines
 // (once, until it takes one again).
 void onLogFileProblem(std::function<void(const QString &why)> callback);
+
+// A list as the log writes it, "(4, 8)": support reads the same words
+// whatever name the Qt in use gives the container in its debug output.
+template <typename List>
+QString logList(const List &list)
+{
+    QStringList items;
+    for (const auto &item : list) {
+        QString text;
+        QDebug(&text).nospace() << item;
+        items << text;
+    }
+    return QLatin1Char('(') + items.join(QLatin1String(", ")) + QLatin1Char(')');
+}

@@ -6,6 +6,8 @@
 #include "usb/protocol.h"
 #include "usb/usbd.h"
 
+#include "app/logmessagehandler.h"
+
 #include <QDebug>
 
 #include <algorithm>
@@ -229,7 +231,7 @@ void Configurator::deployListAppend(int mode)
     }
     if (!deployList.contains(mode))
         deployList.append(mode);
-    qDebug() << "debugging and appending" << deployList;
+    qDebug().noquote() << "debugging and appending" << logList(deployList);
 }
 
 void Configurator::deployListClear()
@@ -270,7 +272,7 @@ void Configurator::followModeToItsBand()
     m_bandEdits[to] = edit;
     m_bandEdits[from] = BandEdit {};
     deployList.replace(deployList.indexOf(itemOf(from)), itemOf(to));
-    qDebug() << "Configurator: 5 GHz edit follows the mode to band" << to << deployList;
+    qDebug().noquote() << "Configurator: 5 GHz edit follows the mode to band" << to << logList(deployList);
 }
 
 int Configurator::executeDeployItem(int item)
@@ -461,7 +463,7 @@ void Configurator::on_storeAndDisconnect_clicked()
     // more; a radio that still holds something else stores nothing.
     QStringList differing = settingsNotTaken();
     if (!differing.isEmpty() && m_usbd->isDmxAttached()) {
-        qDebug() << "Configurator: sent again, the radio did not take:" << differing;
+        qDebug().noquote() << "Configurator: sent again, the radio did not take:" << differing.join(QStringLiteral(", "));
         const QList<int> items = m_notTaken;
         for (int item : items) {
             if (executeDeployItem(item) != 0)

@@ -5,6 +5,8 @@
 
 #include "usb/protocol.h"
 
+#include "app/logmessagehandler.h"
+
 #include <QDebug>
 
 #include <functional>
@@ -254,7 +256,7 @@ QList<Configurator::SetupRefusal> Configurator::applySetup(const RadioSetup &set
             m_bandEdits[band].pinned = true;
         }
     }
-    qDebug() << "Configurator: setup queued:" << deployList;
+    qDebug().noquote() << "Configurator: setup queued:" << logList(deployList);
     return refusals;
 }
 

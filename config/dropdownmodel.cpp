@@ -1,5 +1,7 @@
 #include "dropdownmodel.h"
 
+#include "app/logmessagehandler.h"
+
 #include <QDebug>
 #include <QStandardItemModel>
 
@@ -49,7 +51,7 @@ QAbstractItemModel *DropdownModel::model() const
 
 FrequencyMaskingData DropdownModel::maskedChannelData() const
 {
-    qDebug() << m_maskedChannelData.firstMask;
+    qDebug().noquote() << logList(m_maskedChannelData.firstMask);
     return m_maskedChannelData;
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the app need, but only
 # those that are missing, so a second run costs nothing and needs no network.
-# Given package names, installs those instead (the packaging scripts' tools).
+# QT=6 takes Qt 6's packages instead of Qt 5's. Given package names,
+# installs those instead (the packaging scripts' tools).
 set -euo pipefail
 
 PACKAGES=(
@@ -15,6 +16,19 @@ PACKAGES=(
   fonts-wqy-microhei avrdude
   clang libfuzzer-14-dev
 )
+# QT=6: the same tools with Qt 6 and the QML modules the scene imports there
+# (Qt 6's own file dialog is written in QML on Controls and the folder model).
+if [ "${QT:-5}" = 6 ]; then
+  PACKAGES=(
+    g++ cmake ninja-build ccache pkg-config
+    qt6-base-dev qt6-declarative-dev
+    qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtquick-controls
+    qml6-module-qtquick-templates qml6-module-qtquick-layouts qml6-module-qtquick-dialogs
+    qml6-module-qt-labs-settings qml6-module-qt-labs-folderlistmodel
+    qml6-module-qtqml-workerscript qml6-module-qttest
+    fonts-wqy-microhei avrdude
+  )
+fi
 if [ $# -gt 0 ]; then
   PACKAGES=("$@")
 fi

@@ -142,7 +142,7 @@ Item {
             table.edited()
         }
 
-        onPressed: {
+        onPressed: function (mouse) {
             var row = table.rowAt(mouse.y)
             var column = table.columnAt(mouse.x)
             if (column === 0) {
@@ -169,7 +169,7 @@ Item {
                 table.model.didSelectCellCoarse(row, column)
             table.edited()
         }
-        onPositionChanged: {
+        onPositionChanged: function (mouse) {
             if (painting && mouse.y >= 0 && mouse.y < height && mouse.x >= 0 && mouse.x < width)
                 paint(table.rowAt(mouse.y), table.columnAt(mouse.x))
         }

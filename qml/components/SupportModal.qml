@@ -9,7 +9,7 @@ import "../shared_components/components"
 Modal {
     id: support
 
-    image: "../assets/images/Full-Logo.png"
+    image: "/assets/images/Full-Logo.png"
     imageSize: 260
     imageHeight: 70
 

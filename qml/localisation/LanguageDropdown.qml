@@ -28,7 +28,7 @@ ComboBox {
 
     Component.onCompleted: currentIndex = indexOfValue(manager.getLanguage())
 
-    onActivated: {
+    onActivated: function (index) {
         var code = valueAt(index)
         if (code === manager.getLanguage())
             return

@@ -9,6 +9,8 @@ import "./cn.js" as CN
 // so that it survives a restart.
 Item {
     id: manager
+    // Never drawn, and so never given a place when it sits in a layout.
+    visible: false
 
     // The language a first start shows.
     readonly property string defaultLanguage: "en"

@@ -98,7 +98,7 @@ ViewContainer {
         has52ghz: configurator.offersBand(1)
         has58ghz: configurator.offersBand(2)
         onPrimaryButtonClicked: masking.show(Qt.resolvedUrl("Device.qml"))
-        onActivatedTab: masking.setupMask(tab)
+        onActivatedTab: function (tab) { masking.setupMask(tab) }
     }
 
     View {
@@ -195,7 +195,7 @@ ViewContainer {
                     model: configurator.isPowerList
                     currentIndex: masking.presentPowerIndex()
                     enabled: count > 1
-                    onActivated: {
+                    onActivated: function (index) {
                         console.log("changed to index", index, "with value", textAt(index))
                         var chosen = masking.chosenPower
                         chosen[tabBar.activeTab] = index

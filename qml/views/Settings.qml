@@ -1,11 +1,11 @@
 import QtQuick 2.15
 import QtQuick.Layouts 1.15
-import QtQuick.Dialogs 1.3
 import configurator.style.colour 1.0
 import configurator.style.fonts 1.0
 import "../localisation"
 import "../components"
 import "../shared_components/components"
+import "../platform"
 
 // The radio's settings as read, and the operator's changes to them. Changes
 // are queued by the Configurator and written by Save & Disconnect.
@@ -98,20 +98,19 @@ ViewContainer {
             active = true
         }
 
-        sourceComponent: FileDialog {
+        sourceComponent: FileChooser {
             title: setupDialog.applying ? "Apply setup" : "Export setup"
-            selectExisting: setupDialog.applying
+            saving: !setupDialog.applying
             defaultSuffix: "json"
             nameFilters: ["Setup (*.json)", "All files (*)"]
-            onAccepted: {
+            onChosen: function (file) {
                 if (setupDialog.applying)
-                    settings.applySetupFrom(String(fileUrl))
+                    settings.applySetupFrom(String(file))
                 else
-                    settings.exportSetupTo(String(fileUrl))
+                    settings.exportSetupTo(String(file))
                 setupDialog.active = false
             }
             onRejected: setupDialog.active = false
-            Component.onCompleted: open()
         }
     }
 
@@ -201,7 +200,7 @@ ViewContainer {
                     Layout.fillWidth: true
                     model: configurator.isListforRadio_direction
                     enabled: count > 0
-                    onActivated: {
+                    onActivated: function (index) {
                         settings.logIndex(index, textAt(index))
                         configurator.on_direction_currentIndexChanged(index)
                     }
@@ -219,7 +218,7 @@ ViewContainer {
                     Layout.fillWidth: true
                     model: configurator.isListforRadioMode
                     enabled: count > 0
-                    onActivated: {
+                    onActivated: function (index) {
                         settings.logIndex(index, textAt(index))
                         configurator.on_radioMode_currentIndexChanged(index)
                     }

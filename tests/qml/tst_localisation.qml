@@ -1,4 +1,5 @@
 import QtQuick 2.15
+import QtQuick.Layouts 1.15
 import QtTest 1.15
 import Qt.labs.settings 1.1
 import "qrc:/localisation"
@@ -21,6 +22,16 @@ Item {
     Component {
         id: dropdownComponent
         LanguageDropdown { x: 20; y: 20 }
+    }
+
+    // A manager beside a text in a row, as the device status lines hold one.
+    Component {
+        id: rowComponent
+        RowLayout {
+            spacing: 12
+            LocalisationManager { }
+            Rectangle { objectName: "first"; width: 40; height: 40 }
+        }
     }
 
     // Writes the stored value directly, as an older or hand-edited settings
@@ -64,6 +75,12 @@ Item {
             while ((m = re.exec(text)) !== null)
                 tags.push(m[1] + m[2].toLowerCase())
             return tags
+        }
+
+        // Only drawn things take a place in a layout, whatever the Qt.
+        function test_manager_takes_no_place_in_a_layout() {
+            var row = createTemporaryObject(rowComponent, root)
+            compare(findChild(row, "first").x, 0)
         }
 
         function test_first_start_is_english() {

@@ -1,6 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Layouts 1.15
-import QtQuick.Dialogs 1.3
+import "../../platform"
 
 // A path field with a button beside it. By default the button opens a file
 // dialog whose choice fills the field; a view that wants the button for
@@ -46,18 +46,17 @@ RowLayout {
     // Made only when asked for: a file dialog is a window of its own.
     Loader {
         id: dialogLoader
+        objectName: "dialogLoader"
         visible: false
         active: false
-        sourceComponent: FileDialog {
+        sourceComponent: FileChooser {
             title: "Select a file or location to open..."
-            selectExisting: true
             nameFilters: fileInput.nameFilter.length > 0 ? [fileInput.nameFilter] : []
-            onAccepted: {
-                field.text = fileInput.localPath(fileUrl)
+            onChosen: function (file) {
+                field.text = fileInput.localPath(file)
                 dialogLoader.active = false
             }
             onRejected: dialogLoader.active = false
-            Component.onCompleted: open()
         }
     }
 }

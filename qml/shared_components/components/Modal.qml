@@ -105,9 +105,11 @@ T.Popup {
         }
     }
 
+    // On the popup's own item, beside the content: a modal popup takes no
+    // clicks on what its background holds.
     T.AbstractButton {
         id: closeButton
-        parent: modal.background
+        parent: modal.contentItem.parent
         anchors.right: parent.right
         anchors.top: parent.top
         anchors.margins: 12
