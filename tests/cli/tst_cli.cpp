@@ -65,6 +65,15 @@ private slots:
         QTest::newRow("label with control characters")
             << "r9,label=a\x1b]0;owned\x07\nTRX Serial: forged" << QStringList{}
             << QStringList{"Device Label: a\\x1b]0;owned\\x07\\x0aTRX Serial: forged"};
+        // A power named for 5.8 GHz stays there when the mode moves the
+        // radio to 5.2 GHz.
+        QTest::newRow("r9 to 5.2 GHz with a 5.8 GHz power")
+            << "r9,settings=000009015a000100010000000000,power=1:1:1"
+            << QStringList{"mode=R9 5.2GHz", "power58=5 Bars"}
+            << QStringList{"Tx Mode: R9 5.2GHz", "5.8GHz Power: 5 Bars", "5.2GHz Power: 4 Bars"};
+        // At level 1 a direction byte of 2 is pin 10, as the flag is.
+        QTest::newRow("p1 direction byte 2") << "p1,settings=0200000001000000000000000000" << QStringList{}
+                                             << QStringList{"Direction: Set by Pin 10"};
         QTest::newRow("legacy set") << "legacy" << QStringList{"power24=0", "mask24=1-3"}
                                     << QStringList{"TRX Model: R7/R8", "2.4GHz Power: 375mW 5 Bars",
                                                    "2.4GHz Mask (Hex): 07 00 00 00 00 00 00 00 00 00 00"};
