@@ -67,10 +67,6 @@ QStringList &powersOf(Configurator &c, int band)
 {
     return band == 0 ? c.powerList24 : band == 1 ? c.powerList52 : c.powerList58;
 }
-QString presentPowerOf(Configurator &c, int band)
-{
-    return band == 0 ? c.presentPower24 : band == 1 ? c.presentPower52 : c.presentPower58;
-}
 int powerIndexOf(Configurator &c, int band)
 {
     return band == 0 ? c.power24Index : band == 1 ? c.power52Index : c.power58Index;
@@ -216,76 +212,6 @@ private slots:
                 QCOMPARE(is, channel > 84 ? was : channel >= first && channel <= last);
             }
             QVERIFY(bench.read());
-        }
-    }
-
-    // Each entry of each list, chosen alone on the radio as the last choice
-    // left it, stored and read again, shows as chosen; the radio received the
-    // code its own pairing gives.
-    void everyEntryReadsBackAsChosen_data()
-    {
-        QTest::addColumn<QString>("profile");
-        QRandomGenerator random(34);
-        for (int shape = 0; shape < shapes; ++shape) {
-            const int code = modeCodes[shape % int(std::size(modeCodes))];
-            QTest::addRow("shape %d code %d", shape, code) << makeCase(shape, code, random).profile;
-        }
-    }
-
-    void everyEntryReadsBackAsChosen()
-    {
-        QFETCH(QString, profile);
-        ++m_cases;
-        Bench bench(profile, folder());
-        Configurator &c = bench.c();
-        QVERIFY(bench.read());
-        const int level = bench.rig.usbd->protocolVersion;
-
-        auto storeAndRead = [&bench] {
-            bench.c().on_storeAndDisconnect_clicked();
-            return bench.read();
-        };
-
-        const QStringList modes = c.isListforRadioMode();
-        for (int i = 0; i < modes.size(); ++i) {
-            c.on_radioMode_currentIndexChanged(i);
-            QVERIFY(storeAndRead());
-            const int expected = level == 1 ? QList<int> {0, 1, 2, 0}.value(i) : modeCodeOfEntry(modes.at(i));
-            QCOMPARE(int(bench.radio().stored.frame[2]), expected);
-            QCOMPARE(c.ispresentRadioMode(), modes.at(i));
-        }
-
-        for (int i = 0; i < c.isListforRadio_direction().size(); ++i) {
-            const QString chosen = c.isListforRadio_direction().at(i);
-            c.on_direction_currentIndexChanged(i);
-            QVERIFY(storeAndRead());
-            QCOMPARE(c.ispresentTransmitterMode(), chosen);
-        }
-
-        for (int value : {0, 1}) {
-            c.on_adaptiveHopping_currentIndexChanged(value);
-            if (c.isRDMEnabledstate() >= 0)
-                c.on_enableRDM_currentIndexChanged(1 - value);
-            if (c.isHighbandstate() >= 0)
-                c.on_enable58_currentIndexChanged(value);
-            const bool rdm = c.isRDMEnabledstate() >= 0, band58 = c.isHighbandstate() >= 0;
-            QVERIFY(storeAndRead());
-            // Read back as meant: a radio that reported ON as 144 keeps 144.
-            QCOMPARE(c.isadaptivestate() != 0, value != 0);
-            if (rdm)
-                QCOMPARE(c.isRDMEnabledstate() != 0, value == 0);
-            if (band58)
-                QCOMPARE(c.isHighbandstate() % 2, value);
-        }
-
-        for (int band : bandsWithPowers(c)) {
-            const QStringList powers = powersOf(c, band);
-            for (int i = 0; i < powers.size(); ++i) {
-                c.powerList(band);
-                c.writePowerSettings(i);
-                QVERIFY(storeAndRead());
-                QCOMPARE(presentPowerOf(c, band), powers.at(i));
-            }
         }
     }
 

@@ -246,6 +246,7 @@ private slots:
 
             int modeCode = -1;
             QString direction;
+            QHash<QString, bool> switches;
             if (level() > 0) {
                 QVERIFY2(show("Settings.qml", "settingsView"), where);
                 QObject *modes = find("transmitterMode");
@@ -260,6 +261,16 @@ private slots:
                     const int pick = random.bounded(directions.size());
                     activate(find("radioDirection"), pick);
                     direction = directions.at(pick);
+                }
+                // Each switch the view opens, turned to a drawn position.
+                for (const char *name : {"adaptiveSwitch", "rdmSwitch", "highBandSwitch"}) {
+                    QObject *control = find(QLatin1String(name));
+                    if (!control->property("enabled").toBool())
+                        continue;
+                    const bool on = random.bounded(2);
+                    control->setProperty("checked", on);
+                    QMetaObject::invokeMethod(control, "toggled");
+                    switches.insert(QLatin1String(name), on);
                 }
             }
             store();
@@ -287,9 +298,17 @@ private slots:
             }
             if (modeCode >= 0)
                 QVERIFY2(int(after.frame[2]) == modeCode, where + " mode code " + QByteArray::number(after.frame[2]));
-            if (!direction.isEmpty()) {
+            // Read again, each choice shows as made; a switch reads as meant
+            // (a radio may say ON with any byte but 0).
+            if (!direction.isEmpty() || !switches.isEmpty()) {
                 QVERIFY2(read(), where);
-                QVERIFY2(c().ispresentTransmitterMode() == direction, where + " direction");
+                if (!direction.isEmpty())
+                    QVERIFY2(c().ispresentTransmitterMode() == direction, where + " direction");
+                const QHash<QString, int> states {{"adaptiveSwitch", c().isadaptivestate() != 0},
+                                                  {"rdmSwitch", c().isRDMEnabledstate() != 0},
+                                                  {"highBandSwitch", c().isHighbandstate() % 2}};
+                for (auto it = switches.cbegin(); it != switches.cend(); ++it)
+                    QVERIFY2(states.value(it.key()) == int(it.value()), where + " " + it.key().toLatin1());
                 c().on_disconnect_clicked();
             }
         }
