@@ -16,6 +16,14 @@ namespace {
 
 // A disk that takes no byte more: no file may grow in the child. Works for
 // root as for anyone, unlike a read-only folder.
+void fillTheDisk()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit none {0, 0};
+    setrlimit(RLIMIT_FSIZE, &none);
+}
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 class FullDiskProcess : public QProcess
 {
 public:
@@ -24,13 +32,24 @@ public:
 protected:
     void setupChildProcess() override
     {
-        if (!full)
-            return;
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit none {0, 0};
-        setrlimit(RLIMIT_FSIZE, &none);
+        if (full)
+            fillTheDisk();
     }
 };
+#else
+class FullDiskProcess : public QProcess
+{
+public:
+    bool full = false;
+    FullDiskProcess()
+    {
+        setChildProcessModifier([this] {
+            if (full)
+                fillTheDisk();
+        });
+    }
+};
+#endif
 
 struct Result
 {
