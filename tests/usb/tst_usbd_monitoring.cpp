@@ -49,21 +49,29 @@ private slots:
     void protocolLevelFromFirstFrame_data()
     {
         QTest::addColumn<QString>("profile");
+        QTest::addColumn<int>("lost"); // the request whose next reply is lost; 0: none
         QTest::addColumn<int>("level");
         QTest::addColumn<QString>("logLine");
 
-        QTest::newRow("r9") << "r9" << 2 << " getting pcl v2";
-        QTest::newRow("legacy") << "legacy" << 0 << " getting pcl v1";
-        QTest::newRow("level 7") << "r9,level=7" << 7 << " getting pcl v2";
+        QTest::newRow("r9") << "r9" << 0 << 2 << " getting pcl v2";
+        QTest::newRow("legacy") << "legacy" << 0 << 0 << " getting pcl v1";
+        QTest::newRow("level 7") << "r9,level=7" << 0 << 7 << " getting pcl v2";
+        // One lost reply is asked for again: it neither makes a legacy radio
+        // of the r9 nor lets the radio go.
+        QTest::newRow("r9, length read lost") << "r9" << 0x02 << 2 << " getting pcl v2";
+        QTest::newRow("r9, first slots lost") << "r9" << 0x1E << 2 << " getting pcl v2";
     }
 
     void protocolLevelFromFirstFrame()
     {
         QFETCH(QString, profile);
+        QFETCH(int, lost);
         QFETCH(int, level);
         QFETCH(QString, logLine);
 
         SimRig rig(profile);
+        if (lost)
+            rig.dongle->dropRepliesTo(quint8(lost), 1);
         QStringList order;
         connect(rig.usbd.get(), &Usbd::showProtocolVersion, this,
                 [&order](int v) { order << QStringLiteral("level %1").arg(v); });
