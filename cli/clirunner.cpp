@@ -372,12 +372,23 @@ int CliRunner::readRadio(int limitMs)
         return fail(NoDongle, QStringLiteral("the dongle is in its bootloader: update its firmware first"));
     m_configurator->on_connect_clicked();
     const int waitMs = int(qMin(qint64(limitMs < 0 ? m_timeoutMs : limitMs), m_deadline.remainingTime()));
+    bool seen = false;
+    // The level is announced as the readout begins (the readout itself runs
+    // inside the announcement of the radio).
+    const auto connection = connect(m_usbd.get(), &Usbd::showProtocolVersion, this,
+                                    [&seen](int level) { seen = seen || level >= 0; });
     const int readout = awaitReadout(waitMs);
+    disconnect(connection);
     if (readout != 1 && m_usbd->deviceGone())
         return fail(NoDongle, QStringLiteral("the dongle was lost during the readout"));
+    const double seconds = (limitMs < 0 ? m_timeoutMs : waitMs) / 1000.0;
+    if (readout < 0 && seen)
+        return fail(ReadoutFailed, QStringLiteral("the radio's readout did not finish within %1 s").arg(seconds));
+    if (readout < 0 && m_usbd->isDmxAttached())
+        return fail(NoRadio, QStringLiteral("a radio answered the dongle, but none of its frames could be read within %1 s")
+                                 .arg(seconds));
     if (readout < 0)
-        return fail(NoRadio, QStringLiteral("no radio answered within %1 s")
-                                 .arg((limitMs < 0 ? m_timeoutMs : waitMs) / 1000.0));
+        return fail(NoRadio, QStringLiteral("no radio answered within %1 s").arg(seconds));
     if (readout == 0)
         return fail(ReadoutFailed, QStringLiteral("the radio stopped answering during the readout"));
     return Ok;
@@ -388,8 +399,14 @@ int CliRunner::awaitReadout(int timeoutMs)
     int readout = -1; // -1 still waiting, 0 failed, 1 complete
     const auto connection = connect(m_configurator.get(), &Configurator::readoutFinished, this,
                                     [&readout](bool complete) { readout = complete ? 1 : 0; });
+    // A radio whose first frame could not be read is let go with DMX off;
+    // DMX goes on again at once, so that the next status poll tries again
+    // instead of the wait running out with the radio there.
+    const auto retry = connect(m_usbd.get(), &Usbd::dmxDetached, m_configurator.get(),
+                               &Configurator::on_connect_clicked, Qt::QueuedConnection);
     waitFor([&readout] { return readout >= 0; }, timeoutMs);
     disconnect(connection);
+    disconnect(retry);
     return readout;
 }
 
@@ -464,6 +481,8 @@ int CliRunner::queueSetup(const RadioSetup &setup, Configurator::SetupOptions op
 int CliRunner::deployAndFinish()
 {
     const bool sent = m_configurator->deployPending();
+    if (!sent && m_usbd->deviceGone())
+        return fail(NoDongle, QStringLiteral("the dongle was lost during the deploy; the radio may be half changed"));
     m_usbd->dmxOff();
     if (!sent)
         return fail(StoreFailed, QStringLiteral("a settings frame did not reach the dongle; the radio may be half changed"));
@@ -478,6 +497,10 @@ int CliRunner::storeAndFinish()
                                     [&stored] { stored = true; });
     m_configurator->on_storeAndDisconnect_clicked();
     disconnect(connection);
+    // Without the dongle nothing can be confirmed: that is its cause, not
+    // the radio's.
+    if (!stored && m_usbd->deviceGone())
+        return fail(NoDongle, QStringLiteral("the dongle was lost during the store; the radio may be half changed"));
     if (!stored)
         return fail(StoreFailed, QStringLiteral("the radio did not confirm the store"));
     print(QStringLiteral("Stored."));
@@ -574,10 +597,23 @@ int CliRunner::batch()
     Configurator &c = *m_configurator;
     bool gone = false;
     connect(m_usbd.get(), &Usbd::dmxDetached, this, [&gone] { gone = true; });
+    // A dongle pulled out and put back comes back with its DMX off: the
+    // batch says so and switches it on again, as watch does.
+    bool dongleThere = true;
+    connect(&c, &Configurator::isconnectedDongle, this, [&] {
+        const bool now = m_usbd->usbDongleType == DongleType::Application;
+        if (now == dongleThere)
+            return;
+        dongleThere = now;
+        print(now ? QStringLiteral("The dongle is back.") : QStringLiteral("The dongle was lost; waiting for it."));
+        // After discovery has ended, which switches DMX off as it finds the dongle.
+        if (now)
+            QTimer::singleShot(0, &c, &Configurator::on_connect_clicked);
+    });
     int handled = 0;
     int good = 0;
-    print(QStringLiteral("Waiting for a radio; Ctrl-C ends the batch."));
     while (!interrupted) {
+        print(QStringLiteral("Waiting for radio #%1; Ctrl-C ends the batch.").arg(handled + 1));
         c.on_connect_clicked();
         const int read = awaitReadout(-1);
         if (read < 0)
@@ -606,6 +642,7 @@ int CliRunner::batch()
         gone = false;
         m_usbd->dmxOff();
         c.on_connect_clicked();
+        print(QStringLiteral("Waiting for radio #%1 to be taken away.").arg(number));
         if (!waitFor([&gone] { return gone; }, -1))
             break;
     }
@@ -638,6 +675,8 @@ QString CliRunner::batchRadio(int number, QString *label)
     auto connection = connect(&c, &Configurator::storeAndDisconectClicked, this, [&stored] { stored = true; });
     c.on_storeAndDisconnect_clicked();
     disconnect(connection);
+    if (!stored && m_usbd->deviceGone())
+        return QStringLiteral("not stored: the dongle was lost");
     if (!stored)
         return QStringLiteral("not stored: the radio did not confirm the store");
 
@@ -718,8 +757,9 @@ int CliRunner::watch()
     connect(&c, &Configurator::isconnectedDongle, this, [&] {
         showDongle();
         const bool now = m_usbd->usbDongleType == DongleType::Application;
+        // After discovery has ended, which switches DMX off as it finds the dongle.
         if (now && !running)
-            c.on_connect_clicked();
+            QTimer::singleShot(0, &c, &Configurator::on_connect_clicked);
         running = now;
     });
     connect(m_usbd.get(), &Usbd::dmxAttached, this, [this] {
@@ -729,8 +769,23 @@ int CliRunner::watch()
         print(QStringLiteral("radio: detached"));
         QTimer::singleShot(0, &c, &Configurator::on_connect_clicked);
     });
-    connect(&c, &Configurator::VeltraStatusChanged, this, [this, &c] {
-        print(QStringLiteral("status: %1").arg(printable(c.isStatusVELTRA())));
+    // The radio's status is told once the radio has named itself in replies
+    // read whole, and when it goes; the placeholder a protocol level alone
+    // gives (every leveled radio an "R8X") is not.
+    QString status;
+    auto showStatus = [&] {
+        if (c.isStatusVELTRA() != status) {
+            status = c.isStatusVELTRA();
+            print(QStringLiteral("status: %1").arg(printable(status)));
+        }
+    };
+    connect(&c, &Configurator::readoutFinished, this, [showStatus](bool complete) {
+        if (complete)
+            showStatus();
+    });
+    connect(m_usbd.get(), &Usbd::showProtocolVersion, this, [showStatus](int level) {
+        if (level < 0)
+            showStatus();
     });
     connect(&c, &Configurator::upTimeChanged, this, [this, &c] { print(QStringLiteral("uptime: %1").arg(c.isUpTime())); });
     c.on_connect_clicked();

@@ -263,6 +263,8 @@ private slots:
             << QStringList{"--simulate=r9,dongle=boot", "update", "radio", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/good.vfp"} << 2;
         QTest::newRow("dongle lost during the readout")
             << QStringList{"--simulate=r9,wire=real,latency=1,unplug=600", "--timeout", "5", "info"} << 2;
+        QTest::newRow("dongle lost during the store")
+            << QStringList{"--simulate=r9,wire=real,latency=1,unplug=2000", "--timeout", "30", "set", "label=x", "--store"} << 2;
         QTest::newRow("store the simulator cannot keep")
             << QStringList{"--simulate=r9,state=/", "set", "label=x", "--store"} << 7;
         QTest::newRow("package that is a folder") << QStringList{"verify", "/"} << 5;
@@ -301,12 +303,14 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.contains(QStringLiteral("dongle: 3.2.7")), qPrintable(r.out));
         QVERIFY(r.out.contains(QStringLiteral("radio: attached, protocol level 2")));
+        // The r9 is named as it names itself, never by its level alone.
+        QVERIFY2(r.out.contains(QStringLiteral("status: Veltra R9")) && !r.out.contains(QStringLiteral("R8X")), qPrintable(r.out));
         QVERIFY(QRegularExpression(QStringLiteral("uptime: \\d+ days, \\d\\d:\\d\\d:\\d\\d")).match(r.out).hasMatch());
     }
 
     // watch over a dongle on a pseudo-terminal that is pulled out and put
     // back, with its radio switched off and on: every coming and going is
-    // told, and the radio is found again each time. Real time, so run by
+    // told, and the radio is found again. Real time, so run by
     // the wire-labelled entry only.
     void watchFollowsReplugsAndRadios()
     {
@@ -327,12 +331,14 @@ private slots:
         QVERIFY2(waitFor("radio: attached", 1), qPrintable(out));
         tell("radio off");
         QVERIFY2(waitFor("radio: detached", 1), qPrintable(out));
-        tell("radio on");
-        QVERIFY2(waitFor("radio: attached", 2), qPrintable(out));
+        // The dongle comes back with its DMX off: the watch switches it on
+        // once discovery is done, so the radio cabled next is seen.
         tell("unplug");
         QVERIFY2(waitFor("dongle: Disconnected", 1), qPrintable(out));
         tell("replug");
-        QVERIFY2(waitFor("radio: attached", 3), qPrintable(out));
+        QVERIFY2(waitFor("dongle: 3.2.7", 2), qPrintable(out));
+        tell("radio on");
+        QVERIFY2(waitFor("radio: attached", 2), qPrintable(out));
         watch.terminate();
         watch.waitForFinished(5000);
     }
