@@ -465,7 +465,7 @@ int Usbd::readRequest(int request, char *reply, int dataA, int dataB)
 {
     // Reading is harmless to repeat: a reply that came late, short or
     // garbled is asked for again, until the dongle is gone or time is up.
-    constexpr int readAttempts = 3;
+    constexpr int readAttempts = 5;
     for (int attempt = 1;; ++attempt) {
         if (usbSimpleRequest(request, reply, 1000, dataA, dataB) == 0)
             return 0;
@@ -875,7 +875,7 @@ int Usbd::sendSlots(int length, const char *caller)
     // Setting a slot twice sets it once, so a write whose reply went astray
     // is simply made again; only a dongle that keeps failing, or has gone,
     // fails the frame.
-    constexpr int slotAttempts = 3;
+    constexpr int slotAttempts = 5;
     for (int i = 0; i <= length + 1; ++i) {
         int attempt = 1;
         while (writeSlot(i, dmxOutBuffer[i]) != 0) {
