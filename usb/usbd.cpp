@@ -241,12 +241,18 @@ void Usbd::checkUSBDevice()
         char reply[frameBytes] = {};
         // A poll that fails (a lost reply, a dongle being unplugged) is not
         // the end of monitoring: the next tick runs, and its queue check
-        // tells an unplugged dongle from a lost reply.
-        if (usbSimpleRequest(Status, reply, 500) == 0) {
+        // tells an unplugged dongle from a lost reply. A lost reply is asked
+        // for again at once, and while a radio is being missed the next tick
+        // polls too: otherwise lost replies would stretch the nine misses
+        // that tell a radio gone until the next radio is cabled, and the
+        // swap would go unseen.
+        if (readRequest(Status, reply) == 0) {
             evaluateStatusReply(reinterpret_cast<const quint8 *>(reply));
             emit VELTRAOK();
         } else {
             qDebug() << "Usbd: checkUSBDevice: status poll failed";
+            if (radioAttached && radioMissCounter > 0)
+                statusPollCounter += 256;
         }
     }
 
