@@ -612,8 +612,8 @@ int CliRunner::batch()
     });
     int handled = 0;
     int good = 0;
+    print(QStringLiteral("Waiting for radio #1; Ctrl-C ends the batch."));
     while (!interrupted) {
-        print(QStringLiteral("Waiting for radio #%1; Ctrl-C ends the batch.").arg(handled + 1));
         c.on_connect_clicked();
         const int read = awaitReadout(-1);
         if (read < 0)
@@ -642,7 +642,7 @@ int CliRunner::batch()
         gone = false;
         m_usbd->dmxOff();
         c.on_connect_clicked();
-        print(QStringLiteral("Waiting for radio #%1 to be taken away.").arg(number));
+        print(QStringLiteral("Waiting for radio #%1 to be taken away and the next one cabled.").arg(number));
         if (!waitFor([&gone] { return gone; }, -1))
             break;
     }
