@@ -643,12 +643,37 @@ int CliRunner::batch()
         m_usbd->dmxOff();
         c.on_connect_clicked();
         print(QStringLiteral("Waiting for radio #%1 to be taken away and the next one cabled.").arg(number));
-        if (!waitFor([&gone] { return gone; }, -1))
+        if (!awaitSwap(c.istrxSerial(), &gone))
             break;
     }
     m_usbd->dmxOff();
     print(QStringLiteral("%1 radios, %2 OK.").arg(handled).arg(good));
     return good == handled ? int(Ok) : int(BatchFailed);
+}
+
+bool CliRunner::awaitSwap(const QString &serial, bool *gone)
+{
+    // A radio is seen to go after nine polls without it, about three
+    // seconds; one swapped quicker, or while replies are lost, never is. So
+    // every few seconds the radio is asked who it is, and another serial
+    // number is a new radio: DMX off lets the link see it go, and the
+    // batch's next connect sees it come.
+    constexpr int askEveryMs = 5000;
+    while (!waitFor([gone] { return *gone; }, askEveryMs)) {
+        if (interrupted)
+            return false;
+        const int level = m_usbd->protocolVersion;
+        if (!m_usbd->isDmxAttached() || level < 1 || serial.isEmpty())
+            continue;
+        if (m_usbd->runDmxCommand(RadioCommand::ReadIdentity) != RadioCommand::ReadIdentity)
+            continue;
+        if (RadioFrames::decodeIdentity(m_usbd->dmxInBuffer, level).serial == serial)
+            continue;
+        *gone = false;
+        m_usbd->dmxOff();
+        return waitFor([gone] { return *gone; }, -1);
+    }
+    return true;
 }
 
 QString CliRunner::batchRadio(int number, QString *label)
