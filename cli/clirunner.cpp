@@ -397,11 +397,23 @@ int CliRunner::readRadio(int limitMs)
     m_configurator->on_connect_clicked();
     const int ownLimit = limitMs >= 0 ? limitMs : m_timeoutGiven ? m_timeoutMs : readoutWaitMs;
     const int waitMs = int(qMin(qint64(ownLimit), m_deadline.remainingTime()));
+    bool seen = false;
+    // The level is announced as the readout begins (the readout itself runs
+    // inside the announcement of the radio).
+    const auto connection = connect(m_usbd.get(), &Usbd::showProtocolVersion, this,
+                                    [&seen](int level) { seen = seen || level >= 0; });
     const int readout = awaitReadout(waitMs);
+    disconnect(connection);
     if (readout != 1 && m_usbd->deviceGone())
         return fail(NoDongle, QStringLiteral("the dongle was lost during the readout"));
+    const double seconds = waitMs / 1000.0;
+    if (readout < 0 && seen)
+        return fail(ReadoutFailed, QStringLiteral("the radio's readout did not finish within %1 s").arg(seconds));
+    if (readout < 0 && m_usbd->isDmxAttached())
+        return fail(NoRadio, QStringLiteral("a radio answered the dongle, but none of its frames could be read within %1 s")
+                                 .arg(seconds));
     if (readout < 0)
-        return fail(NoRadio, QStringLiteral("no radio answered within %1 s").arg(waitMs / 1000.0));
+        return fail(NoRadio, QStringLiteral("no radio answered within %1 s").arg(seconds));
     if (readout == 0)
         return fail(ReadoutFailed, QStringLiteral("the radio stopped answering during the readout"));
     return Ok;
@@ -412,8 +424,14 @@ int CliRunner::awaitReadout(int timeoutMs)
     int readout = -1; // -1 still waiting, 0 failed, 1 complete
     const auto connection = connect(m_configurator.get(), &Configurator::readoutFinished, this,
                                     [&readout](bool complete) { readout = complete ? 1 : 0; });
+    // A radio whose first frame could not be read is let go with DMX off;
+    // DMX goes on again at once, so that the next status poll tries again
+    // instead of the wait running out with the radio there.
+    const auto retry = connect(m_usbd.get(), &Usbd::dmxDetached, m_configurator.get(),
+                               &Configurator::on_connect_clicked, Qt::QueuedConnection);
     waitFor([&readout] { return readout >= 0; }, timeoutMs);
     disconnect(connection);
+    disconnect(retry);
     return readout;
 }
 
@@ -488,6 +506,8 @@ int CliRunner::queueSetup(const RadioSetup &setup, Configurator::SetupOptions op
 int CliRunner::deployAndFinish()
 {
     const bool sent = m_configurator->deployPending();
+    if (!sent && m_usbd->deviceGone())
+        return fail(NoDongle, QStringLiteral("the dongle was lost during the deploy; the radio may be half changed"));
     m_usbd->dmxOff();
     if (!sent)
         return fail(StoreFailed, QStringLiteral("a settings frame did not reach the dongle; the radio may be half changed"));
@@ -512,6 +532,10 @@ int CliRunner::storeAndFinish()
     m_configurator->on_storeAndDisconnect_clicked();
     disconnect(connection);
     disconnect(reportConnection);
+    // Without the dongle nothing can be confirmed: that is its cause, not
+    // the radio's.
+    if (!stored && m_usbd->deviceGone())
+        return fail(NoDongle, QStringLiteral("the dongle was lost during the store; the radio may be half changed"));
     if (!unwritten.isEmpty())
         fail(StoreFailed, QStringLiteral("not written: ") + unwritten);
     if (!stored)
@@ -526,6 +550,8 @@ int CliRunner::defaults()
         return fail(Usage, QStringLiteral("defaults needs flex or pin10"));
     const bool sent = m_command.at(1) == QLatin1String("flex") ? m_configurator->on_deployDefaultFlexButton_clicked()
                                                               : m_configurator->on_deployDefaultPin10_clicked();
+    if (!sent && m_usbd->deviceGone())
+        return fail(NoDongle, QStringLiteral("the dongle was lost during the defaults; the radio may be half changed"));
     if (!sent) {
         m_usbd->dmxOff();
         return fail(StoreFailed, QStringLiteral("a defaults frame did not reach the dongle; the radio may be half changed"));
@@ -633,9 +659,22 @@ int CliRunner::batch()
     Configurator &c = *m_configurator;
     bool gone = false;
     connect(m_usbd.get(), &Usbd::dmxDetached, this, [&gone] { gone = true; });
+    // A dongle pulled out and put back comes back with its DMX off: the
+    // batch says so and switches it on again, as watch does.
+    bool dongleThere = true;
+    connect(&c, &Configurator::isconnectedDongle, this, [&] {
+        const bool now = m_usbd->usbDongleType == DongleType::Application;
+        if (now == dongleThere)
+            return;
+        dongleThere = now;
+        print(now ? QStringLiteral("The dongle is back.") : QStringLiteral("The dongle was lost; waiting for it."));
+        // After discovery has ended, which switches DMX off as it finds the dongle.
+        if (now)
+            QTimer::singleShot(0, &c, &Configurator::on_connect_clicked);
+    });
     int handled = 0;
     int good = 0;
-    print(QStringLiteral("Waiting for a radio; Ctrl-C ends the batch."));
+    print(QStringLiteral("Waiting for radio #1; Ctrl-C ends the batch."));
     while (!interrupted) {
         c.on_connect_clicked();
         const int read = awaitReadout(-1);
@@ -664,7 +703,8 @@ int CliRunner::batch()
         gone = false;
         m_usbd->dmxOff();
         c.on_connect_clicked();
-        if (!waitFor([&gone] { return gone; }, -1))
+        print(QStringLiteral("Waiting for radio #%1 to be taken away and the next one cabled.").arg(number));
+        if (!awaitSwap(c.istrxSerial(), &gone))
             break;
     }
     m_usbd->dmxOff();
@@ -672,6 +712,31 @@ int CliRunner::batch()
     if (!resultsError.isEmpty())
         return fail(StoreFailed, resultsError + QStringLiteral("; the batch stopped after radio %1, whose result is above").arg(handled));
     return good == handled ? int(Ok) : int(BatchFailed);
+}
+
+bool CliRunner::awaitSwap(const QString &serial, bool *gone)
+{
+    // A radio is seen to go after nine polls without it, about three
+    // seconds; one swapped quicker, or while replies are lost, never is. So
+    // every few seconds the radio is asked who it is, and another serial
+    // number is a new radio: DMX off lets the link see it go, and the
+    // batch's next connect sees it come.
+    constexpr int askEveryMs = 5000;
+    while (!waitFor([gone] { return *gone; }, askEveryMs)) {
+        if (interrupted)
+            return false;
+        const int level = m_usbd->protocolVersion;
+        if (!m_usbd->isDmxAttached() || level < 1 || serial.isEmpty())
+            continue;
+        if (m_usbd->runDmxCommand(RadioCommand::ReadIdentity) != RadioCommand::ReadIdentity)
+            continue;
+        if (RadioFrames::decodeIdentity(m_usbd->dmxInBuffer, level).serial == serial)
+            continue;
+        *gone = false;
+        m_usbd->dmxOff();
+        return waitFor([gone] { return *gone; }, -1);
+    }
+    return true;
 }
 
 QString CliRunner::batchRadio(int number, QString *label)
@@ -702,6 +767,8 @@ QString CliRunner::batchRadio(int number, QString *label)
     c.on_storeAndDisconnect_clicked();
     disconnect(connection);
     disconnect(reportConnection);
+    if (!stored && m_usbd->deviceGone())
+        return QStringLiteral("not stored: the dongle was lost");
     if (!stored)
         return QStringLiteral("not stored: ") + c.storeError();
 
@@ -785,8 +852,9 @@ int CliRunner::watch()
     connect(&c, &Configurator::isconnectedDongle, this, [&] {
         showDongle();
         const bool now = m_usbd->usbDongleType == DongleType::Application;
+        // After discovery has ended, which switches DMX off as it finds the dongle.
         if (now && !running)
-            c.on_connect_clicked();
+            QTimer::singleShot(0, &c, &Configurator::on_connect_clicked);
         running = now;
     });
     connect(m_usbd.get(), &Usbd::dmxAttached, this, [this] {
@@ -796,8 +864,23 @@ int CliRunner::watch()
         print(QStringLiteral("radio: detached"));
         QTimer::singleShot(0, &c, &Configurator::on_connect_clicked);
     });
-    connect(&c, &Configurator::VeltraStatusChanged, this, [this, &c] {
-        print(QStringLiteral("status: %1").arg(printable(c.isStatusVELTRA())));
+    // The radio's status is told once the radio has named itself in replies
+    // read whole, and when it goes; the placeholder a protocol level alone
+    // gives (every leveled radio an "R8X") is not.
+    QString status;
+    auto showStatus = [&] {
+        if (c.isStatusVELTRA() != status) {
+            status = c.isStatusVELTRA();
+            print(QStringLiteral("status: %1").arg(printable(status)));
+        }
+    };
+    connect(&c, &Configurator::readoutFinished, this, [showStatus](bool complete) {
+        if (complete)
+            showStatus();
+    });
+    connect(m_usbd.get(), &Usbd::showProtocolVersion, this, [showStatus](int level) {
+        if (level < 0)
+            showStatus();
     });
     connect(&c, &Configurator::upTimeChanged, this, [this, &c] { print(QStringLiteral("uptime: %1").arg(c.isUpTime())); });
     c.on_connect_clicked();

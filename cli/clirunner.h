@@ -65,6 +65,9 @@ private:
     // One radio of a batch, read already: its result ("OK" or what went
     // wrong) and the label it ended with.
     QString batchRadio(int number, QString *label);
+    // Waits until the radio of `serial` has gone (`gone` set by the link) or
+    // another radio answers in its place; false on Ctrl-C.
+    bool awaitSwap(const QString &serial, bool *gone);
     // Runs the event loop until the radio behind the dongle is read (1), its
     // readout fails (0) or the time is up or Ctrl-C (-1).
     int awaitReadout(int timeoutMs);

@@ -15,6 +15,7 @@
 #include <QtGlobal>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 
@@ -33,6 +34,8 @@ std::mutex &lock()
     return m;
 }
 
+bool refused = false;
+
 SimDriver *driver()
 {
     static std::unique_ptr<SimDriver> made;
@@ -40,9 +43,15 @@ SimDriver *driver()
         SimProfile profile;
         const QString text = qEnvironmentVariableIsSet("VELTRA_D2XX_SIM") ? qEnvironmentVariable("VELTRA_D2XX_SIM")
                                                                           : QStringLiteral("r9");
-        if (!SimProfile::parse(text, &profile))
-            SimProfile::parse(QStringLiteral("r9"), &profile);
+        QString error;
+        refused = !SimProfile::parse(text, &profile, &error);
         made = SimDriver::forProfile(profile);
+        // A profile that cannot be read is no dongle at all: standing in an
+        // r9 for it would pass a test that asked for something else.
+        if (refused) {
+            std::fprintf(stderr, "libftd2xx stand-in: VELTRA_D2XX_SIM refused: %s\n", qPrintable(error));
+            made->dongle().unplug();
+        }
     }
     return made.get();
 }
@@ -180,6 +189,8 @@ STANDIN_EXPORT FtStatus FT_GetDeviceInfoDetail(Dword index, Dword *flags, Dword 
 STANDIN_EXPORT void VeltraStandin_SetPlugged(int plugged)
 {
     std::lock_guard<std::mutex> guard(lock());
+    if (refused)
+        return;
     if (plugged)
         driver()->dongle().replug();
     else

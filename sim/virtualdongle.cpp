@@ -160,6 +160,11 @@ void VirtualDongle::sendToHost(const QByteArray &bytes, SimTrace::Kind kind)
         m_trace.add(kind, bytes, QStringLiteral("dropped"));
         return;
     }
+    if (m_dropCodeReplies > 0 && kind == SimTrace::Reply && !bytes.isEmpty() && quint8(bytes.at(0)) == m_dropCode) {
+        --m_dropCodeReplies;
+        m_trace.add(kind, bytes, QStringLiteral("dropped"));
+        return;
+    }
     m_trace.add(kind, bytes);
     m_toHost.insert(m_toHost.end(), bytes.begin(), bytes.end());
 }
@@ -466,6 +471,14 @@ void VirtualDongle::dropReplies(int count)
     auto guard = lock();
     m_dropReplies = qMax(0, count);
     m_trace.addEvent(QStringLiteral("fault: next %1 replies dropped").arg(m_dropReplies));
+}
+
+void VirtualDongle::dropRepliesTo(quint8 code, int count)
+{
+    auto guard = lock();
+    m_dropCode = code;
+    m_dropCodeReplies = qMax(0, count);
+    m_trace.addEvent(QStringLiteral("fault: next %1 replies to 0x%2 dropped").arg(m_dropCodeReplies).arg(code, 2, 16, QLatin1Char('0')));
 }
 
 void VirtualDongle::corruptCheckValues(int count)

@@ -67,6 +67,8 @@ public:
     void replug();
     // The next `count` replies to the host are lost.
     void dropReplies(int count);
+    // The next `count` replies to request `code` are lost.
+    void dropRepliesTo(quint8 code, int count);
     // The next `count` frames from the radio that carry a check value arrive
     // with a wrong one.
     void corruptCheckValues(int count);
@@ -169,5 +171,7 @@ private:
     int m_nextRadio = 1;
 
     int m_dropReplies = 0;
+    quint8 m_dropCode = 0;
+    int m_dropCodeReplies = 0;
     int m_corruptChecks = 0;
 };

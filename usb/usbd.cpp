@@ -36,6 +36,7 @@ constexpr int updaterModeWaitMs = 500;
 constexpr int lateReplyWaitMs = 250;
 
 constexpr int commandAttempts = 10;
+constexpr int firstFrameAttempts = 3;
 constexpr int noReply = CommandResult::NoReply;
 constexpr int badReply = CommandResult::BadReply;
 
@@ -240,12 +241,18 @@ void Usbd::checkUSBDevice()
         char reply[frameBytes] = {};
         // A poll that fails (a lost reply, a dongle being unplugged) is not
         // the end of monitoring: the next tick runs, and its queue check
-        // tells an unplugged dongle from a lost reply.
-        if (usbSimpleRequest(Status, reply, 500) == 0) {
+        // tells an unplugged dongle from a lost reply. A lost reply is asked
+        // for again at once, and while a radio is being missed the next tick
+        // polls too: otherwise lost replies would stretch the nine misses
+        // that tell a radio gone until the next radio is cabled, and the
+        // swap would go unseen.
+        if (readRequest(Status, reply) == 0) {
             evaluateStatusReply(reinterpret_cast<const quint8 *>(reply));
             emit VELTRAOK();
         } else {
             qDebug() << "Usbd: checkUSBDevice: status poll failed";
+            if (radioAttached && radioMissCounter > 0)
+                statusPollCounter += 256;
         }
     }
 
@@ -261,16 +268,17 @@ void Usbd::evaluateStatusReply(const quint8 *reply)
         if (!radioAttached) {
             radioAttached = true;
             qDebug() << "Usbd: Veltra has been attached";
-            if (getDmxInBuffer()) {
-                // Radios that know about protocol levels send a longer first
-                // frame and name their level in slot 23.
-                if (dmxInBuffer[2] > 22) {
-                    SetProtocolVersion(dmxInBuffer[23]);
-                    qDebug() << " getting pcl v2";
-                } else {
-                    SetProtocolVersion(0);
-                    qDebug() << " getting pcl v1";
-                }
+            // One reply lost on the way is no reason to give the radio up:
+            // the frame is asked for again, as a command is.
+            int level = -1;
+            for (int attempt = 1; attempt <= firstFrameAttempts && level < 0; ++attempt) {
+                level = readFirstFrameLevel();
+                if (level < 0 && (pastDeadline() || deviceGone()))
+                    break;
+            }
+            if (level >= 0) {
+                SetProtocolVersion(level);
+                qDebug() << (dmxInBuffer[2] > 22 ? " getting pcl v2" : " getting pcl v1");
                 emit dmxAttached();
             } else {
                 qDebug() << "Usbd: checkUSBDevice: getDmxInBuffer timed out";
@@ -304,6 +312,21 @@ void Usbd::evaluateStatusReply(const quint8 *reply)
         emit dmxDetached();
         dmxOff();
     }
+}
+
+int Usbd::readFirstFrameLevel()
+{
+    if (!getDmxInBuffer())
+        return -1;
+    // Radios that know about protocol levels send a longer first frame, with
+    // a check value, and name their level in slot 23. A level is taken only
+    // from such a frame that passes its check: a frame cut short or garbled
+    // would make a legacy radio of any radio.
+    if (dmxInBuffer[2] <= 22)
+        return 0;
+    if (!checkIntegrity())
+        return -1;
+    return dmxInBuffer[23];
 }
 
 void Usbd::closeUSBDevice()
@@ -431,9 +454,30 @@ int Usbd::exchange(const char *request, const char *payload, int payloadSize, ch
         qDebug("Usbd: %s: reply of %u bytes, request 0x%02x", caller, received, unsigned(quint8(request[1])));
         return -1;
     }
+    // The dongle answers every request with its code in byte 0. A port that
+    // answers anything else (noise, our own bytes echoed, 0xFF) is not the
+    // dongle, and a reply behind a stray byte is not this request's.
+    if (answer[0] != request[1]) {
+        qDebug("Usbd: %s: reply 0x%02x does not answer request 0x%02x", caller, unsigned(quint8(answer[0])),
+               unsigned(quint8(request[1])));
+        return -1;
+    }
     if (reply)
         std::memcpy(reply, answer, frameBytes);
     return 0;
+}
+
+int Usbd::readRequest(int request, char *reply, int dataA, int dataB)
+{
+    // Reading is harmless to repeat: a reply that came late, short or
+    // garbled is asked for again, until the dongle is gone or time is up.
+    constexpr int readAttempts = 5;
+    for (int attempt = 1;; ++attempt) {
+        if (usbSimpleRequest(request, reply, 1000, dataA, dataB) == 0)
+            return 0;
+        if (attempt == readAttempts || pastDeadline() || deviceGone())
+            return -1;
+    }
 }
 
 int Usbd::usbSerialOutRequest(int size, char *buffer, int timeout)
@@ -491,7 +535,7 @@ void Usbd::getDongleVersion()
 
     // A dongle that does not answer at all reads as 0.0 and so as absent.
     char reply[frameBytes] = {};
-    if (usbSimpleRequest(GetVersion, reply, 1000) != 0) {
+    if (readRequest(GetVersion, reply) != 0) {
         dongleVersion = {-1, -1, -1};
         updateDongleInfo();
         return;
@@ -525,7 +569,7 @@ void Usbd::updateDongleInfo()
 void Usbd::getDongleBootloaderVersion()
 {
     char reply[frameBytes] = {};
-    if (usbSimpleRequest(GetBootloaderVersion, reply, 1000) != 0) {
+    if (readRequest(GetBootloaderVersion, reply) != 0) {
         // Not read is not 0.0.0.
         bootloaderVersion = {-1, -1, -1};
         return;
@@ -539,7 +583,7 @@ void Usbd::getDongleBootloaderVersion()
 int Usbd::getDongleHardwareVersion()
 {
     char reply[frameBytes] = {};
-    if (usbSimpleRequest(GetHardwareVersion, reply, 1000) != 0) {
+    if (readRequest(GetHardwareVersion, reply) != 0) {
         hardwareVersion = -1;
         return -1;
     }
@@ -643,17 +687,23 @@ void Usbd::getDmxSlot(int slot)
 int Usbd::direct_getDmxSlot(int slot)
 {
     char reply[frameBytes] = {};
-    if (usbSimpleRequest(GetDmxSlot, reply, 1000, 0, slot) != 0)
+    if (readRequest(GetDmxSlot, reply, 0, slot) != 0)
         return -1;
     return byteAt(reply, 2);
 }
 
 void Usbd::direct_getDmxSlotBulk(int slot, quint8 *buffer)
 {
+    readChunk(slot, buffer);
+}
+
+bool Usbd::readChunk(int slot, quint8 *buffer)
+{
     char reply[frameBytes] = {};
-    if (usbSimpleRequest(GetDmxSlotBulk, reply, 1000, 0, slot) != 0 || !buffer)
-        return;
+    if (readRequest(GetDmxSlotBulk, reply, 0, slot) != 0 || !buffer)
+        return false;
     std::memcpy(buffer, reply + 1, 7);
+    return true;
 }
 
 int Usbd::getDongleBufferSlot(int buffer, int slot)
@@ -704,8 +754,15 @@ int Usbd::swapDmxInBufferAndWait(int timeout)
     // once the swap has been given its pause.
     if (dongleVersion.major > 1) {
         for (;;) {
-            if (direct_dmxInBufferReady() != 0)
+            // A query that went unanswered says nothing about the buffer:
+            // taken for "ready" it would have the old frame read as new.
+            const int ready = direct_dmxInBufferReady();
+            if (ready > 0)
                 break;
+            if (ready < 0 && (pastDeadline() || deviceGone())) {
+                qDebug() << "Usbd: swapDmxInBufferAndWait: the dongle does not answer";
+                return 0;
+            }
             Pacing::wait(readyPollWaitMs);
             timeout -= readyPollWaitMs;
             // A time-out that is not a multiple of the step, or none at all,
@@ -725,7 +782,7 @@ int Usbd::direct_dmxInBufferReady()
     if (dongleVersion.major <= 1)
         return 1;
     char reply[frameBytes] = {};
-    if (usbSimpleRequest(InBufferReady, reply, 1000) != 0)
+    if (readRequest(InBufferReady, reply) != 0)
         return -1;
     return byteAt(reply, 2);
 }
@@ -739,27 +796,45 @@ int Usbd::getDmxInBuffer()
     Pacing::wait(inSwapWaitMs);
 
     // Slot 2 holds the frame's LEN; the frame is LEN + 2 slots. A length that
-    // cannot fit is read as a full buffer and then fails its check.
+    // cannot fit is read as a full buffer and then fails its check. Without
+    // its length the frame cannot be read whole, and a frame read in part
+    // would be decoded from slots of some earlier frame: then no frame came.
     const int length = direct_getDmxSlot(2);
-    int frameSlots = length < 0 ? 1 : length + 2;
-    if (frameSlots > bufferSize)
-        frameSlots = bufferSize;
+    if (length < 0) {
+        qDebug() << "Usbd: getDmxInBuffer: length not read";
+        return 0;
+    }
+    const int frameSlots = qMin(length + 2, int(bufferSize));
 
+    // Read aside, and taken only when every chunk came: the in-buffer holds
+    // the last frame read whole.
+    quint8 frame[bufferSize] = {};
+    int read = 0;
     for (int first = 0; first < frameSlots; first += 7) {
         quint8 chunk[7] = {};
-        direct_getDmxSlotBulk(first, chunk);
+        if (!readChunk(first, chunk)) {
+            qDebug() << "Usbd: getDmxInBuffer: slots from" << first << "not read";
+            return 0;
+        }
         for (int i = 0; i < 7 && first + i < bufferSize; ++i)
-            dmxInBuffer[first + i] = chunk[i];
+            frame[first + i] = chunk[i];
+        read = qMin(first + 7, int(bufferSize));
+    }
+    // The length and the frame come from one input buffer.
+    if (frame[2] != length) {
+        qDebug() << "Usbd: getDmxInBuffer: length" << length << "but the frame says" << frame[2];
+        return 0;
     }
     // Only a frame of the radio's framing counts: whatever else the line
     // carries (noise, a port that is not the dongle) is no frame at all.
-    const bool framed = dmxInBuffer[0] == frameStart[0] && dmxInBuffer[1] == frameStart[1]
-                        && dmxInBuffer[3] == manufacturer[0] && dmxInBuffer[4] == manufacturer[1]
-                        && dmxInBuffer[2] >= 4 && dmxInBuffer[2] <= maxFrameLength;
+    const bool framed = frame[0] == frameStart[0] && frame[1] == frameStart[1]
+                        && frame[3] == manufacturer[0] && frame[4] == manufacturer[1]
+                        && frame[2] >= 4 && frame[2] <= maxFrameLength;
     if (!framed) {
         qDebug() << "Usbd: getDmxInBuffer: not a radio frame";
         return 0;
     }
+    std::memcpy(dmxInBuffer, frame, size_t(read));
     return 1;
 }
 
@@ -806,7 +881,7 @@ int Usbd::sendSlots(int length, const char *caller)
     // Setting a slot twice sets it once, so a write whose reply went astray
     // is simply made again; only a dongle that keeps failing, or has gone,
     // fails the frame.
-    constexpr int slotAttempts = 3;
+    constexpr int slotAttempts = 5;
     for (int i = 0; i <= length + 1; ++i) {
         int attempt = 1;
         while (writeSlot(i, dmxOutBuffer[i]) != 0) {

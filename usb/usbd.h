@@ -152,6 +152,15 @@ private:
     void closeHandle();
     int frameLengthOf(const quint8 *buffer, const char *caller);
     int exchange(const char *request, const char *payload, int payloadSize, char *reply, const char *caller);
+    // A request that only reads, tried again when its reply does not come
+    // whole; 0 or -1 as usbSimpleRequest.
+    int readRequest(int request, char *reply, int dataA = 0, int dataB = 0);
+    // Seven input slots from `slot` on; false, and `buffer` untouched, when
+    // they could not be read.
+    bool readChunk(int slot, quint8 *buffer);
+    // The protocol level a radio's first frame tells, or -1 when no frame
+    // came whole and sound.
+    int readFirstFrameLevel();
     void dropLateReplies();
     int writeSlot(int slot, int value);
     int sendSlots(int length, const char *caller);

@@ -313,12 +313,16 @@ private slots:
             << QStringList{"--simulate=r9,dongle=boot", "update", "radio", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/good.vfp"} << 2;
         QTest::newRow("dongle lost during the readout")
             << QStringList{"--simulate=r9,wire=real,latency=1,unplug=600", "--timeout", "5", "info"} << 2;
+        QTest::newRow("dongle lost during the store")
+            << QStringList{"--simulate=r9,wire=real,latency=1,unplug=2000", "--timeout", "30", "set", "label=x", "--store"} << 2;
         QTest::newRow("store the simulator cannot keep")
             << QStringList{"--simulate=r9,state=/", "set", "label=x", "--store"} << 7;
         QTest::newRow("package that is a folder") << QStringList{"verify", "/"} << 5;
         QTest::newRow("package of no data") << QStringList{"verify", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/header-only.vfp"} << 5;
         QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "0.3", "info"} << 3;
         QTest::newRow("radio silent half-way") << QStringList{"--simulate=r9,silent=12", "info"} << 9;
+        QTest::newRow("dongle lost during the defaults")
+            << QStringList{"--simulate=r9,wire=real,latency=1,unplug=1800", "defaults", "flex"} << 2;
         QTest::newRow("label pattern too long for the tenth radio")
             << QStringList{"--simulate", "batch", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/setup/small.json", "--label-pattern",
                            QString(31, 'x') + "{n}", "--count", "10"} << 1;
@@ -445,12 +449,14 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.contains(QStringLiteral("dongle: 3.2.7")), qPrintable(r.out));
         QVERIFY(r.out.contains(QStringLiteral("radio: attached, protocol level 2")));
+        // The r9 is named as it names itself, never by its level alone.
+        QVERIFY2(r.out.contains(QStringLiteral("status: Veltra R9")) && !r.out.contains(QStringLiteral("R8X")), qPrintable(r.out));
         QVERIFY(QRegularExpression(QStringLiteral("uptime: \\d+ days, \\d\\d:\\d\\d:\\d\\d")).match(r.out).hasMatch());
     }
 
     // watch over a dongle on a pseudo-terminal that is pulled out and put
     // back, with its radio switched off and on: every coming and going is
-    // told, and the radio is found again each time. Real time, so run by
+    // told, and the radio is found again. Real time, so run by
     // the wire-labelled entry only.
     void watchFollowsReplugsAndRadios()
     {
@@ -471,12 +477,14 @@ private slots:
         QVERIFY2(waitFor("radio: attached", 1), qPrintable(out));
         tell("radio off");
         QVERIFY2(waitFor("radio: detached", 1), qPrintable(out));
-        tell("radio on");
-        QVERIFY2(waitFor("radio: attached", 2), qPrintable(out));
+        // The dongle comes back with its DMX off: the watch switches it on
+        // once discovery is done, so the radio cabled next is seen.
         tell("unplug");
         QVERIFY2(waitFor("dongle: Disconnected", 1), qPrintable(out));
         tell("replug");
-        QVERIFY2(waitFor("radio: attached", 3), qPrintable(out));
+        QVERIFY2(waitFor("dongle: 3.2.7", 2), qPrintable(out));
+        tell("radio on");
+        QVERIFY2(waitFor("radio: attached", 2), qPrintable(out));
         watch.terminate();
         watch.waitForFinished(5000);
     }

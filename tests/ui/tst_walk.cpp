@@ -126,7 +126,7 @@ class TestWalk : public QObject
     {
         return QTest::qWaitFor([&] { return loader()->property("status").toInt() == 1 && viewName() == name; },
                                timeoutMs)
-               && drawn(1000);
+               && drawn(patience);
     }
 
     void click(QQuickItem *target, Qt::KeyboardModifiers modifiers = Qt::NoModifier, QPointF at = QPointF(-1, -1))

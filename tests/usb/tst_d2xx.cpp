@@ -80,6 +80,9 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output");
         QTest::newRow("D2XX first when it finds the dongle") << true << QStringList {"info"} << 0 << "TRX Model: Veltra R8X";
+        // A profile the stand-in cannot read is no dongle, not an r9.
+        QTest::newRow("unknown profile") << true << QStringList {"VELTRA_D2XX_SIM=r99", "--driver", "d2xx", "info"} << 2
+                                         << "VELTRA_D2XX_SIM refused: unknown simulator profile \"r99\"";
         QTest::newRow("forced serial") << true << QStringList {"--driver", "serial", "info"} << 2 << "no Veltra dongle found";
         QTest::newRow("a port given wins") << true << QStringList {"--port", "/nonexistent/tty", "info"} << 2
                                            << "no Veltra dongle found";
@@ -105,7 +108,10 @@ private slots:
             env.insert(QStringLiteral("LD_LIBRARY_PATH"), QStringLiteral(VELTRA_D2XX_STANDIN_DIR));
         else
             env.remove(QStringLiteral("LD_LIBRARY_PATH"));
-        env.insert(QStringLiteral("VELTRA_D2XX_SIM"), QStringLiteral("r8x,usbserial=LINE7"));
+        QString profile = QStringLiteral("r8x,usbserial=LINE7");
+        if (arguments.first().startsWith(QLatin1String("VELTRA_D2XX_SIM=")))
+            profile = arguments.takeFirst().mid(16);
+        env.insert(QStringLiteral("VELTRA_D2XX_SIM"), profile);
         cli.setProcessEnvironment(env);
         // A dongle not found is told after the time-out; a radio found is read.
         const QString timeout = output.startsWith(QLatin1String("TRX")) ? QStringLiteral("5") : QStringLiteral("0.5");

@@ -250,18 +250,22 @@ private slots:
         rig.dongle->radio().queueRawFrame(frame);
 
         const int mark = rig.mark();
-        // Read within the buffer, then refused: such a frame cannot be the radio's.
+        // Read within the buffer, then refused: such a frame cannot be the
+        // radio's, and the in-buffer keeps the frame it held.
         QCOMPARE(rig.usbd->getDmxInBuffer(), 0);
         // The whole buffer and no more: 20 chunks, the last starting at 133.
         const auto chunks = rig.requestsSince(mark, 0x1E);
         QCOMPARE(chunks.size(), 20);
         QCOMPARE(int(quint8(chunks.last().at(4))), 133);
-        QCOMPARE(int(rig.usbd->dmxInBuffer[133]), 0x11);
-        QCOMPARE(rig.usbd->checkIntegrity(), 0);
+        QCOMPARE(int(rig.usbd->dmxInBuffer[133]), 0);
 
-        // LEN 133 would put its check value's low byte past the buffer.
-        rig.usbd->dmxInBuffer[2] = 133;
-        QCOMPARE(rig.usbd->checkIntegrity(), 0);
+        // Neither LEN 200 nor LEN 133 (its check value's low byte past the
+        // buffer) can pass the check.
+        for (int length : {200, 133}) {
+            std::fill(std::begin(rig.usbd->dmxInBuffer), std::end(rig.usbd->dmxInBuffer), quint8(0x11));
+            rig.usbd->dmxInBuffer[2] = quint8(length);
+            QCOMPARE(rig.usbd->checkIntegrity(), 0);
+        }
     }
 
     void oversizedLengthComposed()
@@ -470,22 +474,28 @@ private slots:
         QCOMPARE(TestLog::count(QStringLiteral("Usbd: ~Usbd: closing")), 1);
     }
 
-    void bootloaderIsToldByNineBytes_data()
+    // What a port answers makes it the dongle, its bootloader or neither.
+    void whatAnswersIsTheDongle_data()
     {
-        QTest::addColumn<unsigned>("answer");
+        QTest::addColumn<unsigned>("probeAnswer");
+        QTest::addColumn<QByteArray>("reply"); // to every request
         QTest::addColumn<int>("type");
-        QTest::newRow("nine: the bootloader") << 9u << 4;
-        QTest::newRow("eight: not it") << 8u << 0;
-        QTest::newRow("ten: not it") << 10u << 0;
+        QTest::newRow("nine: the bootloader") << 9u << QByteArray() << 4;
+        QTest::newRow("eight: not it") << 8u << QByteArray() << 0;
+        QTest::newRow("ten: not it") << 10u << QByteArray() << 0;
+        QTest::newRow("the request code echoed: the dongle") << 0u << QByteArray::fromHex("1003020007000000") << 3;
+        // A dongle echoes the request's code; these would read as a dongle
+        // 255.255.65535 or 16.0.0.
+        QTest::newRow("0xFF to everything") << 0u << QByteArray(8, char(0xFF)) << 0;
+        QTest::newRow("the request itself echoed") << 0u << QByteArray::fromHex("0010000000000000") << 0;
     }
 
-    void bootloaderIsToldByNineBytes()
+    void whatAnswersIsTheDongle()
     {
-        QFETCH(unsigned, answer);
+        QFETCH(unsigned, probeAnswer);
+        QFETCH(QByteArray, reply);
         QFETCH(int, type);
-        // A port that is not in its bootloader and answers nothing else reads
-        // as version 0.0, that is as no dongle.
-        Usbd usbd(std::make_unique<ScriptedDriver>(answer));
+        Usbd usbd(std::make_unique<ScriptedDriver>(probeAnswer, reply));
         QCOMPARE(usbd.usbDongleType, type);
     }
 

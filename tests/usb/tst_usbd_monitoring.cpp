@@ -49,21 +49,29 @@ private slots:
     void protocolLevelFromFirstFrame_data()
     {
         QTest::addColumn<QString>("profile");
+        QTest::addColumn<int>("lost"); // the request whose next reply is lost; 0: none
         QTest::addColumn<int>("level");
         QTest::addColumn<QString>("logLine");
 
-        QTest::newRow("r9") << "r9" << 2 << " getting pcl v2";
-        QTest::newRow("legacy") << "legacy" << 0 << " getting pcl v1";
-        QTest::newRow("level 7") << "r9,level=7" << 7 << " getting pcl v2";
+        QTest::newRow("r9") << "r9" << 0 << 2 << " getting pcl v2";
+        QTest::newRow("legacy") << "legacy" << 0 << 0 << " getting pcl v1";
+        QTest::newRow("level 7") << "r9,level=7" << 0 << 7 << " getting pcl v2";
+        // One lost reply is asked for again: it neither makes a legacy radio
+        // of the r9 nor lets the radio go.
+        QTest::newRow("r9, length read lost") << "r9" << 0x02 << 2 << " getting pcl v2";
+        QTest::newRow("r9, first slots lost") << "r9" << 0x1E << 2 << " getting pcl v2";
     }
 
     void protocolLevelFromFirstFrame()
     {
         QFETCH(QString, profile);
+        QFETCH(int, lost);
         QFETCH(int, level);
         QFETCH(QString, logLine);
 
         SimRig rig(profile);
+        if (lost)
+            rig.dongle->dropRepliesTo(quint8(lost), 1);
         QStringList order;
         connect(rig.usbd.get(), &Usbd::showProtocolVersion, this,
                 [&order](int v) { order << QStringLiteral("level %1").arg(v); });
@@ -101,6 +109,23 @@ private slots:
         tickUntilPoll(rig);
         QVERIFY(!rig.usbd->isDmxAttached());
         QCOMPARE(detached.count(), 1);
+    }
+
+    // A poll lost while the radio is being missed is made again at the next
+    // tick: lost replies must not stretch the misses past a radio swap.
+    void lostPollWhileMissingPollsAgain()
+    {
+        SimRig rig;
+        rig.usbd->initDongleDMX();
+        tickUntilPoll(rig);
+        rig.dongle->setRadioConnected(false);
+        tickUntilPoll(rig);
+        rig.dongle->dropRepliesTo(0x13, 5);
+        rig.usbd->checkUSBDevice();
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd: checkUSBDevice: status poll failed")), 1);
+        const int mark = rig.mark();
+        rig.usbd->checkUSBDevice();
+        QCOMPARE(rig.countSince(mark, 0x13), 1);
     }
 
     void unreadableFirstFrameDetaches()
@@ -221,11 +246,11 @@ private slots:
 
     void lostPollKeepsMonitoring()
     {
-        // A status reply that never comes does not end the watch: the dongle
-        // pulled out afterwards is still noticed.
+        // A status reply that never comes, asked for again and again, does
+        // not end the watch: the dongle pulled out afterwards is still noticed.
         SimRig rig;
-        rig.dongle->dropReplies(1);
-        QVERIFY(QTest::qWaitFor([&rig] { return TestLog::count(QStringLiteral("Usbd: checkUSBDevice: status poll failed")) == 1; }, 3000));
+        rig.dongle->dropReplies(5);
+        QVERIFY(QTest::qWaitFor([&rig] { return TestLog::count(QStringLiteral("Usbd: checkUSBDevice: status poll failed")) == 1; }, 10000));
         rig.dongle->unplug();
         QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 0, 2000);
     }
