@@ -233,6 +233,16 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
             codes << code;
         }
         silentCommands = codes;
+    } else if (key == QLatin1String("miss")) {
+        // The next N frames of one command lost on the way (as a frame that
+        // fails its check is): miss=15:1.
+        const QStringList parts = value.split(QLatin1Char(':'));
+        bool ok = parts.size() == 2;
+        const int code = ok ? parts.at(0).toInt(&ok) : -1;
+        const int count = ok ? parts.at(1).toInt(&ok) : -1;
+        if (!ok || code < 0 || code > 255 || count < 0)
+            return fail(QStringLiteral("miss=%1: expected a command code and a count such as 15:1").arg(value));
+        missedCommands[code] = count;
     } else if (key == QLatin1String("trxhw")) {
         bool ok = false;
         const int number = value.toInt(&ok);
@@ -355,6 +365,10 @@ void RadioUnit::attachTo(VirtualRadio &radio)
         }
         // Every command the application firmware takes is noted, for tests.
         radio.setCommandHandler(quint8(code), [this, code, handler](RadioState &state, const RadioCommand &command) {
+            if (missedCommands.value(code) > 0) {
+                --missedCommands[code];
+                return std::optional<RadioReply>();
+            }
             commands.append(code);
             lastData[code] = command.data;
             return handler(state, command);

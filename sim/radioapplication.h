@@ -56,6 +56,8 @@ struct RadioUnit
     // Command codes this radio never answers (besides those its protocol
     // level does not know).
     QList<int> silentCommands;
+    // Commands whose next frames are lost, with how many more to lose.
+    QHash<int, int> missedCommands;
 
     std::array<quint8, 4> radioId {{0xA1, 0xB2, 0xC3, 0xD4}};
     std::array<quint8, 84> hopTable {};
@@ -99,6 +101,7 @@ struct RadioUnit
     // Applies a profile setting; false when the key is not a radio setting
     // or the value does not fit (then `error` says why):
     //   firmware=M.m.b  serial=HEX10|ff  label=TEXT  labelhex=HEX32  trxhw=N  state=FILE
+//   miss=CODE:N (the next N frames of a command lost)
     //   caps=HEX (13-15 bytes from slot 6)  settings=HEX (14 bytes, slots 6-19)
     //   mask24= mask52= mask58=HEX (11 bytes)  power=A:B:C (2.4, 5.2, 5.8 GHz)
     //   model=TEXT  addon=N (add-on kind)  hwtext=TEXT  silent=CODE:CODE...

@@ -90,6 +90,9 @@ private slots:
             << "r9,settings=000009015a000100010000000000,power=1:1:1"
             << QStringList{"mode=R9 5.2GHz", "power58=5 Bars"}
             << QStringList{"Tx Mode: R9 5.2GHz", "5.8GHz Power: 5 Bars", "5.2GHz Power: 4 Bars"};
+        // A frame lost on the way is seen in the read-back and sent again.
+        QTest::newRow("2.4 GHz frame lost once") << "r9,miss=15:1" << QStringList{"power24=3"}
+                                                 << QStringList{"2.4GHz Power: 2 Bars"};
         // At level 1 a direction byte of 2 is pin 10, as the flag is.
         QTest::newRow("p1 direction byte 2") << "p1,settings=0200000001000000000000000000" << QStringList{}
                                              << QStringList{"Direction: Set by Pin 10"};
