@@ -134,7 +134,7 @@ void TestUpload::outcomes_data()
     QTest::newRow("nine crc errors") << 1 << 2 << QList<int>{2} << (CrcErrors | 9 << 8) << 0 << v1 << acks << 2 << 17;
     QTest::newRow("ten crc errors") << 1 << 2 << QList<int>{2} << (CrcErrors | 10 << 8) << 5 << v1 << acks << -1 << 10;
     QTest::newRow("silence") << 1 << 2 << QList<int>{2} << int(Silence) << 3 << v1 << acks << -1 << 1;
-    QTest::newRow("usb fails in frames") << 1 << 2 << QList<int>{2} << int(UsbFailure) << 4 << v1 << acks << -1 << 2;
+    QTest::newRow("dongle pulled out in frames") << 1 << 2 << QList<int>{2} << int(UsbFailure) << 1 << v1 << acks << -1 << 2;
     QTest::newRow("cancel") << 1 << 2 << QList<int>{2} << int(Cancel) << 6 << v1 << acks << -1 << 1;
 }
 
