@@ -348,6 +348,9 @@ private:
     void cancelDongleUpdate();
     void dongleProgrammerFinished(int result);
     QString dongleProgrammer(QString *folder) const;
+    void awaitRadioBack();
+    void radioBack(bool readout);
+    void endRadioUpdate(int outcome, const QString &message, const QString &reason);
 
     Usbd *m_usbd;
     quint8 *m_dmxIn;
@@ -365,6 +368,11 @@ private:
     QString m_programmerPath;
     QStringList m_programmerArguments;
     QString m_programmerFolder;
+    // After an upload: the wait for the radio to answer as an application
+    // again, with its new firmware read back.
+    QTimer m_radioBackLimit;
+    QMetaObject::Connection m_radioBackReadout;
+    bool m_radioUpdateRunning = false;
     QString m_reportError;
     // The settings as the radio reported them and what the operator chose:
     // a settings frame sends back every byte nobody chose exactly as read.
