@@ -102,6 +102,10 @@ public:
     // local path (percent escapes decoded; "file:///C:/fw/radio.vfp" gives
     // "C:/fw/radio.vfp" everywhere), anything else is taken as it is.
     static QString updaterFilePath(const QString &fromScene);
+    // avrdude in the folder of that name beside the program, else under the
+    // start-up folder `start`, else on the PATH; `folder` gets the folder it
+    // is to run in.
+    static QString findDongleProgrammer(const QString &programFolder, const QString &start, QString *folder);
 
     // Setups. A setup value this radio cannot take is refused with the key
     // and the reason; `missing` when the radio has no such setting or band

@@ -6,6 +6,7 @@
 #include "usb/protocol.h"
 #include "usb/usbd.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -295,20 +296,34 @@ QString Configurator::dongleProgrammer(QString *folder) const
         start.chop(1);
     if (start.isEmpty())
         start = QDir::currentPath();
+    const QString programFolder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+    return findDongleProgrammer(programFolder, start, folder);
+}
 
-    const QString candidateFolder = QDir(start).filePath(QStringLiteral("avrdude"));
-    folder->clear();
-    if (QFileInfo(candidateFolder).isDir()) {
-        *folder = candidateFolder;
+QString Configurator::findDongleProgrammer(const QString &programFolder, const QString &start, QString *folder)
+{
 #ifdef Q_OS_WIN
-        const QString bundled = QDir(candidateFolder).filePath(QStringLiteral("avrdude.exe"));
+    const QString name = QStringLiteral("avrdude.exe");
 #else
-        const QString bundled = QDir(candidateFolder).filePath(QStringLiteral("avrdude"));
+    const QString name = QStringLiteral("avrdude");
 #endif
-        const QFileInfo info(bundled);
-        if (info.isFile() && info.isExecutable())
-            return bundled;
+
+    // The avrdude folder the product ships beside its program comes first: a
+    // menu entry or a shortcut starts the program in some other folder. Then
+    // the folder under where it was started, then whatever the PATH holds.
+    const QString besideProgram = programFolder.isEmpty() ? QString() : QDir(programFolder).filePath(QStringLiteral("avrdude"));
+    const QString underStart = QDir(start).filePath(QStringLiteral("avrdude"));
+    for (const QString &candidate : {besideProgram, underStart}) {
+        if (candidate.isEmpty())
+            continue;
+        const QFileInfo info(QDir(candidate).filePath(name));
+        if (info.isFile() && info.isExecutable()) {
+            *folder = candidate;
+            return info.filePath();
+        }
     }
+    // avrdude from the PATH still runs in the avrdude folder when there is one.
+    *folder = QFileInfo(underStart).isDir() ? underStart : QString();
     return QStandardPaths::findExecutable(QStringLiteral("avrdude"));
 }
 
