@@ -107,6 +107,7 @@ private slots:
 
     void outcomes_data();
     void outcomes();
+    void updateWithoutDongleEndsAtOnce();
     void interruptedUpdateIsRecoverable_data();
     void interruptedUpdateIsRecoverable();
 };
@@ -216,6 +217,22 @@ void TestUpload::outcomes()
     }
     if (fault == UsbFailure)
         dongle->replug();
+    QVERIFY(update.linkResumed());
+}
+
+// Started with no dongle, an update ends at once and says why; the dongle
+// plugged in afterwards is found.
+void TestUpload::updateWithoutDongleEndsAtOnce()
+{
+    Update update;
+    update.rig.dongle->unplug();
+    QTRY_COMPARE(update.rig.usbd->usbDongleType, 0);
+    QSignalSpy ended(&update.configurator, &Configurator::updateFinished);
+    update.configurator.firmwareUpdate(Configurator::radio_update, update.package({2}, true));
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(update.configurator.updateReason(), QStringLiteral("no_dongle"));
+    QVERIFY(!update.configurator.serialThread.isRunning());
+    update.rig.dongle->replug();
     QVERIFY(update.linkResumed());
 }
 
