@@ -115,6 +115,7 @@ void SerialThread::run()
 
     int mcuId = 2;
     restartsLeft = maxUploadRestarts;
+    furthestFrame = -1;
     restarting = false;
     qDebug() << "SerialThread: run: Starting timer for the first time.";
     QElapsedTimer timer;
@@ -302,6 +303,13 @@ SerialThread::FrameEnd SerialThread::framePhase(QElapsedTimer &timer, int mcuId)
         if (timer.elapsed() > frameTimeoutMs) {
             qDebug() << nowMs() << "SerialThread: run: FRAME: #" << frameCount << "Timeout:"
                      << timer.elapsed();
+            // An attempt that got further than the one before has earned
+            // its restarts back: only attempts that stall at the same frame
+            // or earlier use them up, so the run ends either way.
+            if (frameCount > furthestFrame) {
+                furthestFrame = frameCount;
+                restartsLeft = maxUploadRestarts;
+            }
             if (answerMayBeLost && restartsLeft > 0) {
                 // Frames carry no number, so one the device has taken cannot
                 // be sent again without writing it twice; a new handshake

@@ -52,8 +52,11 @@ public:
     static constexpr int frameTimeoutMs = 2000;
     static constexpr int maxFrameAttempts = 10;
     // How often one run starts the image over after a frame whose answer
-    // may have been lost on the line.
-    static constexpr int maxUploadRestarts = 3;
+    // may have been lost on the line, without getting further than before.
+    // With one reply in fifty losing a byte, more than half the passes of a
+    // 40-frame image lose an answer somewhere; twelve keep the chance that
+    // every pass does below one in a thousand.
+    static constexpr int maxUploadRestarts = 12;
 
     explicit SerialThread(Usbd *usbd, QObject *parent = nullptr);
     // Stops a running upload and waits for it: the thread may hold the
@@ -110,6 +113,8 @@ private:
     int rx = -2;
     const QByteArray *outBuffer = nullptr;
     int restartsLeft = 0;
+    // The frame the furthest attempt of this run timed out at.
+    int furthestFrame = -1;
     // A handshake after starting over, timed by restartClock: a device
     // that took the whole first upload may not answer one any more.
     bool restarting = false;

@@ -457,9 +457,10 @@ int Usbd::exchange(const char *request, const char *payload, int payloadSize, ch
     }
     if (received != frameBytes) {
         // Whatever is missing may still come, and must not be taken for the
-        // next reply.
-        m_owedReplyBytes += frameBytes - int(received);
-        qDebug("Usbd: %s: reply of %u bytes, request 0x%02x", caller, received, unsigned(quint8(request[1])));
+        // next reply; a reply already given the late wait has had its time.
+        if (!awaitLate)
+            m_owedReplyBytes += frameBytes - int(received);
+        qDebug("Usbd: %s: reply of %u bytes, request 0x%02x: %s", caller, received, unsigned(quint8(request[1])), QByteArray(answer, int(received)).toHex().constData());
         return -1;
     }
     if (reply)

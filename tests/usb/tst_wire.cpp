@@ -207,7 +207,7 @@ private slots:
         QCOMPARE(thread.vfp->parseFile(package), int(VFP::ParseOk));
         thread.startProcess(0);
         QVERIFY(thread.wait(120000));
-        QCOMPARE(thread.uploadStatus, status);
+        QCOMPARE(thread.uploadStatus.load(), status);
         if (status != 0)
             return;
         auto guard = line.dongle->lock();
