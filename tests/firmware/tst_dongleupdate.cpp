@@ -249,24 +249,18 @@ void TestDongleUpdate::programmerEndsWithItsParent()
 #else
     QTemporaryDir dir;
     const QString pidFile = dir.filePath(QStringLiteral("avrdude.pid"));
-    const QString script = dir.filePath(QStringLiteral("avrdude"));
-    {
-        QFile file(script);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\necho $$ > '" + pidFile.toLocal8Bit() + "'\nexec sleep 30\n");
-        file.close();
-        QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
-    }
-    // The parent: a shell that runs this suite's own programmer start, then
-    // is killed. This suite is that parent, in a child of its own.
+    QFile script(dir.filePath(QStringLiteral("avrdude")));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho $$ > '" + pidFile.toLocal8Bit() + "'\nexec sleep 30\n");
+    script.close();
+    QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+    // The parent is this suite, started again in a child of its own.
     QProcess parent;
     parent.setProgram(QCoreApplication::applicationFilePath());
-    parent.setArguments({QStringLiteral("-programmer-child"), script});
+    parent.setArguments({QStringLiteral("-programmer-child"), script.fileName()});
     parent.start();
     QVERIFY(QTest::qWaitFor([&] { return QFile::exists(pidFile) && QFileInfo(pidFile).size() > 0; }, 10000));
-    QFile pidText(pidFile);
-    QVERIFY(pidText.open(QIODevice::ReadOnly));
-    const qint64 pid = pidText.readAll().trimmed().toLongLong();
+    const qint64 pid = readAll(pidFile).trimmed().toLongLong();
     QVERIFY(pid > 0);
     QCOMPARE(::kill(pid_t(pid), 0), 0);
     parent.kill();

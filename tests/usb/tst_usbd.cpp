@@ -382,17 +382,6 @@ private slots:
         QCOMPARE(rig.usbd->driver()->openByDescription("Veltra Dongle v3", &handle), 0);
     }
 
-    void bootloaderDongle()
-    {
-        SimRig rig(QStringLiteral("dongle=boot"));
-        QCOMPARE(rig.usbd->usbDongleType, 4);
-        QCOMPARE(rig.usbd->dongleVersion.major, 3);
-        QCOMPARE(rig.usbd->dongleVersion.minor, -1);
-        QCOMPARE(rig.usbd->dongleVersion.build, -1);
-        QCOMPARE(rig.usbd->hardwareVersion, -1);
-        QCOMPARE(TestLog::count(QStringLiteral("Usbd::checkDongle3Boot: bytes 9")), 1);
-        QCOMPARE(rig.dongle->requests().size(), 0);
-    }
 
     // The wait for a fresh input buffer: its ready queries, its time-out
     // (whatever the step), and firmware from before the ready flag.

@@ -195,6 +195,9 @@ private slots:
     {
         SimRig rig(QStringLiteral("dongle=boot"));
         QCOMPARE(rig.usbd->usbDongleType, 4);
+        QVERIFY(rig.usbd->dongleVersion.is(3, -1, -1));
+        QCOMPARE(rig.usbd->hardwareVersion, -1);
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd::checkDongle3Boot: bytes 9")), 1);
         QSignalSpy shown(rig.usbd.get(), &Usbd::showDongleVersion);
         QSignalSpy ok(rig.usbd.get(), &Usbd::VELTRAOK);
 
