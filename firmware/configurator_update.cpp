@@ -185,6 +185,11 @@ void Configurator::awaitRadioBack()
     m_radioBackLimit.setSingleShot(true);
     m_radioBackLimit.callOnTimeout(this, [this] {
         qDebug() << "Updater: the radio did not answer after the update";
+        if (!m_usbd->isUsbAttached()) {
+            // Nothing could be asked: the dongle went, not the radio.
+            endRadioUpdate(UpdateFailed, QStringLiteral("USB Error! Please try again!"), QStringLiteral("usb_error"));
+            return;
+        }
         endRadioUpdate(UpdateFailed,
                        QStringLiteral("The radio did not restart: it waits in its bootloader. Please run the update again!"),
                        QStringLiteral("radio_in_bootloader"));
