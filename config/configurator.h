@@ -353,6 +353,7 @@ private:
     void dongleProgrammerFinished(int result);
     QString dongleProgrammer(QString *folder) const;
     void awaitRadioBack();
+    void lookForRadio();
     void radioBack(bool readout);
     void endRadioUpdate(int outcome, const QString &message, const QString &reason);
 

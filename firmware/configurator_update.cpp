@@ -195,9 +195,14 @@ void Configurator::awaitRadioBack()
                        QStringLiteral("radio_in_bootloader"));
     }, Qt::UniqueConnection);
     m_radioBackLimit.start(Pacing::interval(radioBackMs));
-    // The radio known before the update has restarted since, through its
-    // bootloader: the status poll that sees it again must announce it anew,
-    // and its readout is what tells the new firmware.
+    lookForRadio();
+}
+
+void Configurator::lookForRadio()
+{
+    // The radio known before has restarted since (through its bootloader),
+    // or its last readout broke off: the status poll that sees it must
+    // announce it anew, and its readout is what tells the new firmware.
     m_usbd->radioAttached = false;
     m_usbd->liveDataEnabled = 0;
     // As Connect does: the monitoring finds the radio and reads it out.
@@ -212,8 +217,7 @@ void Configurator::radioBack(bool readout)
         // Seen but not read whole (a line fault, a radio still starting):
         // the next status poll finds it again.
         qDebug() << "Updater: the radio's readout failed; trying again";
-        m_usbd->dmxOff();
-        on_connect_clicked();
+        lookForRadio();
         return;
     }
     qDebug() << "Updater: the radio answers with firmware" << m_trxVersion;

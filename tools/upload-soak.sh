@@ -1,11 +1,12 @@
 #!/bin/sh
 # Radio updates on the paced wire model with faults on the line: for each
 # fault kind, one update of a 40-frame package per seed, and how many ended
-# "Update Complete!". Usage: tools/upload-soak.sh [BUILD_DIR] [SEEDS] [RATE]
+# "Update Complete!". Usage: tools/upload-soak.sh [BUILD_DIR] [SEEDS] [RATE] [KINDS]
 set -u
 build=${1:-build}
 seeds=${2:-20}
 rate=${3:-0.02}
+kinds=${4:-late split drop garbage}
 cli="$build/cli/veltra-cli"
 make_vfp="$build/cli/veltra-make-vfp"
 work=$(mktemp -d)
@@ -14,7 +15,7 @@ trap 'rm -rf "$work"' EXIT INT TERM
 # 39 frames of 256 bytes and the closing frame that starts the new image.
 "$make_vfp" --block 2:9984 --end-frame "$work/radio.vfp" >/dev/null || exit 1
 
-for kind in late split drop garbage; do
+for kind in $kinds; do
     complete=0
     start=$(date +%s)
     failures=""
