@@ -463,6 +463,16 @@ int Usbd::exchange(const char *request, const char *payload, int payloadSize, ch
         qDebug("Usbd: %s: reply of %u bytes, request 0x%02x: %s", caller, received, unsigned(quint8(request[1])), QByteArray(answer, int(received)).toHex().constData());
         return -1;
     }
+    if (awaitLate) {
+        // Bytes waiting after a whole reply mean it was longer than a reply
+        // can be (noise on the line): which eight were the dongle's is not
+        // known, so none is taken.
+        unsigned waitingBytes = 0, txBytes = 0, events = 0;
+        if (m_driver->queueStatus(ftHandle, &waitingBytes, &txBytes, &events) == DongleDriver::Ok && waitingBytes > 0) {
+            qDebug("Usbd: %s: reply longer than a frame, request 0x%02x", caller, unsigned(quint8(request[1])));
+            return -1;
+        }
+    }
     if (reply)
         std::memcpy(reply, answer, frameBytes);
     return 0;
