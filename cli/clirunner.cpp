@@ -390,8 +390,13 @@ int CliRunner::openDongle()
     return Ok;
 }
 
-int CliRunner::readRadio(int limitMs)
+int CliRunner::readRadio(int limitMs, bool quiet)
 {
+    // Quiet for a caller that has its own way on (an update that then
+    // tries the bootloader): a failure it recovers from is no message.
+    const auto failWith = [this, quiet](Exit code, const QString &message) {
+        return quiet ? int(code) : fail(code, message);
+    };
     if (m_usbd->usbDongleType == DongleType::Bootloader)
         return fail(NoDongle, QStringLiteral("the dongle is in its bootloader: update its firmware first"));
     m_configurator->on_connect_clicked();
@@ -408,14 +413,14 @@ int CliRunner::readRadio(int limitMs)
         return fail(NoDongle, QStringLiteral("the dongle was lost during the readout"));
     const double seconds = waitMs / 1000.0;
     if (readout < 0 && seen)
-        return fail(ReadoutFailed, QStringLiteral("the radio's readout did not finish within %1 s").arg(seconds));
+        return failWith(ReadoutFailed, QStringLiteral("the radio's readout did not finish within %1 s").arg(seconds));
     if (readout < 0 && m_usbd->isDmxAttached())
-        return fail(NoRadio, QStringLiteral("a radio answered the dongle, but none of its frames could be read within %1 s")
-                                 .arg(seconds));
+        return failWith(NoRadio, QStringLiteral("a radio answered the dongle, but none of its frames could be read within %1 s")
+                                     .arg(seconds));
     if (readout < 0)
-        return fail(NoRadio, QStringLiteral("no radio answered within %1 s").arg(seconds));
+        return failWith(NoRadio, QStringLiteral("no radio answered within %1 s").arg(seconds));
     if (readout == 0)
-        return fail(ReadoutFailed, QStringLiteral("the radio stopped answering during the readout"));
+        return failWith(ReadoutFailed, QStringLiteral("the radio stopped answering during the readout"));
     return Ok;
 }
 
@@ -931,7 +936,7 @@ int CliRunner::update()
     // A radio that answers is read first, so that it can be rebooted into
     // its bootloader; one that does not may already wait there, and the
     // other half of the time is left for its handshake.
-    const int read = readRadio(int(m_deadline.remainingTime() / 2));
+    const int read = readRadio(int(m_deadline.remainingTime() / 2), true);
     if (read == NoDongle)
         return read;
     if (read != Ok)
@@ -941,9 +946,12 @@ int CliRunner::update()
     m_usbd->setDeadline(QDeadlineTimer::Forever);
 
     catchInterrupts();
-    bool finished = false;
-    // Connected after the session's own handler, so it runs once the outcome is known.
-    connect(&c.serialThread, &QThread::finished, this, [&finished] { finished = true; });
+    // The end of an update is the one signal the Configurator gives for every
+    // way it ends (a package refused at once, an upload that ran, the radio
+    // seen again or not): asking the upload thread whether it still runs
+    // could find it ended before its outcome has arrived.
+    bool ended = false;
+    connect(&c, &Configurator::updateFinished, this, [&ended] { ended = true; });
     int shown = -1;
     connect(&c, &Configurator::ProgressChanged, this, [this, &c, &shown] {
         if (c.isProgress() != shown)
@@ -956,25 +964,33 @@ int CliRunner::update()
     connect(&c.serialThread, &SerialThread::initUpdaterProgressBar, this, [&handshaken] { handshaken = true; });
 
     c.firmwareUpdate(type, file);
-    if (!c.serialThread.isRunning() && !finished)
-        return fail(PackageError, c.updateMessage());
-    if (!waitFor([&] { return handshaken || finished; }, int(m_deadline.remainingTime())) && !interrupted) {
+    if (!waitFor([&] { return handshaken || ended; }, int(m_deadline.remainingTime())) && !interrupted) {
         c.cancelUpdate(type, file);
-        waitFor([&finished] { return finished; }, 5000, false);
+        waitFor([&ended] { return ended; }, 5000, false);
         return fail(NoRadio, QStringLiteral("no bootloader answered within %1 s").arg(m_timeoutMs / 1000.0));
     }
-    waitFor([&finished] { return finished; }, -1);
-    if (interrupted && !finished) {
+    waitFor([&ended] { return ended; }, -1);
+    if (interrupted && !ended) {
         c.cancelUpdate(type, file);
-        waitFor([&finished] { return finished; }, 5000);
+        // Ctrl-C has been heard; the wait for the outcome must not stop at
+        // it again.
+        waitFor([&ended] { return ended; }, 5000, false);
     }
     if (stdoutIsTerminal() && shown >= 0)
         std::fputs("\n", stdout);
 
-    const int status = c.serialThread.uploadStatus;
-    if (c.updateOutcome() != Configurator::UpdateComplete)
+    if (c.updateOutcome() == Configurator::UpdateCanceled)
+        return fail(UploadFailed, QStringLiteral("update cancelled: the radio may wait in its bootloader; run the update again"));
+    if (c.updateOutcome() != Configurator::UpdateComplete) {
+        // An upload that went through whose radio did not come back says so
+        // in its message; an upload that failed names its status as well.
+        const int status = c.serialThread.uploadStatus;
+        if (status == UploadStatus::Complete)
+            return fail(UploadFailed, c.updateMessage());
         return fail(UploadFailed, QStringLiteral("upload status %1: %2").arg(status).arg(c.updateMessage()));
+    }
     print(c.updateMessage());
+    print(QStringLiteral("Radio firmware: ") + printable(c.istrxVersion()));
     return Ok;
 }
 

@@ -52,7 +52,7 @@ private:
     void makeLogFolder();
     // Reads the radio, waiting at most limitMs (the whole --timeout when -1)
     // and never past the command's deadline.
-    int readRadio(int limitMs = -1);
+    int readRadio(int limitMs = -1, bool quiet = false);
 
     int info();
     int report();

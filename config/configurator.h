@@ -104,6 +104,10 @@ public:
     // local path (percent escapes decoded; "file:///C:/fw/radio.vfp" gives
     // "C:/fw/radio.vfp" everywhere), anything else is taken as it is.
     static QString updaterFilePath(const QString &fromScene);
+    // avrdude in the folder of that name beside the program, else under the
+    // start-up folder `start`, else on the PATH; `folder` gets the folder it
+    // is to run in.
+    static QString findDongleProgrammer(const QString &programFolder, const QString &start, QString *folder);
 
     // Setups. A setup value this radio cannot take is refused with the key
     // and the reason; `missing` when the radio has no such setting or band
@@ -378,6 +382,10 @@ private:
     void cancelDongleUpdate();
     void dongleProgrammerFinished(int result);
     QString dongleProgrammer(QString *folder) const;
+    void awaitRadioBack();
+    void lookForRadio();
+    void radioBack(bool readout);
+    void endRadioUpdate(int outcome, const QString &message, const QString &reason);
 
     Usbd *m_usbd;
     quint8 *m_dmxIn;
@@ -395,6 +403,11 @@ private:
     QString m_programmerPath;
     QStringList m_programmerArguments;
     QString m_programmerFolder;
+    // After an upload: the wait for the radio to answer as an application
+    // again, with its new firmware read back.
+    QTimer m_radioBackLimit;
+    QMetaObject::Connection m_radioBackReadout;
+    bool m_radioUpdateRunning = false;
     QString m_reportError;
     // The settings as the radio reported them and what the operator chose:
     // a settings frame sends back every byte nobody chose exactly as read.

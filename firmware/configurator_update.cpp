@@ -6,6 +6,7 @@
 #include "usb/protocol.h"
 #include "usb/usbd.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -23,6 +24,10 @@ namespace {
 constexpr int dongleGeneration = 3;
 // The dongle restarts into its bootloader and lets go of the port meanwhile.
 constexpr int bootloaderStartMs = 2000;
+// A radio whose new firmware was written restarts into it and is read as
+// after Connect: a status poll every 1.5 s finds it, then a full readout of
+// a few seconds on a slow line. Past this it has stayed in its bootloader.
+constexpr int radioBackMs = 20000;
 
 } // namespace
 
@@ -45,7 +50,7 @@ void Configurator::firmwareUpdate(int updateType, QString UpdaterfilePath)
 {
     const QString path = updaterFilePath(UpdaterfilePath);
     qDebug() << "Configurator: firmwareUpdate:" << updateType << path;
-    if (serialThread.isRunning() || m_dongleUpdateRunning) {
+    if (serialThread.isRunning() || m_dongleUpdateRunning || m_radioUpdateRunning) {
         // Loading a package now would change the blocks under the upload.
         qDebug() << "Configurator: firmwareUpdate: an update is running";
         return;
@@ -82,6 +87,14 @@ void Configurator::updateRadio(int updateType, const QString &path)
         return;
     }
 
+    if (m_usbd->usbDongleType != DongleType::Application) {
+        // Without a dongle running its application nothing can reach the
+        // radio: an upload would only wait for answers that cannot come.
+        finishUpdate(UpdateFailed, QStringLiteral("No dongle found! Please connect the dongle."),
+                     QStringLiteral("no_dongle"));
+        return;
+    }
+
     if (updateType == radio_update && radioCapabilities.autoReboot != 0) {
         m_updaterStatusMessage = QStringLiteral("Trying to reboot Veltra...");
         executeDeployItem(DeployItem::Reboot);
@@ -91,6 +104,7 @@ void Configurator::updateRadio(int updateType, const QString &path)
     m_usbd->enterUpdaterMode();
     m_updaterStatusMessage.clear();
     startUpdateRecord();
+    m_radioUpdateRunning = true;
     fileError(false);
     serialThread.startProcess(updateType);
     emit FirmwareUpdatesofSystem();
@@ -105,6 +119,11 @@ void Configurator::cancelUpdate(int type, QString path)
     }
     if (unsigned(type) > unsigned(addon_update))
         return;
+    if (m_radioBackLimit.isActive()) {
+        // The image is written; only the wait for the radio is given up.
+        endRadioUpdate(UpdateCanceled, QStringLiteral("Update canceled!"), QString());
+        return;
+    }
     serialThread.uploadStatus = UploadStatus::Canceled;
     serialThread.stopProcess();
     // The run leaves at its next pass; once it has, the dongle's lock is
@@ -135,11 +154,6 @@ void Configurator::serialThreadTerminated()
     const int status = serialThread.uploadStatus;
     const bool known = status >= 0 && status < int(std::size(endings));
     const Ending ending = known ? endings[status] : Ending {UpdateFailed, "", "unknown_response"};
-    m_updateOutcome = ending.outcome;
-    m_updateReason = QString::fromLatin1(ending.reason);
-    m_updateMessage = QString::fromLatin1(ending.message);
-    if (known)
-        m_updaterStatusMessage = m_updateMessage;
     if (ending.outcome != UpdateFailed) {
         m_usbd->checkUSBDevice();
         m_usbd->dmxOff();
@@ -151,9 +165,81 @@ void Configurator::serialThreadTerminated()
     }
     if (m_usbd->usbDongleType == DongleType::Application)
         m_usbd->rebootDongle();
-    // The dongle's state may rewrite the status text here; the outcome and
-    // its reason are what the scene and the command line go by.
-    initGUI();
+    if (status == UploadStatus::Complete) {
+        // Every frame was taken; whether the radio runs what it took shows
+        // only when it answers again.
+        initGUI();
+        awaitRadioBack();
+        return;
+    }
+    if (known)
+        m_updaterStatusMessage = QString::fromLatin1(ending.message);
+    endRadioUpdate(ending.outcome, QString::fromLatin1(ending.message), QString::fromLatin1(ending.reason));
+}
+
+void Configurator::awaitRadioBack()
+{
+    qDebug() << "Updater: waiting for the radio to answer with its new firmware";
+    m_updaterStatusMessage = QStringLiteral("Waiting for the radio to restart...");
+    m_radioBackReadout = connect(this, &Configurator::readoutFinished, this, &Configurator::radioBack);
+    m_radioBackLimit.setSingleShot(true);
+    m_radioBackLimit.callOnTimeout(this, [this] {
+        qDebug() << "Updater: the radio did not answer after the update";
+        if (!m_usbd->isUsbAttached()) {
+            // Nothing could be asked: the dongle went, not the radio.
+            endRadioUpdate(UpdateFailed, QStringLiteral("USB Error! Please try again!"), QStringLiteral("usb_error"));
+            return;
+        }
+        endRadioUpdate(UpdateFailed,
+                       QStringLiteral("The radio did not restart: it waits in its bootloader. Please run the update again!"),
+                       QStringLiteral("radio_in_bootloader"));
+    }, Qt::UniqueConnection);
+    m_radioBackLimit.start(Pacing::interval(radioBackMs));
+    lookForRadio();
+}
+
+void Configurator::lookForRadio()
+{
+    // The radio known before has restarted since (through its bootloader),
+    // or its last readout broke off: the status poll that sees it must
+    // announce it anew, and its readout is what tells the new firmware.
+    m_usbd->radioAttached = false;
+    m_usbd->liveDataEnabled = 0;
+    // As Connect does: the monitoring finds the radio and reads it out.
+    on_connect_clicked();
+}
+
+void Configurator::radioBack(bool readout)
+{
+    if (!m_radioBackLimit.isActive())
+        return;
+    if (!readout) {
+        // Seen but not read whole (a line fault, a radio still starting):
+        // the next status poll finds it again.
+        qDebug() << "Updater: the radio's readout failed; trying again";
+        lookForRadio();
+        return;
+    }
+    qDebug() << "Updater: the radio answers with firmware" << m_trxVersion;
+    endRadioUpdate(UpdateComplete, QStringLiteral("Update Complete!"), QString());
+}
+
+void Configurator::endRadioUpdate(int outcome, const QString &message, const QString &reason)
+{
+    m_radioBackLimit.stop();
+    disconnect(m_radioBackReadout);
+    m_radioUpdateRunning = false;
+    m_updateOutcome = outcome;
+    m_updateReason = outcome == UpdateFailed ? reason : QString();
+    m_updateMessage = message;
+    if (!message.isEmpty())
+        m_updaterStatusMessage = message;
+    // A radio that came back stays connected with its new firmware read, as
+    // after Connect. Otherwise the view is rebuilt; the dongle's state may
+    // rewrite the status text there, so the outcome and its reason are what
+    // the scene and the command line go by.
+    if (outcome != UpdateComplete)
+        initGUI();
     emit updateFinished(m_updateOutcome);
 }
 
@@ -219,20 +305,34 @@ QString Configurator::dongleProgrammer(QString *folder) const
         start.chop(1);
     if (start.isEmpty())
         start = QDir::currentPath();
+    const QString programFolder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+    return findDongleProgrammer(programFolder, start, folder);
+}
 
-    const QString candidateFolder = QDir(start).filePath(QStringLiteral("avrdude"));
-    folder->clear();
-    if (QFileInfo(candidateFolder).isDir()) {
-        *folder = candidateFolder;
+QString Configurator::findDongleProgrammer(const QString &programFolder, const QString &start, QString *folder)
+{
 #ifdef Q_OS_WIN
-        const QString bundled = QDir(candidateFolder).filePath(QStringLiteral("avrdude.exe"));
+    const QString name = QStringLiteral("avrdude.exe");
 #else
-        const QString bundled = QDir(candidateFolder).filePath(QStringLiteral("avrdude"));
+    const QString name = QStringLiteral("avrdude");
 #endif
-        const QFileInfo info(bundled);
-        if (info.isFile() && info.isExecutable())
-            return bundled;
+
+    // The avrdude folder the product ships beside its program comes first: a
+    // menu entry or a shortcut starts the program in some other folder. Then
+    // the folder under where it was started, then whatever the PATH holds.
+    const QString besideProgram = programFolder.isEmpty() ? QString() : QDir(programFolder).filePath(QStringLiteral("avrdude"));
+    const QString underStart = QDir(start).filePath(QStringLiteral("avrdude"));
+    for (const QString &candidate : {besideProgram, underStart}) {
+        if (candidate.isEmpty())
+            continue;
+        const QFileInfo info(QDir(candidate).filePath(name));
+        if (info.isFile() && info.isExecutable()) {
+            *folder = candidate;
+            return info.filePath();
+        }
     }
+    // avrdude from the PATH still runs in the avrdude folder when there is one.
+    *folder = QFileInfo(underStart).isDir() ? underStart : QString();
     return QStandardPaths::findExecutable(QStringLiteral("avrdude"));
 }
 

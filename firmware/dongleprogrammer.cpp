@@ -2,6 +2,12 @@
 
 #include <QDebug>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr int barCells = 50;
@@ -26,6 +32,19 @@ void logLine(const QString &line)
 }
 
 } // namespace
+
+void ChildProcess::setupChildProcess()
+{
+#ifdef Q_OS_LINUX
+    // Runs in the child between fork and exec: only async-signal-safe calls.
+    // The parent may have gone before the request took hold; the child is
+    // then an orphan already and leaves at once.
+    const pid_t parent = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent)
+        _exit(1);
+#endif
+}
 
 QStringList AvrdudeOutput::feed(const QByteArray &bytes)
 {

@@ -31,6 +31,18 @@ private:
     int m_percent = 0;
 };
 
+// A child process that ends with the program that started it. avrdude
+// holds the dongle's serial port until it exits; left running after a crash
+// or a kill -9 of its parent it keeps the port from every later update. On
+// Linux the kernel sends it SIGTERM when its parent goes, whatever way the
+// parent went. Elsewhere the parent's destructor and its Ctrl-C handling stop
+// it, which covers every way out but a hard kill.
+class ChildProcess : public QProcess
+{
+protected:
+    void setupChildProcess() override;
+};
+
 // Runs the dongle programmer (avrdude) beside the event loop, so the window
 // keeps painting and answering while the flash is written. The outcome comes
 // once through finished().
@@ -65,7 +77,7 @@ private:
     void readOutput();
     void end(int result);
 
-    QProcess m_process;
+    ChildProcess m_process;
     QTimer m_limit;
     AvrdudeOutput m_output;
     bool m_canceled = false;

@@ -97,7 +97,7 @@ void SerialThread::idleIfNothingCame()
     // The dongle answers at once whether or not the bootloader has; asking
     // again straight away would keep a core busy for as long as the radio is
     // silent. A millisecond is far inside the handshake's 50 ms budget.
-    if (rx == -2)
+    if (rx == SerialInResult::NoByte)
         msleep(1);
 }
 
@@ -114,6 +114,9 @@ void SerialThread::run()
     qDebug() << "SerialThread: run: USB port locked";
 
     int mcuId = 2;
+    restartsLeft = maxUploadRestarts;
+    furthestFrame = -1;
+    restarting = false;
     qDebug() << "SerialThread: run: Starting timer for the first time.";
     QElapsedTimer timer;
     timer.start();
@@ -129,7 +132,10 @@ void SerialThread::run()
             continue;
         }
         if (uploadState == FRAME) {
-            closingLine = framePhase(timer, mcuId);
+            const FrameEnd end = framePhase(timer, mcuId);
+            if (end == FrameEnd::StartOver)
+                continue;
+            closingLine = end == FrameEnd::Ended;
             break;
         }
         // TERMINATE; a state the loop does not know ends the run the same way.
@@ -150,6 +156,15 @@ void SerialThread::syncPass(QElapsedTimer &timer, int &mcuId)
         qDebug() << nowMs() << "SerialThread: run: SYNC : Complete, restarting timer.";
         uploadState = FRAME;
         waiting = false;
+        return;
+    }
+
+    if (restarting && restartClock.elapsed() > frameTimeoutMs) {
+        // The device answered the whole first upload but not a new
+        // handshake: no more can be done from here.
+        qDebug() << "SerialThread: run: SYNC: no handshake after starting over";
+        uploadStatus = UploadStatus::Timeout;
+        uploadState = TERMINATE;
         return;
     }
 
@@ -174,7 +189,7 @@ void SerialThread::syncPass(QElapsedTimer &timer, int &mcuId)
         idleIfNothingCame();
     }
 
-    if (rx == -1) {
+    if (rx == SerialInResult::UsbFailure) {
         qDebug() << "SerialThread: run: SYNC: Invalid data received, USB error!";
         uploadStatus = UploadStatus::UsbError;
         uploadState = TERMINATE;
@@ -244,14 +259,17 @@ void SerialThread::syncPass(QElapsedTimer &timer, int &mcuId)
     txByte = syncChecksum;
 }
 
-bool SerialThread::framePhase(QElapsedTimer &timer, int mcuId)
+
+
+SerialThread::FrameEnd SerialThread::framePhase(QElapsedTimer &timer, int mcuId)
 {
+    restarting = false;
     outBuffer = vfp->selectBlock(mcuId);
     if (!outBuffer) {
         qDebug() << "No matching firmware in file!";
         uploadStatus = UploadStatus::FileError;
         emit fileError(true);
-        return false;
+        return FrameEnd::EndedSilently;
     }
 
     const QByteArray &data = *outBuffer;
@@ -262,7 +280,7 @@ bool SerialThread::framePhase(QElapsedTimer &timer, int mcuId)
         qDebug() << "SerialThread: run: FRAME: the block for MCU id" << mcuId << "holds no frames";
         uploadStatus = UploadStatus::FileError;
         emit fileError(true);
-        return false;
+        return FrameEnd::EndedSilently;
     }
     qDebug() << "SerialThread::Run init progress bar";
     emit initUpdaterProgressBar(size);
@@ -274,17 +292,44 @@ bool SerialThread::framePhase(QElapsedTimer &timer, int mcuId)
     int crcErrors = 0;
     int length = 0;
     bool malformed = false;
+    bool dongleGone = false;
+    // Set when a reply may have carried the device's answer to the frame
+    // being waited for and did not come whole, or the frame may not have
+    // gone out: a time-out then need not mean the device has stopped.
+    bool answerMayBeLost = false;
     char transmit[VFP::maxFrameBytes];
 
     while (!stopRequested && position < size && uploadState == FRAME) {
         if (timer.elapsed() > frameTimeoutMs) {
             qDebug() << nowMs() << "SerialThread: run: FRAME: #" << frameCount << "Timeout:"
                      << timer.elapsed();
+            // An attempt that got further than the one before has earned
+            // its restarts back: only attempts that stall at the same frame
+            // or earlier use them up, so the run ends either way.
+            if (frameCount > furthestFrame) {
+                furthestFrame = frameCount;
+                restartsLeft = maxUploadRestarts;
+            }
+            if (answerMayBeLost && restartsLeft > 0) {
+                // Frames carry no number, so one the device has taken cannot
+                // be sent again without writing it twice; a new handshake
+                // starts the image over, which the device takes at any point.
+                --restartsLeft;
+                qDebug() << "SerialThread: run: FRAME: an answer may have been lost on the line;"
+                         << "starting the upload over," << restartsLeft << "more times at most";
+                restartSync();
+                restarting = true;
+                restartClock.start();
+                timer.restart();
+                return FrameEnd::StartOver;
+            }
             uploadState = FrameTimeout;
             continue;
         }
         if (waiting) {
             rx = usbd->serialDataIn();
+            if (rx == SerialInResult::ReplyLost)
+                answerMayBeLost = true;
             idleIfNothingCame();
         } else {
             // The package check already refuses such blocks; this keeps any
@@ -300,8 +345,10 @@ bool SerialThread::framePhase(QElapsedTimer &timer, int mcuId)
             }
             qDebug() << nowMs() << "SerialThread: run: FRAME: #" << frameCount << "Size:" << length;
             std::memcpy(transmit, data.constData() + position, size_t(length));
-            usbd->serialDataOut(length, transmit);
-            rx = -2;
+            answerMayBeLost = false;
+            if (usbd->serialDataOut(length, transmit) != 0)
+                answerMayBeLost = true; // the frame may or may not have gone
+            rx = SerialInResult::NoByte;
             waiting = true;
             timer.restart();
         }
@@ -324,15 +371,23 @@ bool SerialThread::framePhase(QElapsedTimer &timer, int mcuId)
                 qDebug() << "SerialThread: run: FRAME: CRC: Terminate";
                 uploadState = CrcFailure;
             }
-        } else if (rx != -2) {
+        } else if (rx == SerialInResult::UsbFailure) {
+            // The dongle is gone: that is what the operator must hear, not
+            // that the device answered something odd.
+            qDebug() << "SerialThread: run: FRAME: USB error, the dongle is gone";
+            dongleGone = true;
+            break;
+        } else if (rx >= 0) {
             uploadState = BadResponse;
         }
     }
 
     if (stopRequested)
-        return true; // the status stays as the canceller set it
+        return FrameEnd::Ended; // the status stays as the canceller set it
 
-    if (malformed) {
+    if (dongleGone) {
+        uploadStatus = UploadStatus::UsbError;
+    } else if (malformed) {
         uploadStatus = UploadStatus::FileError;
         emit fileError(true);
     } else if (uploadState == CrcFailure) {
@@ -348,5 +403,5 @@ bool SerialThread::framePhase(QElapsedTimer &timer, int mcuId)
     uploadState = IDLE;
     qDebug() << "SerialThread: run: IDLE: Releasing usbLock";
     qDebug() << "SerialThread: run: IDLE: terminate";
-    return true;
+    return FrameEnd::Ended;
 }

@@ -51,6 +51,12 @@ public:
     static constexpr int syncTimeoutMs = 50;
     static constexpr int frameTimeoutMs = 2000;
     static constexpr int maxFrameAttempts = 10;
+    // How often one run starts the image over after a frame whose answer
+    // may have been lost on the line, without getting further than before.
+    // With one reply in fifty losing a byte, more than half the passes of a
+    // 40-frame image lose an answer somewhere; twelve keep the chance that
+    // every pass does below one in a thousand.
+    static constexpr int maxUploadRestarts = 12;
 
     explicit SerialThread(Usbd *usbd, QObject *parent = nullptr);
     // Stops a running upload and waits for it: the thread may hold the
@@ -95,8 +101,10 @@ private:
     void idleIfNothingCame();
     // A handshake restart from inside the run.
     void restartSync();
-    // Returns false when the run is to end without its closing log line.
-    bool framePhase(QElapsedTimer &timer, int mcuId);
+    enum class FrameEnd { Ended, EndedSilently, StartOver };
+    // EndedSilently: the run ends without its closing log line; StartOver:
+    // the handshake runs again and the frames follow from the first.
+    FrameEnd framePhase(QElapsedTimer &timer, int mcuId);
 
     Usbd *usbd;
     quint8 txByte = 0x02;
@@ -104,4 +112,11 @@ private:
     bool waiting = false;
     int rx = -2;
     const QByteArray *outBuffer = nullptr;
+    int restartsLeft = 0;
+    // The frame the furthest attempt of this run timed out at.
+    int furthestFrame = -1;
+    // A handshake after starting over, timed by restartClock: a device
+    // that took the whole first upload may not answer one any more.
+    bool restarting = false;
+    QElapsedTimer restartClock;
 };

@@ -90,3 +90,16 @@ enum : int {
     Canceled = 6,
 };
 }
+
+// What `Usbd::serialDataIn` returns besides a byte (0 to 255).
+namespace SerialInResult {
+enum : int {
+    // The dongle is gone (or none is open): no poll will ever bring a byte.
+    UsbFailure = -1,
+    // Nothing has come from the device yet.
+    NoByte = -2,
+    // The reply was late beyond waiting, short, or not the dongle's: no byte
+    // was read, but the dongle may have handed one over in it.
+    ReplyLost = -3,
+};
+}

@@ -143,10 +143,14 @@ bool Usbd::firmwareAtLeast(int major, int minor) const
 
 void Usbd::scanUSB()
 {
-    // Whoever holds the lock (an upload, the dongle programmer) restarts
-    // discovery when it is done; a tick that cannot have it just ends.
-    if (!usbLock->tryLock())
+    // Whoever holds the lock (an upload, the dongle programmer) may end
+    // without restarting discovery (an upload started with no dongle, a
+    // thread that failed): a tick that cannot have the lock tries again
+    // later, so a dongle plugged in meanwhile is still found.
+    if (!usbLock->tryLock()) {
+        armTimer(scanIntervalMs, &Usbd::scanUSB);
         return;
+    }
 
     qDebug() << "Usbd: scanUSB: ProcessId:" << QCoreApplication::applicationPid();
 
@@ -217,8 +221,11 @@ void Usbd::checkUSBDevice()
 {
     if (usbDongleType == DongleType::None)
         return;
-    if (!usbLock->tryLock())
+    if (!usbLock->tryLock()) {
+        // As in discovery: skip this turn, not the watch.
+        armTimer(checkIntervalMs, &Usbd::checkUSBDevice);
         return;
+    }
 
     unsigned rxBytes = 0;
     unsigned txBytes = 0;
@@ -368,11 +375,19 @@ void Usbd::handleErrorEvent(QString errorId, QString errorMsg)
 
 int Usbd::usbSimpleRequest(int request, char *buffer, int timeout, int dataA, int dataB)
 {
+    return sendRequest(request, buffer, timeout, dataA, dataB, false);
+}
+
+int Usbd::sendRequest(int request, char *buffer, int timeout, int dataA, int dataB, bool awaitLate)
+{
     Q_UNUSED(timeout) // every exchange uses the driver's fixed time-outs
     qDebug("Usbd: usbSimpleRequest: usbDongleType: %u, request: 0x%02x",
            unsigned(usbDongleType), unsigned(request));
+    // Nothing is sent without a dongle running its application, and a
+    // request that was not sent has not succeeded: callers that took this
+    // for success went on as if the dongle had answered.
     if (usbDongleType != DongleType::Application)
-        return 0;
+        return -1;
 
     // Byte 5 carries dataB shifted by seven, not eight: the dongle rebuilds
     // slot numbers above 127 from bit 7 of byte 4 and this byte.
@@ -386,7 +401,7 @@ int Usbd::usbSimpleRequest(int request, char *buffer, int timeout, int dataA, in
         0,
         0,
     };
-    return exchange(frame, nullptr, 0, buffer, "usbSimpleRequest");
+    return exchange(frame, nullptr, 0, buffer, "usbSimpleRequest", awaitLate);
 }
 
 void Usbd::dropLateReplies()
@@ -422,7 +437,8 @@ bool Usbd::pastDeadline() const
     return QDeadlineTimer::current().deadlineNSecs() >= m_deadlineNs;
 }
 
-int Usbd::exchange(const char *request, const char *payload, int payloadSize, char *reply, const char *caller)
+int Usbd::exchange(const char *request, const char *payload, int payloadSize, char *reply, const char *caller,
+                   bool awaitLate)
 {
     if (pastDeadline())
         return -1;
@@ -447,11 +463,27 @@ int Usbd::exchange(const char *request, const char *payload, int payloadSize, ch
         qDebug() << "Serial::request C";
         return -1;
     }
+    if (received != frameBytes && awaitLate) {
+        // A reply that must not be asked for twice (it may carry a byte the
+        // dongle has already handed over) is given the time a late one
+        // takes before it counts as lost.
+        QElapsedTimer clock;
+        clock.start();
+        while (received < frameBytes && clock.elapsed() < lateReplyWaitMs) {
+            unsigned more = 0;
+            if (m_driver->read(ftHandle, answer + received, frameBytes - received, &more) != DongleDriver::Ok) {
+                qDebug() << "Serial::request C";
+                return -1;
+            }
+            received += more;
+        }
+    }
     if (received != frameBytes) {
         // Whatever is missing may still come, and must not be taken for the
-        // next reply.
-        m_owedReplyBytes += frameBytes - int(received);
-        qDebug("Usbd: %s: reply of %u bytes, request 0x%02x", caller, received, unsigned(quint8(request[1])));
+        // next reply; a reply already given the late wait has had its time.
+        if (!awaitLate)
+            m_owedReplyBytes += frameBytes - int(received);
+        qDebug("Usbd: %s: reply of %u bytes, request 0x%02x: %s", caller, received, unsigned(quint8(request[1])), QByteArray(answer, int(received)).toHex().constData());
         return -1;
     }
     // The dongle answers every request with its code in byte 0. A port that
@@ -461,6 +493,16 @@ int Usbd::exchange(const char *request, const char *payload, int payloadSize, ch
         qDebug("Usbd: %s: reply 0x%02x does not answer request 0x%02x", caller, unsigned(quint8(answer[0])),
                unsigned(quint8(request[1])));
         return -1;
+    }
+    if (awaitLate) {
+        // Bytes waiting after a whole reply mean it was longer than a reply
+        // can be (noise on the line): which eight were the dongle's is not
+        // known, so none is taken.
+        unsigned waitingBytes = 0, txBytes = 0, events = 0;
+        if (m_driver->queueStatus(ftHandle, &waitingBytes, &txBytes, &events) == DongleDriver::Ok && waitingBytes > 0) {
+            qDebug("Usbd: %s: reply longer than a frame, request 0x%02x", caller, unsigned(quint8(request[1])));
+            return -1;
+        }
     }
     if (reply)
         std::memcpy(reply, answer, frameBytes);
@@ -627,22 +669,38 @@ int Usbd::enterUpdaterMode()
 
 int Usbd::serialDataOut(int bytesToSend, char *data)
 {
+    // Bytes that were not sent are no success: the upload would wait for
+    // answers to frames that never left.
     if (usbDongleType != DongleType::Application)
-        return 0;
+        return -1;
     return usbSerialOutRequest(bytesToSend, data, 100) == 0 ? 0 : -1;
 }
 
 int Usbd::serialDataIn()
 {
     char reply[frameBytes] = {};
-    if (usbSimpleRequest(SerialIn, reply, 1000) != 0)
-        return -1;
+    if (sendRequest(SerialIn, reply, 1000, 0, 0, true) != 0) {
+        // Only a dongle that is gone is a failure of the link; a reply that
+        // did not come whole is a poll without a byte, and the upload's own
+        // time limits decide whether anything is missing.
+        if (usbDongleType != DongleType::Application || deviceGone())
+            return SerialInResult::UsbFailure;
+        qDebug() << "Usbd: SerialDataIn: reply lost";
+        return SerialInResult::ReplyLost;
+    }
+    // A reply that does not carry our request's code in front is not the
+    // answer to this poll (noise on the line, or bytes of another reply):
+    // its byte 3 would be taken for the device's answer.
+    if (byteAt(reply, 0) != quint8(DongleRequests::SerialIn)) {
+        qDebug() << "Usbd: SerialDataIn: not the reply to this poll" << QByteArray(reply, frameBytes).toHex();
+        return SerialInResult::ReplyLost;
+    }
     if (byteAt(reply, 2) != 0) {
         qDebug() << "Usbd: SerialDataIn:" << byteAt(reply, 3) << byteAt(reply, 7);
         return byteAt(reply, 3);
     }
     qDebug() << "Usbd: NoReply: " << byteAt(reply, 0) << " " << byteAt(reply, 1);
-    return -2;
+    return SerialInResult::NoByte;
 }
 
 void Usbd::serialDataFlushOutBuffer()

@@ -101,7 +101,10 @@ public slots:
     void enterDongleBootloader();
     void rebootDongle();
     int enterUpdaterMode();
+    // -1 (and nothing sent) without a dongle running its application.
     int serialDataOut(int bytesToSend, char *data);
+    // The next byte from the device (0 to 255), or a SerialInResult: the
+    // dongle gone, no byte yet, or a reply that did not come whole.
     int serialDataIn();
     void serialDataFlushOutBuffer();
     void serialDataFlushInBuffer();
@@ -151,7 +154,9 @@ private:
     void evaluateStatusReply(const quint8 *reply);
     void closeHandle();
     int frameLengthOf(const quint8 *buffer, const char *caller);
-    int exchange(const char *request, const char *payload, int payloadSize, char *reply, const char *caller);
+    int sendRequest(int request, char *buffer, int timeout, int dataA, int dataB, bool awaitLate);
+    int exchange(const char *request, const char *payload, int payloadSize, char *reply, const char *caller,
+                 bool awaitLate = false);
     // A request that only reads, tried again when its reply does not come
     // whole; 0 or -1 as usbSimpleRequest.
     int readRequest(int request, char *reply, int dataA = 0, int dataB = 0);

@@ -135,5 +135,6 @@ var strings = {
     "updater.reason.no_programmer": "未找到适配器编程器（avrdude）。",
     "updater.reason.programmer_not_started": "无法启动适配器编程器（avrdude）。",
     "updater.reason.no_port": "适配器没有可供编程器使用的串口。",
-    "updater.reason.dongle_failed": "适配器编程器报告了错误。请重试。"
+    "updater.reason.dongle_failed": "适配器编程器报告了错误。请重试。",
+    "updater.reason.radio_in_bootloader": "更新后设备未重新启动：它仍在引导程序中等待。请再次运行更新。"
 };

@@ -133,5 +133,6 @@ var strings = {
     "updater.reason.no_programmer": "The dongle programmer (avrdude) was not found.",
     "updater.reason.programmer_not_started": "The dongle programmer (avrdude) could not be started.",
     "updater.reason.no_port": "The dongle has no serial port for the programmer.",
-    "updater.reason.dongle_failed": "The dongle programmer reported an error. Please try again."
+    "updater.reason.dongle_failed": "The dongle programmer reported an error. Please try again.",
+    "updater.reason.radio_in_bootloader": "The radio did not restart after the update: it waits in its bootloader. Please run the update again."
 };

@@ -132,5 +132,6 @@ var strings = {
     "updater.reason.no_programmer": "No se encontró el programador del dongle (avrdude).",
     "updater.reason.programmer_not_started": "No se pudo iniciar el programador del dongle (avrdude).",
     "updater.reason.no_port": "El dongle no tiene un puerto serie para el programador.",
-    "updater.reason.dongle_failed": "El programador del dongle informó de un error. Inténtalo de nuevo."
+    "updater.reason.dongle_failed": "El programador del dongle informó de un error. Inténtalo de nuevo.",
+    "updater.reason.radio_in_bootloader": "La unidad no se reinició tras la actualización: espera en su cargador de arranque. Vuelve a ejecutar la actualización."
 };

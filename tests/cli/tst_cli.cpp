@@ -278,23 +278,36 @@ private slots:
     void updateRadio_data()
     {
         QTest::addColumn<QString>("profile");
+        QTest::addColumn<bool>("closing"); // the package ends its image
+        QTest::addColumn<int>("stopAfterMs");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
-        QTest::newRow("complete") << "r9" << 0 << "Update Complete!";
-        QTest::newRow("silent bootloader") << "r9,bootfault=silent" << 3 << "no bootloader answered within 1 s";
-        QTest::newRow("CRC errors") << "r9,bootfault=crc" << 6 << "upload status 5: CRC Error! Please try again!";
+        QTest::newRow("complete") << "r9" << true << -1 << 0 << "Update Complete!\nRadio firmware: 3.2.1046\n";
+        QTest::newRow("no closing frame") << "r9" << false << -1 << 6
+                                          << "The radio did not restart: it waits in its bootloader.";
+        QTest::newRow("silent bootloader") << "r9,bootfault=silent" << true << -1 << 3 << "no bootloader answered within 1 s";
+        QTest::newRow("CRC errors") << "r9,bootfault=crc" << true << -1 << 6 << "upload status 5: CRC Error! Please try again!";
+        QTest::newRow("stopped") << "r9,bootfault=silent" << true << 1500 << 6 << "update cancelled";
     }
 
     void updateRadio()
     {
         QFETCH(QString, profile);
+        QFETCH(bool, closing);
+        QFETCH(int, stopAfterMs);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
         const QString file = m_dir.filePath("radio.vfp");
-        QVERIFY(VfpWriter::writeFile(file, {VfpWriter::imageBlock(2, VfpWriter::testImage(4000), 256)}));
-        const Result r = cli({"--simulate=" + profile, "--timeout", "1", "update", "radio", file});
+        auto block = VfpWriter::imageBlock(2, VfpWriter::testImage(4000), 256);
+        if (closing)
+            block.data += VfpWriter::frame(QByteArray());
+        QVERIFY(VfpWriter::writeFile(file, {block}));
+        const QString timeout = stopAfterMs > 0 ? "30" : "1";
+        const Result r = cli({"--simulate=" + profile, "--timeout", timeout, "update", "radio", file}, stopAfterMs);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2((r.out + r.err).contains(message), qPrintable(r.out + r.err));
+        // Each failure is named once, with its cause; none that was overcome.
+        QCOMPARE(r.err.count(QStringLiteral("veltra-cli: ")), exitCode == 0 ? 0 : 1);
         if (exitCode == 0) {
             // Not a terminal: the progress comes as plain lines, ending at 100.
             QVERIFY(r.out.contains(QStringLiteral("progress: 100 %\n")));
@@ -381,7 +394,7 @@ private slots:
             QVERIFY(!text.isEmpty() ? f.open(QIODevice::WriteOnly) && f.write(text) == text.size()
                                     : mkfifo(QFile::encodeName(name).constData(), 0600) == 0);
         }
-        const Result r = cli(arguments, true);
+        const Result r = cli(arguments, -1, true);
         QCOMPARE(r.exitCode, 7);
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
         QCOMPARE(QFileInfo(path).isFile(), !earlier.isEmpty());
@@ -493,7 +506,9 @@ private slots:
     }
 
 private:
-    Result cli(const QStringList &arguments, bool diskFull = false)
+    // A positive `stopAfterMs` stops the command as a service manager would
+    // (SIGTERM, which it takes as Ctrl-C) once that long has gone by.
+    Result cli(const QStringList &arguments, int stopAfterMs = -1, bool diskFull = false)
     {
         FullDiskProcess process;
         process.full = diskFull;
@@ -504,6 +519,8 @@ private:
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_dir.path());
         process.start(QStringLiteral(VELTRA_CLI_EXE), arguments);
+        if (stopAfterMs > 0 && !process.waitForFinished(stopAfterMs))
+            process.terminate();
         Result result;
         if (!process.waitForFinished(60000)) {
             process.kill();

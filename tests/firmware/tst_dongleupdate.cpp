@@ -15,9 +15,12 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
+
+#include <signal.h>
 
 namespace {
 
@@ -53,6 +56,9 @@ private slots:
     void refused();
     void avrdudeWritesTheDongle_data();
     void avrdudeWritesTheDongle();
+    void programmerIsFoundBesideTheProgramFirst_data();
+    void programmerIsFoundBesideTheProgramFirst();
+    void programmerEndsWithItsParent();
     void progressFromAvrdudeOutput_data();
     void progressFromAvrdudeOutput();
 };
@@ -193,6 +199,76 @@ void TestDongleUpdate::avrdudeWritesTheDongle()
     QVERIFY(QTest::qWaitFor([&] { return usbd.usbDongleType == 3 || usbd.usbDongleType == 4; }, 5000));
 }
 
+// A menu entry or a shortcut starts the program in some other folder: the
+// avrdude shipped beside the program is found first, then the one under the
+// start-up folder, then the one on the PATH.
+void TestDongleUpdate::programmerIsFoundBesideTheProgramFirst_data()
+{
+    QTest::addColumn<bool>("beside");
+    QTest::addColumn<bool>("underStart");
+    QTest::addColumn<QString>("found");
+    QTest::newRow("beside the program only") << true << false << "program";
+    QTest::newRow("both") << true << true << "program";
+    QTest::newRow("under the start-up folder only") << false << true << "start";
+    QTest::newRow("neither") << false << false << "path";
+}
+
+void TestDongleUpdate::programmerIsFoundBesideTheProgramFirst()
+{
+    QFETCH(bool, beside);
+    QFETCH(bool, underStart);
+    QFETCH(QString, found);
+    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
+    QVERIFY2(!onPath.isEmpty(), "avrdude is not installed (tools/deps.sh installs it)");
+    QTemporaryDir dir;
+    const QString program = dir.filePath(QStringLiteral("program"));
+    const QString start = dir.filePath(QStringLiteral("start"));
+    QVERIFY(QDir().mkpath(program) && QDir().mkpath(start));
+    if (beside)
+        QVERIFY(writeRecordingProgrammer(program + QStringLiteral("/avrdude"), onPath));
+    if (underStart)
+        QVERIFY(writeRecordingProgrammer(start + QStringLiteral("/avrdude"), onPath));
+    QString folder;
+    const QString path = Configurator::findDongleProgrammer(program, start, &folder);
+    if (found == QLatin1String("path")) {
+        QCOMPARE(path, onPath);
+        QCOMPARE(folder, QString());
+    } else {
+        const QString expected = dir.filePath(found == QLatin1String("program") ? "program/avrdude" : "start/avrdude");
+        QCOMPARE(folder, expected);
+        QCOMPARE(path, expected + QStringLiteral("/avrdude"));
+    }
+}
+
+// avrdude holds the dongle's port until it exits: killed with its parent
+// (kill -9, where no handler runs), it must not live on.
+void TestDongleUpdate::programmerEndsWithItsParent()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("the kernel's parent-death signal is Linux's");
+#else
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath(QStringLiteral("avrdude.pid"));
+    QFile script(dir.filePath(QStringLiteral("avrdude")));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho $$ > '" + pidFile.toLocal8Bit() + "'\nexec sleep 30\n");
+    script.close();
+    QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+    // The parent is this suite, started again in a child of its own.
+    QProcess parent;
+    parent.setProgram(QCoreApplication::applicationFilePath());
+    parent.setArguments({QStringLiteral("-programmer-child"), script.fileName()});
+    parent.start();
+    QVERIFY(QTest::qWaitFor([&] { return QFile::exists(pidFile) && QFileInfo(pidFile).size() > 0; }, 10000));
+    const qint64 pid = readAll(pidFile).trimmed().toLongLong();
+    QVERIFY(pid > 0);
+    QCOMPARE(::kill(pid_t(pid), 0), 0);
+    parent.kill();
+    QVERIFY(parent.waitForFinished(5000));
+    QVERIFY2(QTest::qWaitFor([&] { return ::kill(pid_t(pid), 0) != 0; }, 5000), "avrdude outlived its parent");
+#endif
+}
+
 void TestDongleUpdate::progressFromAvrdudeOutput_data()
 {
     QTest::addColumn<QByteArray>("output");
@@ -231,5 +307,26 @@ void TestDongleUpdate::progressFromAvrdudeOutput()
     QCOMPARE(all.size() + (whole.rest().isEmpty() ? 0 : 1), lines);
 }
 
-QTEST_MAIN(TestDongleUpdate)
+int main(int argc, char *argv[])
+{
+    // The parent of programmerEndsWithItsParent: starts the programmer and
+    // waits to be killed.
+    if (argc == 3 && qstrcmp(argv[1], "-programmer-child") == 0) {
+        QCoreApplication app(argc, argv);
+        DongleProgrammer programmer;
+        programmer.start(QString::fromLocal8Bit(argv[2]), {}, QString());
+        QTimer::singleShot(60000, &app, &QCoreApplication::quit);
+        return app.exec();
+    }
+#if defined(QT_WIDGETS_LIB)
+    QApplication app(argc, argv);
+#elif defined(QT_GUI_LIB)
+    QGuiApplication app(argc, argv);
+#else
+    QCoreApplication app(argc, argv);
+#endif
+    TestDongleUpdate test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_dongleupdate.moc"

@@ -54,11 +54,11 @@ struct Update
         return VfpWriter::writeFile(path, blocks) ? path : QString();
     }
 
-    // The message is cleared when a run starts and set when it has ended.
+    // The outcome is cleared when an update starts and set when it has ended.
     bool finished()
     {
         return QTest::qWaitFor([this] {
-            return !configurator.serialThread.isRunning() && !configurator.isUpdaterstatusMessage().isEmpty();
+            return configurator.updateOutcome() != Configurator::UpdateNone;
         }, 15000);
     }
 
@@ -107,6 +107,7 @@ private slots:
 
     void outcomes_data();
     void outcomes();
+    void updateWithoutDongleEndsAtOnce();
     void interruptedUpdateIsRecoverable_data();
     void interruptedUpdateIsRecoverable();
 };
@@ -122,20 +123,24 @@ void TestUpload::outcomes_data()
     QTest::addColumn<QByteArray>("answers");   // the bootloader's replies
     QTest::addColumn<int>("uploadedMcu");      // whose image arrived, -1 none
     QTest::addColumn<int>("frames");           // frames the bootloader saw
+    QTest::addColumn<bool>("closing");         // the package ends its image
 
     const QByteArray v1 = QByteArray::fromHex("024711"), acks = QByteArray::fromHex("060606");
     // MCU 7 and version byte 0x10: S1 = 2 + 7, S2 = 2 S1 + 0x10, S3 = 2 S2 + 7,
     // last reply 2 S3 (mod 256).
     const QByteArray v2 = QByteArray::fromHex("0209224b"), v2Replies = QByteArray::fromHex("07100796");
-    QTest::newRow("v1 gets block 2") << 1 << 2 << QList<int>{7, 2} << 0 << 0 << v1 << acks << 2 << 8;
-    QTest::newRow("v2 mcu 7 gets block 7") << 2 << 7 << QList<int>{2, 7} << 0 << 0 << v2 << v2Replies << 7 << 8;
-    QTest::newRow("no block for mcu 7") << 2 << 7 << QList<int>{2} << 0 << 2 << v2 << v2Replies << -1 << 0;
-    QTest::newRow("block for mcu 7 without frames") << 2 << 7 << QList<int>{2, -7} << 0 << 2 << v2 << v2Replies << -1 << 0;
-    QTest::newRow("nine crc errors") << 1 << 2 << QList<int>{2} << (CrcErrors | 9 << 8) << 0 << v1 << acks << 2 << 17;
-    QTest::newRow("ten crc errors") << 1 << 2 << QList<int>{2} << (CrcErrors | 10 << 8) << 5 << v1 << acks << -1 << 10;
-    QTest::newRow("silence") << 1 << 2 << QList<int>{2} << int(Silence) << 3 << v1 << acks << -1 << 1;
-    QTest::newRow("usb fails in frames") << 1 << 2 << QList<int>{2} << int(UsbFailure) << 4 << v1 << acks << -1 << 2;
-    QTest::newRow("cancel") << 1 << 2 << QList<int>{2} << int(Cancel) << 6 << v1 << acks << -1 << 1;
+    QTest::newRow("v1 gets block 2") << 1 << 2 << QList<int>{7, 2} << 0 << 0 << v1 << acks << 2 << 9 << true;
+    QTest::newRow("v2 mcu 7 gets block 7") << 2 << 7 << QList<int>{2, 7} << 0 << 0 << v2 << v2Replies << 7 << 9 << true;
+    // Every frame taken, but the image never closed: the radio stays in its
+    // bootloader, and that is no complete update.
+    QTest::newRow("no closing frame") << 1 << 2 << QList<int>{2} << 0 << 0 << v1 << acks << 2 << 8 << false;
+    QTest::newRow("no block for mcu 7") << 2 << 7 << QList<int>{2} << 0 << 2 << v2 << v2Replies << -1 << 0 << false;
+    QTest::newRow("block for mcu 7 without frames") << 2 << 7 << QList<int>{2, -7} << 0 << 2 << v2 << v2Replies << -1 << 0 << false;
+    QTest::newRow("nine crc errors") << 1 << 2 << QList<int>{2} << (CrcErrors | 9 << 8) << 0 << v1 << acks << 2 << 18 << true;
+    QTest::newRow("ten crc errors") << 1 << 2 << QList<int>{2} << (CrcErrors | 10 << 8) << 5 << v1 << acks << -1 << 10 << false;
+    QTest::newRow("silence") << 1 << 2 << QList<int>{2} << int(Silence) << 3 << v1 << acks << -1 << 1 << false;
+    QTest::newRow("dongle pulled out in frames") << 1 << 2 << QList<int>{2} << int(UsbFailure) << 1 << v1 << acks << -1 << 2 << false;
+    QTest::newRow("cancel") << 1 << 2 << QList<int>{2} << int(Cancel) << 6 << v1 << acks << -1 << 1 << false;
 }
 
 void TestUpload::outcomes()
@@ -149,6 +154,7 @@ void TestUpload::outcomes()
     QFETCH(QByteArray, answers);
     QFETCH(int, uploadedMcu);
     QFETCH(int, frames);
+    QFETCH(bool, closing);
     const char *const messages[] = {
         "Update Complete!", "USB Error! Please try again!", "File Error! No matching data found!",
         "Timeout! Please try again!", "Unknown response! Please try again!", "CRC Error! Please try again!",
@@ -172,7 +178,7 @@ void TestUpload::outcomes()
     }
 
     QSignalSpy started(&update.configurator, &Configurator::FirmwareUpdatesofSystem);
-    update.configurator.firmwareUpdate(Configurator::radio_update, update.package(blocks));
+    update.configurator.firmwareUpdate(Configurator::radio_update, update.package(blocks, closing));
     QCOMPARE(started.count(), 1);
     if (fault == Cancel) {
         // Kept in place by silence: the first frame waits out its 2 s.
@@ -187,12 +193,19 @@ void TestUpload::outcomes()
     QVERIFY(update.finished());
 
     QCOMPARE(update.configurator.serialThread.uploadStatus.load(), status);
-    QCOMPARE(update.configurator.isUpdaterstatusMessage(), QString::fromLatin1(messages[status]));
+    const bool stranded = status == 0 && !closing;
+    QCOMPARE(update.configurator.isUpdaterstatusMessage(),
+             stranded ? QStringLiteral("The radio did not restart: it waits in its bootloader. Please run the update again!")
+                      : QString::fromLatin1(messages[status]));
     QCOMPARE(update.configurator.isfileErrorstate(), status == 2);
     const char *const reasons[] = {"", "usb_error", "no_matching_data", "timeout", "unknown_response", "crc_error", ""};
-    QCOMPARE(update.configurator.updateReason(), QString::fromLatin1(reasons[status]));
+    QCOMPARE(update.configurator.updateReason(), stranded ? QStringLiteral("radio_in_bootloader") : QString::fromLatin1(reasons[status]));
     if (status == 0)
         QCOMPARE(update.configurator.isProgress(), 100);
+    {
+        auto guard = dongle->lock();
+        QCOMPARE(dongle->radioInBootloader(), !(status == 0 && closing));
+    }
     {
         auto guard = dongle->lock();
         // A handshake restarted on a stalled machine leaves bytes in front.
@@ -204,6 +217,22 @@ void TestUpload::outcomes()
     }
     if (fault == UsbFailure)
         dongle->replug();
+    QVERIFY(update.linkResumed());
+}
+
+// Started with no dongle, an update ends at once and says why; the dongle
+// plugged in afterwards is found.
+void TestUpload::updateWithoutDongleEndsAtOnce()
+{
+    Update update;
+    update.rig.dongle->unplug();
+    QTRY_COMPARE(update.rig.usbd->usbDongleType, 0);
+    QSignalSpy ended(&update.configurator, &Configurator::updateFinished);
+    update.configurator.firmwareUpdate(Configurator::radio_update, update.package({2}, true));
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(update.configurator.updateReason(), QStringLiteral("no_dongle"));
+    QVERIFY(!update.configurator.serialThread.isRunning());
+    update.rig.dongle->replug();
     QVERIFY(update.linkResumed());
 }
 
@@ -277,7 +306,7 @@ void TestUpload::interruptedUpdateIsRecoverable()
     // the second; the radio in its bootloader hears no command.
     QCOMPARE(update.rig.dongle->radioUnit().reboots, reboots + 2);
     QVERIFY(update.linkResumed());
-    QVERIFY(update.connectAndRead());
+    // Complete means the radio answered with its new firmware, read back.
     const QStringList parts = before.split(QLatin1Char('.'));
     QCOMPARE(update.configurator.istrxVersion(), QStringLiteral("%1.%2.%3").arg(parts[0], parts[1]).arg(parts[2].toInt() + 1));
 }

@@ -118,16 +118,29 @@ private slots:
         QCOMPARE(frames.first().mid(2, 4), bytes2to5);
     }
 
-    // The serial channel to the radio's bootloader is the application's
-    // alone: in another dongle state nothing is sent, and that is no error.
-    void serialChannelNeedsTheApplication()
+    // Requests and the serial channel are the application's alone: with no
+    // dongle open, or the dongle in its bootloader, nothing is sent, and
+    // that is a failure, never a success with a reply left as it was.
+    void nothingIsSentWithoutTheApplication_data()
     {
+        QTest::addColumn<int>("type");
+        QTest::newRow("no dongle") << 0;
+        QTest::newRow("dongle in its bootloader") << 4;
+    }
+
+    void nothingIsSentWithoutTheApplication()
+    {
+        QFETCH(int, type);
         SimRig rig;
-        rig.usbd->usbDongleType = 4;
+        rig.usbd->usbDongleType = type;
         const int mark = rig.mark();
-        char bytes[] = "abc";
-        QCOMPARE(rig.usbd->serialDataOut(3, bytes), 0);
+        char bytes[8] = {'a', 'b', 'c'};
+        QCOMPARE(rig.usbd->serialDataOut(3, bytes), -1);
+        QCOMPARE(rig.usbd->usbSimpleRequest(0x13, bytes, 500), -1);
+        QCOMPARE(rig.usbd->serialDataIn(), -1);
+        QCOMPARE(rig.usbd->enterUpdaterMode(), -1);
         QCOMPARE(rig.mark(), mark);
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd: usbSimpleRequest: usbDongleType: %1, request: 0x13").arg(type)), 1);
     }
 
     void bareCommandFrame_data()
@@ -373,23 +386,6 @@ private slots:
         QCOMPARE(rig.usbd->driver()->openByDescription("Veltra Dongle v3", &handle), 0);
     }
 
-    void bootloaderDongle()
-    {
-        SimRig rig(QStringLiteral("dongle=boot"));
-        QCOMPARE(rig.usbd->usbDongleType, 4);
-        QCOMPARE(rig.usbd->dongleVersion.major, 3);
-        QCOMPARE(rig.usbd->dongleVersion.minor, -1);
-        QCOMPARE(rig.usbd->dongleVersion.build, -1);
-        QCOMPARE(rig.usbd->hardwareVersion, -1);
-        QCOMPARE(TestLog::count(QStringLiteral("Usbd::checkDongle3Boot: bytes 9")), 1);
-
-        // Requests are not for the bootloader: they report success and send nothing.
-        char reply[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-        QCOMPARE(rig.usbd->usbSimpleRequest(0x13, reply, 500), 0);
-        QCOMPARE(reply[7], char(8));
-        QCOMPARE(rig.dongle->requests().size(), 0);
-        QCOMPARE(TestLog::count(QStringLiteral("Usbd: usbSimpleRequest: usbDongleType: 4, request: 0x13")), 1);
-    }
 
     // The wait for a fresh input buffer: its ready queries, its time-out
     // (whatever the step), and firmware from before the ready flag.

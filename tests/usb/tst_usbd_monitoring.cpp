@@ -7,7 +7,11 @@
 #include "usb/pacing.h"
 
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -216,6 +220,9 @@ private slots:
     {
         SimRig rig(QStringLiteral("dongle=boot"));
         QCOMPARE(rig.usbd->usbDongleType, 4);
+        QVERIFY(rig.usbd->dongleVersion.is(3, -1, -1));
+        QCOMPARE(rig.usbd->hardwareVersion, -1);
+        QCOMPARE(TestLog::count(QStringLiteral("Usbd::checkDongle3Boot: bytes 9")), 1);
         QSignalSpy shown(rig.usbd.get(), &Usbd::showDongleVersion);
         QSignalSpy ok(rig.usbd.get(), &Usbd::VELTRAOK);
 
@@ -242,6 +249,46 @@ private slots:
         // One chain polls every fifth tick of 30 ms: two polls in 300 ms, three at most.
         QVERIFY(rig.countSince(mark, 0x13) <= 3);
         QVERIFY(rig.countSince(mark, 0x13) >= 1);
+    }
+
+    // A tick that finds the lock taken (an upload, begun with or without a
+    // dongle) skips its turn, not the watch: once the lock is free again the
+    // dongle plugged in meanwhile is found, the one pulled out is noticed.
+    void lockTakenSkipsATurnOnly_data()
+    {
+        QTest::addColumn<bool>("plugged");
+        QTest::newRow("discovery") << false;
+        QTest::newRow("monitoring") << true;
+    }
+
+    void lockTakenSkipsATurnOnly()
+    {
+        QFETCH(bool, plugged);
+        SimRig rig;
+        if (!plugged) {
+            rig.dongle->unplug();
+            QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 0, 2000);
+        }
+        std::atomic<bool> release {false};
+        std::atomic<bool> held {false};
+        std::thread holder([&] {
+            rig.usbd->usbLock->lock();
+            held = true;
+            while (!release)
+                QThread::msleep(1);
+            rig.usbd->usbLock->unlock();
+        });
+        QTRY_VERIFY(held.load());
+        // Several turns of either chain go by with the lock taken.
+        QTest::qWait(150);
+        if (plugged)
+            rig.dongle->unplug();
+        else
+            rig.dongle->replug();
+        QTest::qWait(150);
+        release = true;
+        holder.join();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, plugged ? 0 : 3, 2000);
     }
 
     void lostPollKeepsMonitoring()
