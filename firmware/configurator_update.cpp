@@ -26,8 +26,9 @@ constexpr int dongleGeneration = 3;
 constexpr int bootloaderStartMs = 2000;
 // A radio whose new firmware was written restarts into it and is read as
 // after Connect: a status poll every 1.5 s finds it, then a full readout of
-// a few seconds on a slow line. Past this it has stayed in its bootloader.
-constexpr int radioBackMs = 20000;
+// a few seconds on a slow line, more when replies are lost and the readout
+// starts over. Past this it has stayed in its bootloader.
+constexpr int radioBackMs = 30000;
 
 } // namespace
 

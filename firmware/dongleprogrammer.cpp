@@ -33,7 +33,8 @@ void logLine(const QString &line)
 
 } // namespace
 
-void ChildProcess::setupChildProcess()
+// Runs in the child between fork and exec.
+static void endWithParent()
 {
 #ifdef Q_OS_LINUX
     // Runs in the child between fork and exec: only async-signal-safe calls.
@@ -45,6 +46,20 @@ void ChildProcess::setupChildProcess()
         _exit(1);
 #endif
 }
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+ChildProcess::ChildProcess() = default;
+
+void ChildProcess::setupChildProcess()
+{
+    endWithParent();
+}
+#else
+ChildProcess::ChildProcess()
+{
+    setChildProcessModifier(endWithParent);
+}
+#endif
 
 QStringList AvrdudeOutput::feed(const QByteArray &bytes)
 {

@@ -39,8 +39,12 @@ private:
 // it, which covers every way out but a hard kill.
 class ChildProcess : public QProcess
 {
+public:
+    ChildProcess();
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 protected:
     void setupChildProcess() override;
+#endif
 };
 
 // Runs the dongle programmer (avrdude) beside the event loop, so the window
