@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPair>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
@@ -29,6 +30,19 @@ constexpr int bootloaderStartMs = 2000;
 // a few seconds on a slow line, more when replies are lost and the readout
 // starts over. Past this it has stayed in its bootloader.
 constexpr int radioBackMs = 30000;
+
+// Why a firmware file that could not be taken was refused, as the operator
+// is told it (message, reason name): a folder or an oversize file is not a
+// missing one.
+QPair<QString, QString> fileRefusal(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return {QStringLiteral("Not a firmware file!"), QStringLiteral("not_a_file")};
+    if (info.exists() && info.size() > VFP::maxFileBytes)
+        return {QStringLiteral("File too large!"), QStringLiteral("file_too_large")};
+    return {QStringLiteral("File not found!"), QStringLiteral("file_not_found")};
+}
 
 } // namespace
 
@@ -76,7 +90,8 @@ void Configurator::updateRadio(int updateType, const QString &path)
     // into its bootloader for a file that is then refused is left waiting.
     const int loaded = serialThread.vfp->parseFile(path);
     if (loaded == VFP::ParseCannotOpen) {
-        finishUpdate(UpdateFailed, QStringLiteral("File not found!"), QStringLiteral("file_not_found"));
+        const auto refusal = fileRefusal(path);
+        finishUpdate(UpdateFailed, refusal.first, refusal.second);
         return;
     }
     if (loaded == VFP::ParseNoData) {
@@ -353,8 +368,9 @@ void Configurator::updateDongle(const QString &path)
 
     qDebug() << " dongle firmwarepath 1";
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        endDongleUpdate(UpdateFailed, QStringLiteral("File not found!"), QStringLiteral("file_not_found"));
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        const auto refusal = fileRefusal(path);
+        endDongleUpdate(UpdateFailed, refusal.first, refusal.second);
         return;
     }
     file.close();

@@ -123,6 +123,8 @@ var strings = {
     "updater.cancel.title": "取消更新",
     "updater.cancel.body": "您确定要取消更新？",
     "updater.reason.file_not_found": "无法打开固件文件。",
+    "updater.reason.not_a_file": "这是文件夹或设备，不是固件文件。",
+    "updater.reason.file_too_large": "该固件文件超出了固件包的最大大小。",
     "updater.reason.file_data_error": "固件文件已损坏：部分内容未通过校验。",
     "updater.reason.no_firmware_data": "固件文件中没有固件数据。",
     "updater.reason.usb_error": "更新过程中适配器停止响应。",

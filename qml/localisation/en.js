@@ -121,6 +121,8 @@ var strings = {
     "updater.cancel.title": "Cancel Update",
     "updater.cancel.body": "Are you sure you wish to cancel the update?",
     "updater.reason.file_not_found": "The firmware file could not be opened.",
+    "updater.reason.not_a_file": "This is a folder or a device, not a firmware file.",
+    "updater.reason.file_too_large": "The firmware file is larger than any firmware package can be.",
     "updater.reason.file_data_error": "The firmware file is damaged: part of it failed its check.",
     "updater.reason.no_firmware_data": "The firmware file holds no firmware data.",
     "updater.reason.usb_error": "The dongle stopped answering during the update.",

@@ -120,6 +120,8 @@ var strings = {
     "updater.cancel.title": "Cancelar actualización",
     "updater.cancel.body": "¿Estás seguro de que deseas cancelar la actualización?",
     "updater.reason.file_not_found": "No se pudo abrir el archivo de firmware.",
+    "updater.reason.not_a_file": "Es una carpeta o un dispositivo, no un archivo de firmware.",
+    "updater.reason.file_too_large": "El archivo de firmware es mayor que cualquier paquete de firmware.",
     "updater.reason.file_data_error": "El archivo de firmware está dañado: una parte no superó la comprobación.",
     "updater.reason.no_firmware_data": "El archivo de firmware no contiene datos de firmware.",
     "updater.reason.usb_error": "El dongle dejó de responder durante la actualización.",

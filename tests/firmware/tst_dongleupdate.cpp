@@ -73,6 +73,7 @@ void TestDongleUpdate::refused_data()
     QTest::addColumn<QString>("reason");
     QTest::newRow("wrong dongle's file") << "veltra_dongle_3/veltra_dongle_2.hex" << true << "wrong_dongle_file";
     QTest::newRow("missing file") << "missing/veltra_dongle_3.hex" << true << "file_not_found";
+    QTest::newRow("a folder by the file's name") << "folder/veltra_dongle_3.hex" << true << "not_a_file";
     // The in-process dongle has no port to hand to avrdude.
     QTest::newRow("no port") << "veltra_dongle_3.hex" << true << "no_port";
     QTest::newRow("no dongle") << "veltra_dongle_3.hex" << false << "no_dongle";
@@ -85,7 +86,9 @@ void TestDongleUpdate::refused()
     QFETCH(QString, reason);
     QTemporaryDir dir;
     const QString path = dir.filePath(file);
-    if (!file.startsWith(QLatin1String("missing"))) {
+    if (file.startsWith(QLatin1String("folder"))) {
+        QVERIFY(QDir().mkpath(path));
+    } else if (!file.startsWith(QLatin1String("missing"))) {
         QDir().mkpath(QFileInfo(path).path());
         QVERIFY(writeIntelHex(path, VfpWriter::testImage(256)));
     }
