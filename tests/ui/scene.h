@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QQmlEngine>
+#include <QQuickItem>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
@@ -32,6 +33,25 @@ inline void isolateSettings(const QString &folder)
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings);
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("orvane.com"));
+}
+
+// Looks through the object tree and the item tree: items made by a
+// repeater or a table hang in the second only.
+inline QObject *findIn(QObject *root, const QString &name)
+{
+    if (!root || root->objectName() == name)
+        return root;
+    QObjectList children = root->children();
+    if (auto *item = qobject_cast<QQuickItem *>(root)) {
+        for (QQuickItem *child : item->childItems())
+            if (child->parent() != root)
+                children << child;
+    }
+    for (QObject *child : qAsConst(children)) {
+        if (QObject *found = findIn(child, name))
+            return found;
+    }
+    return nullptr;
 }
 
 } // namespace Scene

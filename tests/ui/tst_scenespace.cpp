@@ -36,23 +36,6 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
         sceneProblems << message;
 }
 
-QObject *findIn(QObject *root, const QString &name)
-{
-    if (!root || root->objectName() == name)
-        return root;
-    QObjectList children = root->children();
-    if (auto *item = qobject_cast<QQuickItem *>(root)) {
-        for (QQuickItem *child : item->childItems())
-            if (child->parent() != root)
-                children << child;
-    }
-    for (QObject *child : qAsConst(children)) {
-        if (QObject *found = findIn(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
 bool flag(const std::array<quint8, 11> &mask, int channel)
 {
     return (mask[size_t((channel - 1) / 8)] >> ((channel - 1) % 8)) & 1;
@@ -109,7 +92,7 @@ class TestSceneSpace : public QObject
     int level() const { return m_rig->usbd->protocolVersion; }
     QObject *loader() const { return m_window->findChild<QObject *>(QStringLiteral("mainLoader")); }
     QQuickItem *view() const { return qvariant_cast<QQuickItem *>(loader()->property("item")); }
-    QObject *find(const QString &name) const { return findIn(view(), name); }
+    QObject *find(const QString &name) const { return Scene::findIn(view(), name); }
 
     bool read()
     {

@@ -69,25 +69,6 @@ bool logged(const QString &line)
     return logLines.contains(line);
 }
 
-// Looks through the object tree and the item tree: items made by a
-// repeater or a table hang in the second only.
-QObject *findIn(QObject *root, const QString &name)
-{
-    if (!root || root->objectName() == name)
-        return root;
-    QObjectList children = root->children();
-    if (auto *item = qobject_cast<QQuickItem *>(root)) {
-        for (QQuickItem *child : item->childItems())
-            if (child->parent() != root)
-                children << child;
-    }
-    for (QObject *child : qAsConst(children)) {
-        if (QObject *found = findIn(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 class TestWalk : public QObject
@@ -108,7 +89,7 @@ class TestWalk : public QObject
     QObject *loader() const { return m_window->findChild<QObject *>(QStringLiteral("mainLoader")); }
     QQuickItem *view() const { return qvariant_cast<QQuickItem *>(loader()->property("item")); }
     QString viewName() const { return view() ? view()->objectName() : QString(); }
-    QObject *find(const QString &name) const { return findIn(view(), name); }
+    QObject *find(const QString &name) const { return Scene::findIn(view(), name); }
     QQuickItem *item(const QString &name) const { return qobject_cast<QQuickItem *>(find(name)); }
     bool popupOpen(const QString &name) const { return find(name) && find(name)->property("opened").toBool(); }
     void clickNamed(const QString &name) { click(item(name)); }
@@ -500,7 +481,7 @@ private slots:
         QCOMPARE(int(radio.stored.frame[3]), 0);
         QCOMPARE(int(radio.stored.powerIndex[1]), 3); // "2 Bars"
         QCOMPARE(int(radio.stored.masks[2][0]), 0x0f);
-        QObject *problem = findIn(m_window->contentItem(), QStringLiteral("fileProblemText"));
+        QObject *problem = Scene::findIn(m_window->contentItem(), QStringLiteral("fileProblemText"));
         QVERIFY(problem);
         QTRY_VERIFY_WITH_TIMEOUT(problem->property("visible").toBool(), patience);
         QVERIFY(problem->property("text").toString().startsWith(
@@ -560,7 +541,7 @@ private slots:
         QObject *wizard = openWizard("dongleFirmwarePath", "updateDongleButton", hex, 2);
         QVERIFY(wizard);
         QTRY_COMPARE_WITH_TIMEOUT(wizard->property("visibleStage").toInt(), 6, patience);
-        auto *reason = qobject_cast<QQuickItem *>(findIn(wizard->property("contentItem").value<QObject *>(),
+        auto *reason = qobject_cast<QQuickItem *>(Scene::findIn(wizard->property("contentItem").value<QObject *>(),
                                                          QStringLiteral("failureReasonText")));
         QVERIFY(reason && reason->isVisible());
         QCOMPARE(reason->property("text").toString(), QStringLiteral("The dongle has no serial port for the programmer."));
