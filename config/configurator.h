@@ -385,6 +385,7 @@ private:
     void awaitRadioBack();
     void lookForRadio();
     void radioBack(bool readout);
+    void radioNotBack();
     void endRadioUpdate(int outcome, const QString &message, const QString &reason);
 
     Usbd *m_usbd;

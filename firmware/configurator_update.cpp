@@ -199,19 +199,22 @@ void Configurator::awaitRadioBack()
     m_updaterStatusMessage = QStringLiteral("Waiting for the radio to restart...");
     m_radioBackReadout = connect(this, &Configurator::readoutFinished, this, &Configurator::radioBack);
     m_radioBackLimit.setSingleShot(true);
-    m_radioBackLimit.callOnTimeout(this, [this] {
-        qDebug() << "Updater: the radio did not answer after the update";
-        if (!m_usbd->isUsbAttached()) {
-            // Nothing could be asked: the dongle went, not the radio.
-            endRadioUpdate(UpdateFailed, QStringLiteral("USB Error! Please try again!"), QStringLiteral("usb_error"));
-            return;
-        }
-        endRadioUpdate(UpdateFailed,
-                       QStringLiteral("The radio did not restart: it waits in its bootloader. Please run the update again!"),
-                       QStringLiteral("radio_in_bootloader"));
-    }, Qt::UniqueConnection);
+    m_radioBackLimit.callOnTimeout(this, &Configurator::radioNotBack, Qt::UniqueConnection);
     m_radioBackLimit.start(Pacing::interval(radioBackMs));
     lookForRadio();
+}
+
+void Configurator::radioNotBack()
+{
+    qDebug() << "Updater: the radio did not answer after the update";
+    if (!m_usbd->isUsbAttached()) {
+        // Nothing could be asked: the dongle went, not the radio.
+        endRadioUpdate(UpdateFailed, QStringLiteral("USB Error! Please try again!"), QStringLiteral("usb_error"));
+        return;
+    }
+    endRadioUpdate(UpdateFailed,
+                   QStringLiteral("The radio did not restart: it waits in its bootloader. Please run the update again!"),
+                   QStringLiteral("radio_in_bootloader"));
 }
 
 void Configurator::lookForRadio()
