@@ -386,6 +386,7 @@ private:
     void lookForRadio();
     void radioBack(bool readout);
     void radioNotBack();
+    bool readBackReply(int command);
     void endRadioUpdate(int outcome, const QString &message, const QString &reason);
 
     Usbd *m_usbd;

@@ -390,6 +390,23 @@ bool Configurator::deployPending()
     return allSent;
 }
 
+bool Configurator::readBackReply(int command)
+{
+    // Deploy frames are answered too, though nobody waits for it: the
+    // answer to the last one may come in first. An answer to another
+    // command is passed over and the read asked again.
+    for (int attempt = 0; attempt < 3 && !disconnectRequested; ++attempt) {
+        const int result = m_usbd->runDmxCommand(command);
+        if (result == command)
+            return true;
+        if (result == CommandResult::NoReply || result == CommandResult::BadReply)
+            break;
+        qDebug() << "Configurator: read-back: reply" << result << "to command" << command;
+    }
+    m_usbd->dmxOff();
+    return false;
+}
+
 QStringList Configurator::settingsNotTaken()
 {
     // Where each item reads back, and the slots of that reply that carry
@@ -423,7 +440,7 @@ QStringList Configurator::settingsNotTaken()
         const auto sent = m_sentFrames.constFind(readBack.item);
         if (sent == m_sentFrames.constEnd())
             continue;
-        if (!runCommand(readBack.command))
+        if (!readBackReply(readBack.command))
             return {QStringLiteral("%1 (not read back)").arg(QLatin1String(readBack.name))};
         for (int slot : readBack.places) {
             if (RadioFrames::replyByte(m_dmxIn, slot, level) != quint8(sent->at(slot))) {
