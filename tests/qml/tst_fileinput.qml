@@ -28,6 +28,9 @@ Item {
         }
 
         function test_dialog(data) {
+            // Qt 5's dialog keeps its objects to the end (see tests/CMakeLists.txt).
+            if (sanitized)
+                skip("the leak check would report the dialog's own objects")
             var input = createTemporaryObject(inputComponent, root)
             var loader = findChild(input, "dialogLoader")
             mouseClick(input.button)

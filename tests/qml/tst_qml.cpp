@@ -116,6 +116,8 @@ public slots:
     {
         engine->rootContext()->setContextProperty(QStringLiteral("testSupport"), &m_support);
         engine->rootContext()->setContextProperty(QStringLiteral("configurator"), &m_configurator);
+        engine->rootContext()->setContextProperty(QStringLiteral("sanitized"),
+                                                  qEnvironmentVariableIsSet("VELTRA_SANITIZED"));
     }
 
 private:
