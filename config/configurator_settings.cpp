@@ -164,8 +164,7 @@ void Configurator::on_direction_currentIndexChanged(int index)
     const int codeAsRead = protocolLevel() == 1 && (read.pin10Flag == 1 || read.direction == 2)
                                ? RadioFrames::pin10Direction
                                : read.direction;
-    const bool pin10AsRead = protocolLevel() == 1 && read.pin10Flag == 1;
-    m_edits.direction = code == codeAsRead && (code == RadioFrames::pin10Direction || !pin10AsRead) ? -1 : code;
+    m_edits.direction = code == codeAsRead ? -1 : code;
     deployListAppend(DeployItem::Settings);
     emit radioDirectionChanged();
 }
