@@ -287,7 +287,7 @@ private slots:
                                           << "The radio did not restart: it waits in its bootloader.";
         QTest::newRow("silent bootloader") << "r9,bootfault=silent" << true << -1 << 3 << "no bootloader answered within 1 s";
         QTest::newRow("CRC errors") << "r9,bootfault=crc" << true << -1 << 6 << "upload status 5: CRC Error! Please try again!";
-        QTest::newRow("stopped") << "r9,bootfault=silent" << true << 1500 << 6 << "update cancelled";
+        QTest::newRow("stopped") << "r9,bootfault=silent" << true << 700 << 6 << "update cancelled";
     }
 
     void updateRadio()
@@ -354,6 +354,10 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
+        // A dongle pulled out part-way needs a line paced in real time for
+        // "part-way" to mean anything.
+        if (arguments.first().contains(QLatin1String("wire=real")) && !qEnvironmentVariableIsSet("VELTRA_TEST_REAL_TIME"))
+            QSKIP("real time: run as tst_cli_realtime");
         const Result r = cli(arguments);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY(r.err.startsWith(QStringLiteral("veltra-cli: ")) || r.err.contains(QStringLiteral("\nveltra-cli: ")));

@@ -106,6 +106,7 @@ class TestSceneSpace : public QObject
     {
         // Made anew each time, as the operator's navigation makes it.
         loader()->setProperty("source", QUrl());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         loader()->setProperty("source", QUrl(QStringLiteral("qrc:/views/") + QLatin1String(file)));
         return QTest::qWaitFor([&] { return view() && view()->objectName() == QLatin1String(name); }, 5000);
     }
@@ -152,8 +153,10 @@ private slots:
         m_engine->load(QUrl(QStringLiteral("qrc:/App.qml")));
         m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().value(0));
         QVERIFY(m_window);
-        // Driven through its objects: nothing needs drawing.
+        // Driven through its objects: nothing needs drawing, and a view is
+        // made at once rather than a piece per frame of a window not shown.
         m_window->hide();
+        loader()->setProperty("asynchronous", false);
     }
 
     void cleanupTestCase()

@@ -181,7 +181,6 @@ class TestWalk : public QObject
     void shot(const QString &name)
     {
         drawn(300);
-        QTest::qWait(60);
         QImage image = m_window->grabWindow();
         // The software renderer draws nothing the window can hand back.
         if (image.isNull() && m_window->screen())

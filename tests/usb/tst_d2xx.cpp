@@ -114,7 +114,7 @@ private slots:
         env.insert(QStringLiteral("VELTRA_D2XX_SIM"), profile);
         cli.setProcessEnvironment(env);
         // A dongle not found is told after the time-out; a radio found is read.
-        const QString timeout = output.startsWith(QLatin1String("TRX")) ? QStringLiteral("5") : QStringLiteral("0.5");
+        const QString timeout = output.startsWith(QLatin1String("TRX")) ? QStringLiteral("5") : QStringLiteral("0.2");
         cli.start(QStringLiteral(VELTRA_CLI_EXE), arguments + QStringList {"--timeout", timeout});
         QVERIFY(cli.waitForFinished(30000));
         QCOMPARE(cli.exitCode(), exitCode);
