@@ -1,19 +1,93 @@
 #!/usr/bin/env python3
-"""Applies each fault of tools/mutants.txt, one at a time, to a scratch copy
-of the working tree, rebuilds it and runs the fast suites (ctest -LE wire).
-A fault the suites fail on is caught; one they pass is missed. Prints one
-line per fault and the counts.
+"""Plants small faults in the product, one at a time, and runs the suites
+that own the code each one lives in. A fault a suite fails on (or hangs on)
+is killed; one every owning suite passes survived; one that does not build
+is told apart and never counted as either.
 
-    python3 tools/mutate.py [--scratch DIR] [--only N[,N...]]
+    python3 tools/mutate.py                       every fault of tools/mutants.txt
+    python3 tools/mutate.py --only 3,17           some of them
+    python3 tools/mutate.py --random 40 --seed 7  40 faults drawn from the sources
+
+The random mode draws from the product's own sites: comparisons, integer
+constants, && and ||, results ignored and calls dropped, over every product
+source file (C++, and the scene's QML and JavaScript). A fault that does not
+build is replaced by the next draw. A fault that only changes what a log line
+says, or one tools/mutants-equivalent.txt names as meaning the same, "cannot
+show" and is not run. The same seed on the same tree draws the same faults.
+
+It measures the work tree as it is, uncommitted changes included: the
+tracked and untracked (not ignored) files are copied into a scratch folder
+with a build of its own, kept between runs so that each fault rebuilds one
+file.
 """
-import argparse, os, subprocess, sys, shutil
+import argparse
+import fnmatch
+import json
+import os
+import random
+import re
+import subprocess
+import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
+PRODUCT_DIRS = ("app", "cli", "config", "firmware", "qml", "sim", "usb")
+
+FAST = ["tst_usbd", "tst_usbd_monitoring", "tst_serialport", "tst_d2xx", "tst_session", "tst_radiosetup",
+        "tst_radiospace", "tst_radioframes", "tst_frequencymaskingmodel", "tst_cli", "tst_upload", "tst_vfp",
+        "tst_startup", "tst_log", "tst_qml", "tst_walk", "tst_scenespace"]
+
+# Which suites own which code: the first pattern a file matches names them.
+# A name is a ctest test; "name:f1,f2" runs only those functions of it.
+# Code on the paced line, the upload and the dongle programmer is owned by
+# the real-time (wire) suites as well.
+OWNERS = [
+    ("usb/d2xxdriver.*", ["tst_d2xx"]),
+    ("usb/serialportdriver.*", ["tst_serialport", "tst_usbd", "tst_wire:readout", "tst_cli_realtime"]),
+    ("usb/*", ["tst_usbd", "tst_usbd_monitoring", "tst_session", "tst_serialport", "tst_d2xx", "tst_cli",
+               "tst_upload", "tst_wire:readout,deploy", "tst_cli_realtime"]),
+    ("config/radiosetup.*", ["tst_radiosetup", "tst_radiospace", "tst_cli", "tst_session"]),
+    ("config/radioframes.*", ["tst_radioframes", "tst_radiospace", "tst_session", "tst_cli", "tst_scenespace"]),
+    ("config/frequencymasking*", ["tst_frequencymaskingmodel", "tst_session", "tst_scenespace", "tst_walk"]),
+    ("config/dropdown*", ["tst_walk", "tst_scenespace", "tst_startup"]),
+    ("config/wholefile.*", ["tst_cli", "tst_session", "tst_radiosetup"]),
+    ("config/*", ["tst_session", "tst_radiospace", "tst_radiosetup", "tst_cli", "tst_scenespace", "tst_walk",
+                  "tst_upload", "tst_usbd_monitoring", "tst_wire:deploy", "tst_cli_realtime"]),
+    ("firmware/vfp*", ["tst_vfp", "tst_upload", "tst_cli"]),
+    ("firmware/dongleprogrammer.*", ["tst_dongleupdate", "tst_walk", "tst_walk_realtime"]),
+    ("firmware/*", ["tst_upload", "tst_cli", "tst_walk", "tst_qml", "tst_dongleupdate", "tst_wire:radioUpdate",
+                    "tst_walk_realtime"]),
+    ("cli/*", ["tst_cli", "tst_d2xx", "tst_cli_realtime"]),
+    ("app/*", ["tst_startup", "tst_log", "tst_walk", "tst_cli"]),
+    ("qml/*", ["tst_qml", "tst_walk", "tst_scenespace"]),
+    ("sim/ptyserver.*", ["tst_serialport", "tst_cli_realtime", "tst_dongleupdate"]),
+    ("sim/stk500bootloader.*", ["tst_dongleupdate"]),
+    ("sim/wiremodel.*", ["tst_wire", "tst_serialport", "tst_cli_realtime"]),
+    ("sim/d2xxstandin.*", ["tst_d2xx"]),
+    ("sim/*", FAST + ["tst_wire:readout,deploy"]),
+]
 
 
-def parse(path):
-    mutants, current = [], None
+def owners(path):
+    for pattern, suites in OWNERS:
+        if fnmatch.fnmatch(path, pattern):
+            return suites
+    return FAST
+
+
+def run(cmd, cwd, env=None, timeout=None):
+    try:
+        return subprocess.run(cmd, cwd=cwd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=timeout).returncode
+    except subprocess.TimeoutExpired:
+        return "timeout"
+
+
+# ---------------------------------------------------------------- the list
+
+def parse_list(path):
+    faults, current = [], None
     for raw in open(path, encoding="utf-8"):
         line = raw.rstrip("\n")
         if line.startswith("@ "):
@@ -22,58 +96,368 @@ def parse(path):
             current["old"] = line[2:]
         elif line.startswith("+ ") and current is not None:
             current["new"] = line[2:]
-            mutants.append(current)
+            faults.append(current)
             current = None
-    return mutants
+    return faults
 
 
-def run(cmd, cwd, env=None, quiet=True):
-    return subprocess.run(cmd, cwd=cwd, env=env, stdout=subprocess.DEVNULL if quiet else None,
-                          stderr=subprocess.DEVNULL if quiet else None).returncode
+def parse_equivalent(path):
+    """Lines "FILE | ORIGINAL | REPLACEMENT | why": faults judged to mean the same."""
+    known = set()
+    if os.path.exists(path):
+        for raw in open(path, encoding="utf-8"):
+            if raw.strip() and not raw.startswith("#"):
+                parts = [p.strip() for p in raw.split(" | ")]
+                if len(parts) >= 3:
+                    known.add((parts[0], parts[1], parts[2]))
+    return known
+
+
+# ---------------------------------------------------------------- the sites
+
+def blank_code(text, qml):
+    """The text with comments and string literals blanked (lengths kept), so
+    that sites are only looked for in code."""
+    out = list(text)
+    i, n = 0, len(text)
+    while i < n:
+        c = text[i]
+        if text.startswith("//", i):
+            j = text.find("\n", i)
+            j = n if j < 0 else j
+        elif text.startswith("/*", i):
+            j = text.find("*/", i + 2)
+            j = n if j < 0 else j + 2
+        elif c in "\"'" or (qml and c == "`"):
+            j = i + 1
+            while j < n and text[j] != c and text[j] != "\n":
+                j += 2 if text[j] == "\\" else 1
+            j = min(j + 1, n)
+        elif not qml and c == "#" and (i == 0 or text[i - 1] == "\n"):
+            j = text.find("\n", i)
+            j = n if j < 0 else j
+        else:
+            i += 1
+            continue
+        for k in range(i, j):
+            if out[k] != "\n":
+                out[k] = " "
+        i = j
+    return "".join(out)
+
+
+CMP = {" == ": " != ", " != ": " == ", " <= ": " < ", " >= ": " > ", " < ": " <= ", " > ": " >= ",
+       " === ": " !== ", " !== ": " === "}
+LOGIC = {" && ": " || ", " || ": " && "}
+LOG_START = re.compile(r"\s*(qDebug|qInfo|qWarning|qCritical|console\.(log|warn|error))\b")
+NUMBER = re.compile(r"(?<![\w.])(0x[0-9A-Fa-f]+|\d+)(?![\w.])")
+IF_CALL = re.compile(r"\bif \((!?)([\w:.>\-]+\([^;{}]*\))\)(?=\s*(\{|return|$|\w))")
+CALL_STATEMENT = re.compile(r"^(\s*)((?:[\w:]+(?:\.|->))*[\w:]+\([^;]*\));\s*$")
+KEYWORDS = {"return", "if", "while", "for", "switch", "delete", "emit", "Q_EMIT", "case", "else", "new", "throw"}
+
+
+def number_fault(token, draw):
+    value = int(token, 16) if token.lower().startswith("0x") else int(token)
+    if value <= 1:
+        changed = 1 - value
+    elif value < 100:
+        changed = value + draw.choice((-1, 1))
+    else:
+        changed = value // 2
+    return hex(changed) if token.lower().startswith("0x") else str(changed)
+
+
+def statement_start(code, at):
+    start = max(code.rfind(";", 0, at), code.rfind("{", 0, at), code.rfind("}", 0, at))
+    return start + 1
+
+
+def sites_of(path, text):
+    """Every place a fault can be planted: (offset, length, kind)."""
+    qml = path.endswith((".qml", ".js"))
+    code = blank_code(text, qml)
+    sites = []
+    for table, kind in ((CMP, "comparison"), (LOGIC, "logic")):
+        for op in table:
+            for m in re.finditer(re.escape(op), code):
+                sites.append((m.start(), len(op), kind))
+    if not qml:
+        for m in NUMBER.finditer(code):
+            # Array lengths and bit widths in declarations rarely build when
+            # changed; the build check replaces those that do not.
+            sites.append((m.start(), len(m.group(0)), "constant"))
+        for m in IF_CALL.finditer(code):
+            sites.append((m.start(), len(m.group(0)), "ignored result"))
+    line_start = 0
+    for line in code.split("\n"):
+        m = CALL_STATEMENT.match(line)
+        if m and m.group(2).split("(")[0].split(".")[-1].split("->")[-1] not in KEYWORDS \
+                and "=" not in m.group(2).split("(")[0]:
+            sites.append((line_start + len(m.group(1)), len(m.group(2)) + 1, "dropped call"))
+        line_start += len(line) + 1
+    return code, sorted(sites)
+
+
+def plant(text, site, draw):
+    offset, length, kind = site
+    old = text[offset:offset + length]
+    if kind == "comparison":
+        new = CMP[old]
+    elif kind == "logic":
+        new = LOGIC[old]
+    elif kind == "constant":
+        new = number_fault(old, draw)
+    elif kind == "ignored result":
+        m = IF_CALL.match(old)
+        # The call is still made; what it answered is not looked at.
+        new = "if ((void(%s), %s))" % (m.group(2), "false" if m.group(1) else "true")
+    else:
+        new = ";"
+    return text[:offset] + new + text[offset + length:]
+
+
+def product_files():
+    listed = subprocess.run(["git", "ls-files", "-co", "--exclude-standard"], cwd=ROOT, capture_output=True,
+                            text=True, check=True).stdout.split()
+    return sorted(f for f in listed if f.split("/")[0] in PRODUCT_DIRS and f.endswith((".cpp", ".h", ".qml", ".js"))
+                  and os.path.isfile(os.path.join(ROOT, f)))
+
+
+def line_of(text, offset):
+    start = text.rfind("\n", 0, offset) + 1
+    end = text.find("\n", offset)
+    return text.count("\n", 0, offset) + 1, text[start:end if end >= 0 else len(text)].strip()
+
+
+# ---------------------------------------------------------------- the runs
+
+class Scratch:
+    def __init__(self, folder, jobs):
+        self.folder = folder
+        self.src = os.path.join(folder, "src")
+        self.build = os.path.join(folder, "build")
+        self.jobs = jobs
+        self.env = dict(os.environ, QT_QPA_PLATFORM="offscreen", QT_QUICK_BACKEND="software",
+                        CCACHE_BASEDIR=self.src, CCACHE_NOHASHDIR="1")
+        self.tests = {}
+        self.baseline = {}
+
+    def sync(self):
+        os.makedirs(self.src, exist_ok=True)
+        listed = subprocess.run(["git", "ls-files", "-z", "-co", "--exclude-standard"], cwd=ROOT,
+                                capture_output=True, check=True).stdout
+        subprocess.run(["rsync", "-a", "--checksum", "--from0", "--files-from=-", ROOT + "/", self.src + "/"],
+                       input=listed, check=True)
+
+    def configure(self):
+        if not os.path.exists(os.path.join(self.build, "CMakeCache.txt")):
+            # Shared libraries, little optimisation and no debug information:
+            # each fault rebuilds one file quickly and relinks one library.
+            subprocess.run(["cmake", "-S", self.src, "-B", self.build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=None",
+                            "-DCMAKE_CXX_FLAGS=-O1", "-DVELTRA_SHARED_LIBS=ON"], check=True,
+                           stdout=subprocess.DEVNULL)
+
+    def make(self):
+        return run(["cmake", "--build", self.build, "--", "-j%d" % self.jobs], self.src, self.env) == 0
+
+    def load_tests(self):
+        shown = subprocess.run(["ctest", "--test-dir", self.build, "--show-only=json-v1"], capture_output=True,
+                               text=True, check=True).stdout
+        for test in json.loads(shown)["tests"]:
+            env = dict(self.env)
+            for prop in test.get("properties", []):
+                if prop["name"] == "ENVIRONMENT":
+                    env.update(v.split("=", 1) for v in prop["value"] if "=" in v)
+            self.tests[test["name"]] = (test["command"], env)
+
+    def start(self, suite):
+        name, _, functions = suite.partition(":")
+        command, env = self.tests[name]
+        command = list(command) + (functions.split(",") if functions else [])
+        return subprocess.Popen(command, cwd=self.build, env=env, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, start_new_session=True)
+
+    def run_suites(self, suites, limits):
+        """(the first suite that failed or None, the suites that passed). Runs
+        `jobs` at a time and stops at the first failure."""
+        waiting, running, passed = list(suites), [], []
+        failed = None
+        while (waiting or running) and failed is None:
+            while waiting and len(running) < self.jobs:
+                suite = waiting.pop(0)
+                running.append((suite, self.start(suite), time.monotonic()))
+            time.sleep(0.05)
+            for entry in list(running):
+                suite, process, began = entry
+                code = process.poll()
+                if code is None and time.monotonic() - began > limits.get(suite, 300):
+                    failed = suite + " (hung)"
+                elif code is not None:
+                    running.remove(entry)
+                    if code != 0:
+                        failed = suite
+                    else:
+                        passed.append(suite)
+        for _, process, _ in running:
+            try:
+                os.killpg(process.pid, 9)
+            except ProcessLookupError:
+                pass
+            process.wait()
+        return failed, passed
+
+    def kill_of(self, suites):
+        """The suite that fails with the fault in place, or None. A failure is
+        run again alone before it counts: a suite that passes the second time
+        failed by the machine's load, not by the fault."""
+        left = list(suites)
+        while left:
+            failed, passed = self.run_suites(left, self.limits(left))
+            if failed is None:
+                return None
+            name = failed.replace(" (hung)", "")
+            if self.run_suites([name], self.limits([name]))[0] is not None:
+                return failed
+            left = [s for s in left if s not in passed and s != name]
+        return None
+
+    def measure_baseline(self, suites):
+        for suite in suites:
+            if suite in self.baseline:
+                continue
+            began = time.monotonic()
+            failed, _ = self.run_suites([suite], {suite: 600})
+            if failed:
+                raise SystemExit("the unmutated tree fails %s; nothing to measure" % failed)
+            self.baseline[suite] = time.monotonic() - began
+
+    def limits(self, suites):
+        return {s: 3 * self.baseline.get(s, 100) + 30 for s in suites}
+
+
+def try_fault(scratch, path, text, changed):
+    """'killed by SUITE', 'survived' or 'does not build'."""
+    target = os.path.join(scratch.src, path)
+    try:
+        with open(target, "w", encoding="utf-8") as f:
+            f.write(changed)
+        if not scratch.make():
+            return "does not build", None
+        failed = scratch.kill_of(owners(path))
+        return ("killed", failed) if failed else ("survived", None)
+    finally:
+        with open(target, "w", encoding="utf-8") as f:
+            f.write(text)
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--scratch", default="/tmp/veltra-mutants")
-    parser.add_argument("--only", default="")
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--scratch", default="/tmp/veltra-mutate")
+    parser.add_argument("--only", default="", help="numbers of tools/mutants.txt, comma-separated")
+    parser.add_argument("--random", type=int, default=0, help="draw this many faults from the sources")
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--show", action="store_true", help="print the faults without running them")
     args = parser.parse_args()
-    mutants = parse(os.path.join(HERE, "mutants.txt"))
-    only = {int(n) for n in args.only.split(",") if n}
 
-    # The scratch copy: the tracked files as they are now, built once.
-    if not os.path.isdir(os.path.join(args.scratch, ".git")):
-        run(["git", "clone", "-q", ROOT, args.scratch], ROOT)
-    run(["git", "fetch", "-q", ROOT, "HEAD"], args.scratch)
-    run(["git", "reset", "-q", "--hard", "FETCH_HEAD"], args.scratch)
-    build = os.path.join(args.scratch, "build")
-    if not os.path.exists(os.path.join(build, "CMakeCache.txt")):
-        run(["cmake", "-S", ".", "-B", "build", "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo"], args.scratch)
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", QT_QUICK_BACKEND="software")
-    if run(["cmake", "--build", "build"], args.scratch) != 0 or \
-       run(["ctest", "--test-dir", "build", "-LE", "wire", "-j2"], args.scratch, env) != 0:
-        print("the unmutated tree does not build or pass; nothing to measure")
-        return 2
+    scratch = Scratch(args.scratch, args.jobs)
+    equivalent = parse_equivalent(os.path.join(HERE, "mutants-equivalent.txt"))
+    if not args.show:
+        scratch.sync()
+        scratch.configure()
+        if not scratch.make():
+            print("the unmutated tree does not build; nothing to measure")
+            return 2
+        scratch.load_tests()
 
-    caught = missed = 0
-    for number, m in enumerate(mutants, 1):
-        if only and number not in only:
-            continue
-        path = os.path.join(args.scratch, m["file"])
-        text = open(path, encoding="utf-8").read()
-        if text.count(m["old"]) != 1:
-            print(f"{number:2d} {m['file']}: original found {text.count(m['old'])} times, skipped")
-            continue
-        open(path, "w", encoding="utf-8").write(text.replace(m["old"], m["new"]))
-        built = run(["cmake", "--build", "build"], args.scratch) == 0
-        failed = not built or run(["ctest", "--test-dir", "build", "-LE", "wire", "-j2",
-                                   "--stop-on-failure", "--timeout", "120"], args.scratch, env) != 0
-        open(path, "w", encoding="utf-8").write(text)
-        caught += failed
-        missed += not failed
-        verdict = "caught" if failed else "MISSED"
-        print(f"{number:2d} {verdict:7s} {m['file']}: {m['new'].strip()}", flush=True)
-    print(f"{caught} caught, {missed} missed, of {caught + missed}")
-    run(["cmake", "--build", "build"], args.scratch)
+    counts = {"killed": 0, "survived": 0, "cannot show": 0, "does not build": 0}
+    survivors = []
+
+    def report(number, verdict, path, line, old, new, by):
+        counts[verdict] += 1
+        mark = verdict.upper() if verdict == "survived" else verdict
+        where = "%s:%d" % (path, line) if line else path
+        print("%3d %-14s %s: %s  ->  %s%s" % (number, mark, where, old, new, "  [%s]" % by if by else ""),
+              flush=True)
+        if verdict == "survived":
+            survivors.append(number)
+
+    texts = {}
+
+    def text_of(path):
+        if path not in texts:
+            texts[path] = open(os.path.join(ROOT, path), encoding="utf-8").read()
+        return texts[path]
+
+    if args.random:
+        draw = random.Random(args.seed)
+        sites = []
+        for path in product_files():
+            code, found = sites_of(path, text_of(path))
+            sites += [(path, site, code) for site in found]
+        print("seed %d: %d sites in %d files" % (args.seed, len(sites), len(set(p for p, _, _ in sites))),
+              flush=True)
+        number, tried = 0, set()
+        while number < args.random and len(tried) < len(sites):
+            index = draw.randrange(len(sites))
+            if index in tried:
+                continue
+            tried.add(index)
+            path, site, code = sites[index]
+            text = text_of(path)
+            changed = plant(text, site, draw)
+            line, old = line_of(text, site[0])
+            _, new = line_of(changed, site[0])
+            logged = LOG_START.match(code[statement_start(code, site[0]):site[0] + 1]) is not None
+            if logged or (path, old, new) in equivalent:
+                number += 1
+                report(number, "cannot show", path, line, old, new, "a log line" if logged else "equivalent")
+                continue
+            if args.show:
+                number += 1
+                print("%3d %s:%d: %s  ->  %s" % (number, path, line, old, new))
+                continue
+            scratch.measure_baseline(owners(path))
+            verdict, by = try_fault(scratch, path, text, changed)
+            if verdict == "does not build":
+                print("    does not build, drawn again: %s:%d: %s  ->  %s" % (path, line, old, new), flush=True)
+                counts["does not build"] += 1
+                continue
+            number += 1
+            report(number, verdict, path, line, old, new, by)
+    else:
+        faults = parse_list(os.path.join(HERE, "mutants.txt"))
+        only = {int(n) for n in args.only.split(",") if n}
+        for number, fault in enumerate(faults, 1):
+            if only and number not in only:
+                continue
+            path = fault["file"]
+            text = text_of(path)
+            if text.count(fault["old"]) != 1:
+                print("%3d %s: the original is found %d times, not once" % (number, path, text.count(fault["old"])))
+                counts["does not build"] += 1
+                continue
+            offset = text.index(fault["old"])
+            line, _ = line_of(text, offset)
+            if args.show:
+                print("%3d %s:%d: %s  ->  %s" % (number, path, line, fault["old"].strip(), fault["new"].strip()))
+                continue
+            if (path, fault["old"].strip(), fault["new"].strip()) in equivalent:
+                report(number, "cannot show", path, line, fault["old"].strip(), fault["new"].strip(), "equivalent")
+                continue
+            scratch.measure_baseline(owners(path))
+            verdict, by = try_fault(scratch, path, text, text.replace(fault["old"], fault["new"]))
+            report(number, verdict, path, line, fault["old"].strip(), fault["new"].strip(), by)
+
+    if not args.show:
+        scratch.make()
+    shown = counts["killed"] + counts["survived"]
+    print("%s%d killed, %d survived, %d cannot show, %d did not build%s; killed of those that can show: %s" % (
+        "seed %d: " % args.seed if args.random else "", counts["killed"], counts["survived"], counts["cannot show"],
+        counts["does not build"], " (drawn again)" if args.random else "",
+        "%.0f %%" % (100.0 * counts["killed"] / shown) if shown else "-"))
+    if survivors:
+        print("survived: " + ",".join(str(n) for n in survivors))
     return 0
 
 
