@@ -26,6 +26,7 @@ import json
 import os
 import random
 import re
+import shutil
 import subprocess
 import sys
 import time
@@ -55,9 +56,8 @@ OWNERS = [
     ("config/*", ["tst_session", "tst_radiospace", "tst_radiosetup", "tst_cli", "tst_scenespace", "tst_walk",
                   "tst_upload", "tst_usbd_monitoring", "tst_wire:deploy", "tst_cli_realtime"]),
     ("firmware/vfp*", ["tst_vfp", "tst_upload", "tst_cli"]),
-    ("firmware/dongleprogrammer.*", ["tst_dongleupdate", "tst_walk", "tst_walk_realtime"]),
-    ("firmware/*", ["tst_upload", "tst_cli", "tst_walk", "tst_qml", "tst_dongleupdate", "tst_wire:radioUpdate",
-                    "tst_walk_realtime"]),
+    ("firmware/dongleprogrammer.*", ["tst_dongleupdate", "tst_walk"]),
+    ("firmware/*", ["tst_upload", "tst_cli", "tst_walk", "tst_qml", "tst_dongleupdate", "tst_wire:radioUpdate"]),
     ("cli/*", ["tst_cli", "tst_d2xx", "tst_cli_realtime"]),
     ("app/*", ["tst_startup", "tst_log", "tst_walk", "tst_cli"]),
     ("qml/*", ["tst_qml", "tst_walk", "tst_scenespace"]),
@@ -243,11 +243,27 @@ class Scratch:
         self.baseline = {}
 
     def sync(self):
-        os.makedirs(self.src, exist_ok=True)
+        """The scratch sources become the work tree's: changed files copied,
+        files gone from the tree removed, the rest left untouched so that the
+        build stays incremental."""
         listed = subprocess.run(["git", "ls-files", "-z", "-co", "--exclude-standard"], cwd=ROOT,
-                                capture_output=True, check=True).stdout
-        subprocess.run(["rsync", "-a", "--checksum", "--from0", "--files-from=-", ROOT + "/", self.src + "/"],
-                       input=listed, check=True)
+                                capture_output=True, check=True).stdout.decode().split("\0")
+        listed = {f for f in listed if f and os.path.isfile(os.path.join(ROOT, f))}
+        for name in listed:
+            source, target = os.path.join(ROOT, name), os.path.join(self.src, name)
+            with open(source, "rb") as f:
+                wanted = f.read()
+            if os.path.exists(target):
+                with open(target, "rb") as f:
+                    if f.read() == wanted:
+                        continue
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            shutil.copy2(source, target)
+        for folder, _, files in os.walk(self.src):
+            for file in files:
+                name = os.path.relpath(os.path.join(folder, file), self.src)
+                if name not in listed:
+                    os.remove(os.path.join(folder, file))
 
     def configure(self):
         if not os.path.exists(os.path.join(self.build, "CMakeCache.txt")):

@@ -1,7 +1,7 @@
 // Runs every tst_*.qml beside this file with the scene's resources and style
 // singletons available, as the application provides them, and with a settings
 // store of its own so that a test run never touches the developer's settings.
-// The components reach a stand-in "configurator" that records their calls.
+// The components reach a stand-in "configurator" whose values the tests set.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -54,8 +54,7 @@ private:
 };
 
 // What the scene's components see of the Configurator here: its properties
-// as plain values a test sets, and the calls the components make, recorded
-// in order as "name argument".
+// as plain values a test sets.
 class ConfiguratorStandIn : public QQmlPropertyMap
 {
     Q_OBJECT
@@ -70,17 +69,6 @@ public:
         insert(QStringLiteral("isStatusVELTRA"), QStringLiteral("Veltra: Disconnected"));
         insert(QStringLiteral("isProgress"), 0);
         insert(QStringLiteral("isfileErrorstate"), false);
-        insert(QStringLiteral("calls"), QStringList());
-    }
-
-    Q_INVOKABLE void powerList(int mode) { record(QStringLiteral("powerList"), mode); }
-    Q_INVOKABLE void maskingChanged(int mode) { record(QStringLiteral("maskingChanged"), mode); }
-
-private:
-    void record(const QString &name, int argument)
-    {
-        insert(QStringLiteral("calls"),
-               value(QStringLiteral("calls")).toStringList() << QStringLiteral("%1 %2").arg(name).arg(argument));
     }
 };
 

@@ -193,6 +193,9 @@ private slots:
             QVERIFY2(find("highBandSwitch")->property("enabled").toBool() == (offer.band58 && level() > 0), where + " band58");
             QVERIFY2(show("Masking.qml", "maskingView"), where);
             QObject *tabBar = find("tabBar");
+            // The view opens on the radio's first band.
+            const int first = offer.bands[0] ? 0 : offer.bands[1] ? 1 : 2;
+            QVERIFY2(!offer.bands[first] || tabBar->property("activeTab").toInt() == first, where + " first tab");
             QList<int> bands;
             for (int band = 0; band < 3; ++band) {
                 const char *property = band == 0 ? "has24ghz" : band == 1 ? "has52ghz" : "has58ghz";

@@ -11,7 +11,6 @@
 #include "sim/radioapplication.h"
 #include "usb/pacing.h"
 #include "usb/ptyserver.h"
-#include "usb/serialportdriver.h"
 #include "usb/simrig.h"
 #include "firmware/vfpwriter.h"
 #include "scene.h"
@@ -79,9 +78,6 @@ class TestWalk : public QObject
     QString m_language;
     std::unique_ptr<DropdownModel> m_dropdown;
     std::unique_ptr<SimRig> m_rig;
-    // The dongle on a pseudo-terminal, for the cases a real avrdude writes.
-    std::unique_ptr<PtyServer> m_pty;
-    std::unique_ptr<Usbd> m_ptyUsbd;
     std::unique_ptr<Configurator> m_configurator;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     QQuickWindow *m_window = nullptr;
@@ -255,17 +251,6 @@ private slots:
                                          : function == "storeFailureIsShown"             ? QStringLiteral("r9,silent=13")
                                                                                          : QStringLiteral("r9"));
         Usbd *usbd = m_rig->usbd.get();
-        if (function == "dongleUpdateInProgress") {
-            if (!qEnvironmentVariableIsSet("VELTRA_TEST_REAL_TIME"))
-                QSKIP("real time: run as tst_walk_realtime");
-            // Paced like a real line, so that avrdude's bars fill as it goes;
-            // the link keeps its own waits and timers on it.
-            Pacing::setInstant(false);
-            Pacing::setTimerScale(1);
-            m_pty = std::make_unique<PtyServer>(QStringList {QStringLiteral("r9,wire=real,latency=1")});
-            m_ptyUsbd = std::make_unique<Usbd>(std::make_unique<SerialPortDriver>(m_pty->path));
-            usbd = m_ptyUsbd.get();
-        }
         m_configurator = std::make_unique<Configurator>(usbd);
         m_configurator->logFolderPath = m_home.filePath(QStringLiteral("logs")) + QLatin1Char('/');
         QDir().mkpath(m_configurator->logFolderPath);
@@ -287,11 +272,7 @@ private slots:
         m_engine.reset();
         m_window = nullptr;
         m_configurator.reset();
-        m_ptyUsbd.reset();
-        m_pty.reset();
         m_rig.reset();
-        Pacing::setInstant(true);
-        Pacing::setTimerScale(100);
         QMutexLocker locker(&logMutex);
         const QStringList problems = sceneProblems;
         sceneProblems.clear();
@@ -548,35 +529,6 @@ private slots:
         QCOMPARE(reason->property("text").toString(), QStringLiteral("The dongle has no serial port for the programmer."));
     }
 
-    void dongleUpdateInProgress_data() { tour_data(); }
-
-    // A real avrdude writes the dongle on a pseudo-terminal while the window
-    // paints: the updating page is drawn and its bar moves with avrdude's.
-    void dongleUpdateInProgress()
-    {
-        QVERIFY(firmwareView());
-        const QString hex = m_home.filePath(QStringLiteral("veltra_dongle_3.hex"));
-        QVERIFY(writeIntelHex(hex, VfpWriter::testImage(6000, 3)));
-        QTRY_VERIFY_WITH_TIMEOUT(m_ptyUsbd->usbDongleType == 3, patience);
-        QObject *wizard = openWizard("dongleFirmwarePath", "updateDongleButton", hex, 2);
-        QVERIFY(wizard);
-        QList<int> seen;
-        bool pictured = false;
-        QVERIFY(QTest::qWaitFor([&] {
-            const int progress = wizard->property("updateProgress").toInt();
-            if (wizard->property("visibleStage").toInt() == 4 && (seen.isEmpty() || seen.last() != progress))
-                seen << progress;
-            if (!pictured && progress >= 20 && progress <= 80) {
-                pictured = true;
-                shot(QStringLiteral("wizard-dongle-updating"));
-            }
-            return wizard->property("visibleStage").toInt() >= 5;
-        }, 60000));
-        QCOMPARE(wizard->property("visibleStage").toInt(), 5);
-        QVERIFY2(seen.size() >= 3, qPrintable(QString::number(seen.size())));
-        QVERIFY(pictured);
-        shot(QStringLiteral("wizard-dongle-complete"));
-    }
 };
 
 QTEST_MAIN(TestWalk)

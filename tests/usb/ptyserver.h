@@ -2,13 +2,15 @@
 
 // The virtual dongle served on a pseudo-terminal by veltra-sim-pty, for the
 // suites that reach it through the real serial backend or a real avrdude.
-// It ends with the test. The including target defines VELTRA_SIM_PTY_EXE.
+// It ends with the test. The including target defines VELTRA_SIM_PTY_EXE;
+// one that does not still has the Intel HEX writer below.
 
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <QtTest>
 
+#ifdef VELTRA_SIM_PTY_EXE
 struct PtyServer
 {
     explicit PtyServer(const QStringList &arguments = QStringList())
@@ -42,6 +44,7 @@ struct PtyServer
     QProcess process;
     QString path;
 };
+#endif
 
 // Intel HEX for `image` at address 0: 16-byte data records, then the end
 // record; with badChecksum the first record's checksum is off by one.
