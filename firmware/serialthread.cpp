@@ -1,5 +1,6 @@
 #include "serialthread.h"
 
+#include "usb/pacing.h"
 #include "usb/protocol.h"
 
 #include "usb/usbd.h"
@@ -159,7 +160,7 @@ void SerialThread::syncPass(QElapsedTimer &timer, int &mcuId)
         return;
     }
 
-    if (restarting && restartClock.elapsed() > frameTimeoutMs) {
+    if (restarting && restartClock.elapsed() > Pacing::timeout(frameTimeoutMs)) {
         // The device answered the whole first upload but not a new
         // handshake: no more can be done from here.
         qDebug() << "SerialThread: run: SYNC: no handshake after starting over";
@@ -300,7 +301,7 @@ SerialThread::FrameEnd SerialThread::framePhase(QElapsedTimer &timer, int mcuId)
     char transmit[VFP::maxFrameBytes];
 
     while (!stopRequested && position < size && uploadState == FRAME) {
-        if (timer.elapsed() > frameTimeoutMs) {
+        if (timer.elapsed() > Pacing::timeout(frameTimeoutMs)) {
             qDebug() << nowMs() << "SerialThread: run: FRAME: #" << frameCount << "Timeout:"
                      << timer.elapsed();
             // An attempt that got further than the one before has earned

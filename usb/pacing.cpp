@@ -1,5 +1,6 @@
 #include "pacing.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -45,6 +46,12 @@ int interval(int ms)
 {
     const int scaled = ms / timerScale.load(std::memory_order_relaxed);
     return scaled > 0 ? scaled : 1;
+}
+
+int timeout(int ms)
+{
+    const int scale = timerScale.load(std::memory_order_relaxed);
+    return scale == 1 ? ms : std::max(ms / scale, std::min(ms, 200));
 }
 
 void setTimerScale(int divisor)

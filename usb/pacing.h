@@ -28,6 +28,12 @@ bool isInstant();
 int interval(int ms);
 void setTimerScale(int divisor);
 
+// How long to wait for a device's answer before calling it silent: `ms`
+// divided by the timer scale like an interval, but in compressed time never
+// under 200 ms (or `ms`, if less), so that a busy machine does not take a
+// stall of its own for the device's silence.
+int timeout(int ms);
+
 // Monotonic microseconds since the first use, including the waits that were
 // skipped while instant.
 qint64 clockUs();

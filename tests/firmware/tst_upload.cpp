@@ -181,7 +181,7 @@ void TestUpload::outcomes()
     update.configurator.firmwareUpdate(Configurator::radio_update, update.package(blocks, closing));
     QCOMPARE(started.count(), 1);
     if (fault == Cancel) {
-        // Kept in place by silence: the first frame waits out its 2 s.
+        // Kept in place by silence: the first frame waits out its time-out.
         QVERIFY(QTest::qWaitFor([&] {
             auto guard = dongle->lock();
             return update.boot().framesReceived() >= 1;
