@@ -70,7 +70,6 @@ QByteArray RadioBootloader::handshakeByte(quint8 byte)
     const auto completed = [this] {
         m_phase = Phase::Frames;
         m_updateType = m_pendingType;
-        ++m_handshakes;
         m_image.clear();
         if (imageStarted)
             imageStarted();
@@ -148,7 +147,6 @@ QByteArray RadioBootloader::frame(const QByteArray &payload)
 
     if (body.isEmpty()) {
         // The closing frame: the new application takes over.
-        ++m_imagesCompleted;
         m_phase = Phase::WaitType;
         if (imageComplete)
             imageComplete(m_image);

@@ -41,8 +41,6 @@ public:
     // --- what the bootloader is
     void setHandshakeVersion(int version) { m_version = version == 2 ? 2 : 1; }
     void setMcuId(quint8 id) { m_mcuId = id; }
-    // The first byte a version-2 bootloader sends after its 0x07.
-    void setVersionByte(quint8 byte) { m_versionByte = byte; }
 
     // A simulator profile setting: handshake=1|2, mcu=N, or
     // bootfault=silent|crc|wrong|badsum (for demos and scripted checks).
@@ -82,11 +80,9 @@ public:
     const QByteArray &handshakeAnswers() const { return m_handshakeOut; }
     // The type byte of the last completed handshake, 0 before any.
     quint8 updateType() const { return m_updateType; }
-    int handshakesCompleted() const { return m_handshakes; }
     int framesReceived() const { return m_framesReceived; }
     // Payloads of the frames accepted since the last handshake.
     const QByteArray &image() const { return m_image; }
-    int imagesCompleted() const { return m_imagesCompleted; }
 
     // CRC-16/BUYPASS of `bytes`, computed here on its own so the simulator
     // does not take the product's word for it.
@@ -102,6 +98,7 @@ private:
 
     int m_version = 1;
     quint8 m_mcuId = 2;
+    // The first byte a version-2 bootloader sends after its 0x07.
     quint8 m_versionByte = 0x10;
 
     bool m_silent = false;
@@ -115,9 +112,7 @@ private:
     quint8 m_pendingType = 0;
     quint8 m_sum = 0;
     quint8 m_updateType = 0;
-    int m_handshakes = 0;
     int m_framesReceived = 0;
-    int m_imagesCompleted = 0;
     QByteArray m_image;
     QByteArray m_handshakeIn;
     QByteArray m_handshakeOut;

@@ -45,7 +45,6 @@ public:
     ~SimTrace();
 
     void setRecording(bool on) { m_recording = on; }
-    bool isRecording() const { return m_recording; }
     // Starts writing to `path` (truncated); false with `error` set when it
     // cannot be opened.
     bool openFile(const QString &path, QString *error = nullptr);

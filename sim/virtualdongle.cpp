@@ -535,12 +535,6 @@ bool VirtualDongle::updaterMode() const
     return m_updaterMode;
 }
 
-bool VirtualDongle::radioVisible() const
-{
-    auto guard = lock();
-    return visible();
-}
-
 int VirtualDongle::rebootCount() const
 {
     auto guard = lock();
@@ -559,12 +553,6 @@ QByteArray VirtualDongle::transmittedBuffer() const
     return toBytes(m_outTransmitted);
 }
 
-QByteArray VirtualDongle::inputBuffer() const
-{
-    auto guard = lock();
-    return toBytes(m_in);
-}
-
 QList<QByteArray> VirtualDongle::requests() const
 {
     auto guard = lock();
@@ -574,13 +562,4 @@ QList<QByteArray> VirtualDongle::requests() const
             frames << entry.bytes;
     }
     return frames;
-}
-
-QStringList VirtualDongle::traceLines() const
-{
-    auto guard = lock();
-    QStringList lines;
-    for (const auto &entry : m_trace.entries())
-        lines << m_trace.format(entry);
-    return lines;
 }

@@ -103,17 +103,14 @@ public:
     // An upload began and no whole image followed: only the bootloader runs.
     bool radioInBootloader() const;
     bool updaterMode() const;
-    bool radioVisible() const;
     int rebootCount() const;
     QByteArray outputBuffer() const;      // being written (request 0x01)
     QByteArray transmittedBuffer() const; // on the DMX line
-    QByteArray inputBuffer() const;
     const Stk500Bootloader &bootloader() const { return m_bootloader; }
 
     // --- traced frames, for tests
     // Every complete request frame from the host, in order (recording on).
     QList<QByteArray> requests() const;
-    QStringList traceLines() const;
 
 private:
     void receiveApplicationByte(quint8 byte, qint64 now);

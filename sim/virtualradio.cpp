@@ -11,11 +11,6 @@ void VirtualRadio::setCommandHandler(quint8 code, CommandHandler handler)
     m_handlers[code] = std::move(handler);
 }
 
-void VirtualRadio::removeCommandHandler(quint8 code)
-{
-    m_handlers.erase(code);
-}
-
 void VirtualRadio::clearCommandHandlers()
 {
     m_handlers.clear();

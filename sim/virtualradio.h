@@ -77,7 +77,6 @@ public:
     const RadioState &state() const { return m_state; }
 
     void setCommandHandler(quint8 code, CommandHandler handler);
-    void removeCommandHandler(quint8 code);
     void clearCommandHandlers();
     // Whether codes without a handler get an empty reply repeating the code
     // (radios with check values acknowledge what they do not know) or none.
@@ -90,7 +89,6 @@ public:
     bool receiveFrame(const QByteArray &dmx);
     // The frame the radio sends next: a pending reply, otherwise its status frame.
     QByteArray transmitFrame();
-    bool hasPendingReply() const { return m_pendingReply.has_value(); }
     // The next frame sent, exactly as given (malformed frames for tests).
     void queueRawFrame(const QByteArray &frame) { m_pendingReply = frame; }
     void clearPendingReply() { m_pendingReply.reset(); }

@@ -37,11 +37,6 @@ void setInstant(bool instant)
     instantMode.store(instant);
 }
 
-bool isInstant()
-{
-    return instantMode.load();
-}
-
 int interval(int ms)
 {
     const int scaled = ms / timerScale.load(std::memory_order_relaxed);

@@ -19,7 +19,6 @@ namespace Pacing {
 void wait(int ms);
 
 void setInstant(bool instant);
-bool isInstant();
 
 // The interval of a timer-driven step (discovery, monitoring), as armed:
 // `ms` divided by the timer scale, at least 1 ms. Tests compress the timers
