@@ -102,15 +102,34 @@ def parse_list(path):
 
 
 def parse_equivalent(path):
-    """Lines "FILE | ORIGINAL | REPLACEMENT | why": faults judged to mean the same."""
-    known = set()
+    """Faults that cannot show, from lines "FILE | ORIGINAL | REPLACEMENT | why"
+    (a fault that means the same as the code it changes) and "FILE | uncalled
+    NAME | why" (every fault in a function the product never calls, kept
+    because the protocol names it)."""
+    same, uncalled = set(), set()
     if os.path.exists(path):
         for raw in open(path, encoding="utf-8"):
             if raw.strip() and not raw.startswith("#"):
                 parts = [p.strip() for p in raw.split(" | ")]
-                if len(parts) >= 3:
-                    known.add((parts[0], parts[1], parts[2]))
-    return known
+                if len(parts) >= 2 and parts[1].startswith("uncalled "):
+                    uncalled.add((parts[0], parts[1][len("uncalled "):]))
+                elif len(parts) >= 3:
+                    same.add((parts[0], parts[1], parts[2]))
+    return same, uncalled
+
+
+DEFINITION = re.compile(r"^[A-Za-z][^;()]*?\b(\w+)\([^;]*\)[^;]*$")
+
+
+def function_at(text, offset):
+    """The name of the function whose definition (at the file's top level)
+    holds offset, or None."""
+    start = text.rfind("\n{\n", 0, offset)
+    if start < 0 or text.find("\n}\n", start) < offset:
+        return None
+    header = text[text.rfind("\n", 0, start) + 1:start]
+    m = DEFINITION.match(header)
+    return m.group(1) if m else None
 
 
 # ---------------------------------------------------------------- the sites
@@ -377,7 +396,15 @@ def main():
     args = parser.parse_args()
 
     scratch = Scratch(args.scratch, args.jobs)
-    equivalent = parse_equivalent(os.path.join(HERE, "mutants-equivalent.txt"))
+    equivalent, uncalled = parse_equivalent(os.path.join(HERE, "mutants-equivalent.txt"))
+
+    def cannot_show(path, text, offset, old, new):
+        if (path, old, new) in equivalent:
+            return "equivalent"
+        name = function_at(text, offset) if path.endswith(".cpp") else None
+        if name and (path, name) in uncalled:
+            return "in %s, which nothing calls" % name
+        return None
     if not args.show:
         scratch.sync()
         scratch.configure()
@@ -425,9 +452,10 @@ def main():
             line, old = line_of(text, site[0])
             _, new = line_of(changed, site[0])
             logged = LOG_START.match(code[statement_start(code, site[0]):site[0] + 1]) is not None
-            if logged or (path, old, new) in equivalent:
+            why = "a log line" if logged else cannot_show(path, text, site[0], old, new)
+            if why:
                 number += 1
-                report(number, "cannot show", path, line, old, new, "a log line" if logged else "equivalent")
+                report(number, "cannot show", path, line, old, new, why)
                 continue
             if args.show:
                 number += 1
@@ -458,8 +486,9 @@ def main():
             if args.show:
                 print("%3d %s:%d: %s  ->  %s" % (number, path, line, fault["old"].strip(), fault["new"].strip()))
                 continue
-            if (path, fault["old"].strip(), fault["new"].strip()) in equivalent:
-                report(number, "cannot show", path, line, fault["old"].strip(), fault["new"].strip(), "equivalent")
+            why = cannot_show(path, text, offset, fault["old"].strip(), fault["new"].strip())
+            if why:
+                report(number, "cannot show", path, line, fault["old"].strip(), fault["new"].strip(), why)
                 continue
             scratch.measure_baseline(owners(path))
             verdict, by = try_fault(scratch, path, text, text.replace(fault["old"], fault["new"]))

@@ -265,16 +265,6 @@ private slots:
         }
     }
 
-    void dongleBySerialNumber()
-    {
-        const QString sim = "--simulate=r9,usbserial=LINE2";
-        const Result listed = cli({sim, "list"});
-        QCOMPARE(listed.exitCode, 0);
-        QVERIFY2(listed.out.contains(QStringLiteral("simulator  LINE2")), qPrintable(listed.out));
-        QCOMPARE(cli({sim, "--dongle", "LINE2", "info"}).exitCode, 0);
-        QCOMPARE(cli({sim, "--dongle", "LINE1", "--timeout", "0.3", "info"}).exitCode, 2);
-    }
-
     void updateRadio_data()
     {
         QTest::addColumn<QString>("profile");

@@ -179,6 +179,9 @@ private slots:
             if (band >= Model::Band24 && band <= Model::Band58)
                 radio << band * 88 + c;
         QCOMPARE(maskedIn(m.allCurrentMaskedChannels()), radio);
+        // The band's own list, as its edits are handed over: 84 channels.
+        if (band >= Model::Band24 && band <= Model::Band58)
+            QCOMPARE(maskedIn(m.currentMaskedChannels()), shown);
         // A channel's column runs through every row: a change redraws them all.
         if (shown != before) {
             QVERIFY(!redraws.isEmpty());

@@ -20,7 +20,6 @@ class TestSerialPort : public QObject
 private slots:
     void commandsOverThePacedLine();
     void findsTheDongleByDescription();
-    void unplugAndReplug();
     void portHeldByAnotherProgram();
     void problemsInPlainWords_data();
     void problemsInPlainWords();
@@ -96,24 +95,6 @@ void TestSerialPort::findsTheDongleByDescription()
     // Lowered, so that short replies are not held back 16 ms each.
     QVERIFY(timer.open(QIODevice::ReadOnly));
     QCOMPARE(timer.readAll().trimmed(), QByteArray("1"));
-}
-
-void TestSerialPort::unplugAndReplug()
-{
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("dongle"));
-    PtyServer server({QStringLiteral("--link"), link});
-    Usbd usbd(std::make_unique<SerialPortDriver>(link));
-    QCOMPARE(usbd.usbDongleType, 3);
-    QSignalSpy shown(&usbd, &Usbd::showDongleVersion);
-
-    server.command("unplug");
-    QTRY_COMPARE_WITH_TIMEOUT(usbd.usbDongleType, 0, 2000);
-    QCOMPARE(shown.count(), 1);
-
-    server.command("replug");
-    QTRY_COMPARE_WITH_TIMEOUT(usbd.usbDongleType, 3, 6000);
-    QCOMPARE(usbd.dongleVersion.major, 3);
 }
 
 void TestSerialPort::portHeldByAnotherProgram()
