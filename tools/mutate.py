@@ -103,16 +103,19 @@ def parse_list(path):
 
 def parse_equivalent(path):
     """Faults that cannot show, from lines "FILE | ORIGINAL | REPLACEMENT | why"
-    (a fault that means the same as the code it changes) and "FILE | uncalled
+    (a fault that means the same as the code it changes), "FILE | uncalled
     NAME | why" (every fault in a function the product never calls, kept
-    because the protocol names it)."""
-    same, uncalled = set(), set()
+    because the protocol names it) and "FILE | data NAME | why" (a function
+    that only describes a device: a change there is another device, not a
+    fault)."""
+    same, uncalled = set(), {}
     if os.path.exists(path):
         for raw in open(path, encoding="utf-8"):
             if raw.strip() and not raw.startswith("#"):
                 parts = [p.strip() for p in raw.split(" | ")]
-                if len(parts) >= 2 and parts[1].startswith("uncalled "):
-                    uncalled.add((parts[0], parts[1][len("uncalled "):]))
+                kind, _, name = parts[1].partition(" ") if len(parts) >= 2 else ("", "", "")
+                if kind in ("uncalled", "data") and name:
+                    uncalled[(parts[0], name)] = kind
                 elif len(parts) >= 3:
                     same.add((parts[0], parts[1], parts[2]))
     return same, uncalled
@@ -402,8 +405,11 @@ def main():
         if (path, old, new) in equivalent:
             return "equivalent"
         name = function_at(text, offset) if path.endswith(".cpp") else None
-        if name and (path, name) in uncalled:
+        kind = uncalled.get((path, name)) if name else None
+        if kind == "uncalled":
             return "in %s, which nothing calls" % name
+        if kind == "data":
+            return "in %s, a device's description" % name
         return None
     if not args.show:
         scratch.sync()
