@@ -13,6 +13,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 class TestSerialPort : public QObject
 {
     Q_OBJECT
@@ -34,6 +38,11 @@ void TestSerialPort::commandsOverThePacedLine()
     QCOMPARE(usbd.usbDongleType, 3);
     QCOMPARE(usbd.dongleVersion.major, 3);
     QCOMPARE(usbd.comPortName, server.path);
+    // The line at the dongle's speed, as the terminal holds it.
+    termios tio {};
+    const int fd = ::open(QFile::encodeName(server.path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0 && ::tcgetattr(fd, &tio) == 0 && ::cfgetospeed(&tio) == B57600);
+    ::close(fd);
     QSignalSpy attached(&usbd, &Usbd::dmxAttached);
     usbd.initDongleDMX();
     QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 8000);
