@@ -105,16 +105,17 @@ def parse_equivalent(path):
     """Faults that cannot show, from lines "FILE | ORIGINAL | REPLACEMENT | why"
     (a fault that means the same as the code it changes), "FILE | uncalled
     NAME | why" (every fault in a function the product never calls, kept
-    because the protocol names it) and "FILE | data NAME | why" (a function
+    because the protocol names it), "FILE | data NAME | why" (a function
     that only describes a device: a change there is another device, not a
-    fault)."""
+    fault) and "FILE | argument NAME N | why" (the Nth argument of calls to
+    NAME, which the function does not use)."""
     same, uncalled = set(), {}
     if os.path.exists(path):
         for raw in open(path, encoding="utf-8"):
             if raw.strip() and not raw.startswith("#"):
                 parts = [p.strip() for p in raw.split(" | ")]
                 kind, _, name = parts[1].partition(" ") if len(parts) >= 2 else ("", "", "")
-                if kind in ("uncalled", "data") and name:
+                if kind in ("uncalled", "data", "argument") and name:
                     uncalled[(parts[0], name)] = kind
                 elif len(parts) >= 3:
                     same.add((parts[0], parts[1], parts[2]))
@@ -122,6 +123,26 @@ def parse_equivalent(path):
 
 
 DEFINITION = re.compile(r"^[A-Za-z][^;()]*?\b(\w+)\([^;]*\)[^;]*$")
+
+
+def argument_at(text, offset):
+    """(function, argument number from 1) of the call whose argument list
+    holds offset on its line, or None."""
+    start = text.rfind("\n", 0, offset) + 1
+    depth, index, call = 0, 1, None
+    for i in range(offset - 1, start - 1, -1):
+        c = text[i]
+        if c == ")":
+            depth += 1
+        elif c == "(":
+            if depth == 0:
+                m = re.search(r"(\w+)\s*$", text[start:i])
+                call = m.group(1) if m else None
+                break
+            depth -= 1
+        elif c == "," and depth == 0:
+            index += 1
+    return (call, index) if call else None
 
 
 def function_at(text, offset):
@@ -405,6 +426,9 @@ def main():
         if (path, old, new) in equivalent:
             return "equivalent"
         name = function_at(text, offset) if path.endswith(".cpp") else None
+        call = argument_at(text, offset)
+        if call and uncalled.get((path, "%s %d" % call)) == "argument":
+            return "argument %d of %s, which it does not use" % (call[1], call[0])
         kind = uncalled.get((path, name)) if name else None
         if kind == "uncalled":
             return "in %s, which nothing calls" % name

@@ -329,6 +329,7 @@ private slots:
         QTest::newRow("package of no data") << QStringList{"verify", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/header-only.vfp"} << 5;
         QTest::newRow("no radio") << QStringList{"--simulate=r9,radio=off", "--timeout", "0.3", "info"} << 3;
         QTest::newRow("radio silent half-way") << QStringList{"--simulate=r9,silent=12", "info"} << 9;
+        QTest::newRow("radio silent to its capabilities") << QStringList{"--simulate=r9,silent=9", "info"} << 9;
         QTest::newRow("dongle lost during the defaults")
             << QStringList{"--simulate=r9,wire=real,latency=1,unplug=1800", "defaults", "flex"} << 2;
         QTest::newRow("label pattern too long for the tenth radio")
