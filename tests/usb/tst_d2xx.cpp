@@ -2,6 +2,7 @@
 // stand-in library, against a library that is not there and one that is not
 // D2XX, and chosen (or not) by veltra-cli as the library path allows.
 #include "usb/d2xxdriver.h"
+#include "usb/pacing.h"
 #include "usb/usbd.h"
 
 #include <QLibrary>
@@ -20,6 +21,10 @@ class TestD2xx : public QObject
     Q_OBJECT
 
 private slots:
+    // The link's timers compressed; its waits stay, as the stand-in's line
+    // keeps its own time.
+    void initTestCase() { Pacing::setTimerScale(10); }
+
     void absentLibraries_data()
     {
         QTest::addColumn<QString>("library");
