@@ -315,6 +315,7 @@ private slots:
         QTest::newRow("time-out past a day") << QStringList{"--simulate", "--timeout", "86401", "info"} << 1;
         QTest::newRow("--driver without its value") << QStringList{"--port", "/nonexistent/tty", "info", "--driver"} << 1;
         QTest::newRow("simulator version not a version") << QStringList{"--simulate=r9,bootloader=3.x", "info"} << 1;
+        QTest::newRow("simulator unplugged before its first byte") << QStringList{"--simulate=r9,unplug=0", "info"} << 1;
         QTest::newRow("no dongle") << QStringList{"--port", "/nonexistent/tty", "--timeout", "0.3", "info"} << 2;
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
         QTest::newRow("update, dongle in its bootloader")
