@@ -157,6 +157,9 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
     if (key == QLatin1String("firmware")) {
         if (!SimProfile::parseVersion(value, &firmware))
             return fail(QStringLiteral("firmware=%1: expected MAJOR.MINOR.BUILD").arg(value));
+    } else if (key == QLatin1String("trxbootloader")) {
+        if (!SimProfile::parseVersion(value, &bootloader))
+            return fail(QStringLiteral("trxbootloader=%1: expected MAJOR.MINOR.BUILD").arg(value));
     } else if (key == QLatin1String("serial")) {
         if (value == QLatin1String("ff")) {
             serial.fill(0xFF);

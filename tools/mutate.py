@@ -107,15 +107,16 @@ def parse_equivalent(path):
     NAME | why" (every fault in a function the product never calls, kept
     because the protocol names it), "FILE | data NAME | why" (a function
     that only describes a device: a change there is another device, not a
-    fault) and "FILE | argument NAME N | why" (the Nth argument of calls to
-    NAME, which the function does not use)."""
+    fault), "FILE | logonly NAME | why" (a function whose answer only picks
+    log lines) and "FILE | argument NAME N | why" (the Nth argument of calls
+    to NAME, which the function does not use)."""
     same, uncalled = set(), {}
     if os.path.exists(path):
         for raw in open(path, encoding="utf-8"):
             if raw.strip() and not raw.startswith("#"):
                 parts = [p.strip() for p in raw.split(" | ")]
                 kind, _, name = parts[1].partition(" ") if len(parts) >= 2 else ("", "", "")
-                if kind in ("uncalled", "data", "argument") and name:
+                if kind in ("uncalled", "data", "argument", "logonly") and name:
                     uncalled[(parts[0], name)] = kind
                 elif len(parts) >= 3:
                     same.add((parts[0], parts[1], parts[2]))
@@ -434,6 +435,8 @@ def main():
             return "in %s, which nothing calls" % name
         if kind == "data":
             return "in %s, a device's description" % name
+        if kind == "logonly":
+            return "in %s, whose answer only picks log lines" % name
         return None
     if not args.show:
         scratch.sync()

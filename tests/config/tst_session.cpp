@@ -56,6 +56,7 @@ private slots:
         QTest::newRow("firmware 2.1.702 is current") << "r9,firmware=2.1.702"
                                                      << QStringList{"isStatusVELTRA=Veltra R9 TRX"};
         QTest::newRow("hardware 15 is a number") << "r9,trxhw=15" << QStringList{"istrxHWVersion=15"};
+        QTest::newRow("bootloader build past a byte") << "r9,trxbootloader=1.3.300" << QStringList{"istrxBootloader=1.3.300"};
         QTest::newRow("old dongle has no hop table") << "r9,dongle=1.9.3"
                                                      << QStringList{"isHopTable=You need a newer dongle version."};
     }
