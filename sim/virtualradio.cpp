@@ -42,7 +42,6 @@ std::optional<RadioCommand> VirtualRadio::parseFrame(const QByteArray &dmx, int 
 
     RadioCommand command;
     command.code = at(5);
-    command.level = level > 0 ? 1 : 0;
     if (level > 0) {
         if (length < 6)
             return std::nullopt;

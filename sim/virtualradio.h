@@ -33,7 +33,6 @@ struct RadioCommand
 {
     quint8 code = 0;
     QByteArray data; // parameter slots, from slot 6 on
-    int level = 0;   // framing it arrived in: 0 without, 1 with check value
 };
 
 // What the radio sends back: a reply frame with this code and data (slots 6 on).
