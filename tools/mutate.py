@@ -159,10 +159,57 @@ def function_at(text, offset):
 
 # ---------------------------------------------------------------- the sites
 
+# What the preprocessor knows on the machine that measures: a branch for
+# another system or for Qt 6 is not built here, so nothing planted in it could
+# show. Conditions not named here count as true.
+PLATFORM = {"Q_OS_WIN": False, "Q_OS_MACOS": False, "Q_OS_UNIX": True, "Q_OS_LINUX": True}
+
+
+def condition_holds(line):
+    m = re.match(r"#\s*(ifdef|ifndef)\s+(\w+)", line)
+    if m:
+        known = PLATFORM.get(m.group(2), True)
+        return known if m.group(1) == "ifdef" else (not known if m.group(2) in PLATFORM else True)
+    m = re.match(r"#\s*if\s+(!?)\s*defined\s*\(?\s*(\w+)", line)
+    if m and m.group(2) in PLATFORM:
+        return PLATFORM[m.group(2)] != bool(m.group(1))
+    if re.match(r"#\s*if\s+QT_VERSION\s*<\s*QT_VERSION_CHECK\(6", line):
+        return True
+    if re.match(r"#\s*if\s+QT_VERSION\s*>=\s*QT_VERSION_CHECK\(6", line):
+        return False
+    return True
+
+
+def inactive_lines(text):
+    """Numbers (from 0) of the lines in preprocessor branches not built here."""
+    stack, inactive = [], set()
+    for number, raw in enumerate(text.split("\n")):
+        line = raw.strip()
+        if re.match(r"#\s*if", line):
+            stack.append(condition_holds(line))
+        elif re.match(r"#\s*else", line) and stack:
+            stack[-1] = not stack[-1]
+        elif re.match(r"#\s*elif", line) and stack:
+            stack[-1] = False
+        elif re.match(r"#\s*endif", line) and stack:
+            stack.pop()
+        elif not all(stack):
+            inactive.add(number)
+    return inactive
+
+
 def blank_code(text, qml):
-    """The text with comments and string literals blanked (lengths kept), so
-    that sites are only looked for in code."""
-    out = list(text)
+    """The text with comments, string literals and code this machine does not
+    build blanked (lengths kept), so that sites are only looked for in code
+    that can show."""
+    if not qml:
+        lines = text.split("\n")
+        for number in inactive_lines(text):
+            lines[number] = " " * len(lines[number])
+        text_for_code = "\n".join(lines)
+    else:
+        text_for_code = text
+    out = list(text_for_code)
     i, n = 0, len(text)
     while i < n:
         c = text[i]
