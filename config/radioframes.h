@@ -82,7 +82,6 @@ enum SettingsByte {
     DirectionByte = 0,
     ModeCodeByte = 2,
     AdaptiveByte = 3,
-    PassThroughByte = 4,
     RdmByte = 6,
     Pin10FlagByte = 7,
     Band58Byte = 8,

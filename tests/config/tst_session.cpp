@@ -297,13 +297,29 @@ private slots:
         QCOMPARE(session.configurator.deployList, (QList<int>{4, 8}));
     }
 
+    // Flex takes the first direction, pin 10 the third.
+    void factoryDefaultsSendWhatIsShown_data()
+    {
+        QTest::addColumn<bool>("pin10");
+        QTest::addColumn<int>("direction");
+        QTest::newRow("flex") << false << 0;
+        QTest::newRow("pin 10") << true << 2;
+    }
+
     void factoryDefaultsSendWhatIsShown()
     {
+        QFETCH(bool, pin10);
+        QFETCH(int, direction);
         Session session(QStringLiteral("r9"));
         QVERIFY(session.connectAndRead());
-        session.configurator.on_deployDefaultFlexButton_clicked();
+        const QString shown = session.configurator.isListforRadio_direction().value(direction);
+        if (pin10)
+            session.configurator.on_deployDefaultPin10_clicked();
+        else
+            session.configurator.on_deployDefaultFlexButton_clicked();
         const QByteArray settings = session.radio().lastData.value(13);
-        QCOMPARE(int(quint8(settings.at(0))), 0); // first direction
+        QCOMPARE(int(quint8(settings.at(0))), direction);
+        QCOMPARE(session.configurator.ispresentTransmitterMode(), shown);
         QCOMPARE(int(quint8(settings.at(2))), 4); // entry 1: R8X 2.4GHz
         QCOMPARE(int(quint8(settings.at(3))), 1);
         QCOMPARE(int(quint8(settings.at(6))), 1);
