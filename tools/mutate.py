@@ -63,7 +63,7 @@ OWNERS = [
     ("qml/*", ["tst_qml", "tst_walk", "tst_scenespace"]),
     ("sim/ptyserver.*", ["tst_serialport", "tst_cli_realtime", "tst_dongleupdate"]),
     ("sim/stk500bootloader.*", ["tst_dongleupdate"]),
-    ("sim/wiremodel.*", ["tst_wire", "tst_serialport", "tst_cli_realtime"]),
+    ("sim/wiremodel.*", ["tst_wire:readout,deploy", "tst_serialport", "tst_cli_realtime"]),
     ("sim/d2xxstandin.*", ["tst_d2xx"]),
     ("sim/*", FAST + ["tst_wire:readout,deploy"]),
 ]
@@ -429,27 +429,34 @@ class Scratch:
         return None
 
     def measure_baseline(self, suites):
+        """Each suite's time on the unmutated tree, which sets its limit. A
+        real-time suite may fail once on a loaded machine: only a second
+        failure stops the run."""
         for suite in suites:
-            if suite in self.baseline:
-                continue
-            began = time.monotonic()
-            failed, _ = self.run_suites([suite], {suite: 600})
-            if failed:
-                raise SystemExit("the unmutated tree fails %s; nothing to measure" % failed)
-            self.baseline[suite] = time.monotonic() - began
+            for attempt in (1, 2):
+                if suite in self.baseline:
+                    break
+                began = time.monotonic()
+                failed, _ = self.run_suites([suite], {suite: 600})
+                if not failed:
+                    self.baseline[suite] = time.monotonic() - began
+                elif attempt == 2:
+                    raise SystemExit("the unmutated tree fails %s twice; nothing to measure" % failed)
 
     def limits(self, suites):
         return {s: 3 * self.baseline.get(s, 100) + 30 for s in suites}
 
 
-def try_fault(scratch, path, text, changed):
-    """'killed by SUITE', 'survived' or 'does not build'."""
+def try_fault(scratch, path, text, changed, run_suites=True):
+    """('killed', SUITE), ('survived', None) or ('does not build', None)."""
     target = os.path.join(scratch.src, path)
     try:
         with open(target, "w", encoding="utf-8") as f:
             f.write(changed)
         if not scratch.make():
             return "does not build", None
+        if not run_suites:
+            return "built", None
         failed = scratch.kill_of(owners(path))
         return ("killed", failed) if failed else ("survived", None)
     finally:
@@ -465,6 +472,8 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--show", action="store_true", help="print the faults without running them")
+    parser.add_argument("--start", type=int, default=1,
+                        help="random mode: run from this fault on; the ones before are drawn and built, not run")
     args = parser.parse_args()
 
     scratch = Scratch(args.scratch, args.jobs)
@@ -541,8 +550,16 @@ def main():
                 number += 1
                 print("%3d %s:%d: %s  ->  %s" % (number, path, line, old, new))
                 continue
-            scratch.measure_baseline(owners(path))
-            verdict, by = try_fault(scratch, path, text, changed)
+            if number + 1 < args.start:
+                verdict, by = try_fault(scratch, path, text, changed, run_suites=False)
+                if verdict != "does not build":
+                    number += 1
+                    print("%3d not run (before --start): %s:%d: %s  ->  %s" % (number, path, line, old, new),
+                          flush=True)
+                    continue
+            else:
+                scratch.measure_baseline(owners(path))
+                verdict, by = try_fault(scratch, path, text, changed)
             if verdict == "does not build":
                 print("    does not build, drawn again: %s:%d: %s  ->  %s" % (path, line, old, new), flush=True)
                 counts["does not build"] += 1
