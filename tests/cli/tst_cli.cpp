@@ -503,6 +503,35 @@ private slots:
         watch.waitForFinished(5000);
     }
 
+    // A batch whose dongle is pulled out and put back while it waits says
+    // so once each way, and stores the radio cabled afterwards.
+    void batchFollowsAReplug()
+    {
+        if (!qEnvironmentVariableIsSet("VELTRA_TEST_REAL_TIME"))
+            QSKIP("real time: run as tst_cli_realtime");
+        const QString link = m_dir.filePath("dongle");
+        PtyServer server({"--link", link, "r9,radio=off"});
+        QFile setup(m_dir.filePath("replug.json"));
+        QVERIFY(setup.open(QIODevice::WriteOnly) && setup.write("{\"format\": 1, \"label\": \"Replugged\"}") > 0);
+        setup.close();
+        QProcess batch;
+        batch.start(QStringLiteral(VELTRA_CLI_EXE), {"--port", link, "batch", setup.fileName(), "--count", "1"});
+        QString out;
+        const auto waitFor = [&](const QString &text) {
+            return QTest::qWaitFor([&] { return (out += QString::fromUtf8(batch.readAllStandardOutput())).contains(text); }, 15000);
+        };
+        QVERIFY2(waitFor("Waiting for radio #1"), qPrintable(out));
+        server.command("unplug");
+        QVERIFY2(waitFor("The dongle was lost; waiting for it."), qPrintable(out));
+        server.command("replug");
+        QVERIFY2(waitFor("The dongle is back."), qPrintable(out));
+        server.command("radio on");
+        QVERIFY2(waitFor("1 radios, 1 OK."), qPrintable(out));
+        QVERIFY(batch.waitForFinished(5000));
+        QCOMPARE(batch.exitCode(), 0);
+        QCOMPARE(out.count(QStringLiteral("The dongle")), 2);
+    }
+
 private:
     // A positive `stopAfterMs` stops the command as a service manager would
     // (SIGTERM, which it takes as Ctrl-C) once that long has gone by.
