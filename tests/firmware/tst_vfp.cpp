@@ -6,6 +6,7 @@
 #include "firmware/vfpwriter.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -212,6 +213,52 @@ private slots:
         QCOMPARE(vfp.blocks().at(0).major, 1);
         QCOMPARE(VfpWriter::imageOf(*vfp.selectBlock(2)), radio);
         QCOMPARE(VfpWriter::imageOf(*vfp.selectBlock(9)), addon);
+    }
+
+    // The package maker's options, read back by the package reader.
+    void packageMaker_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("mcuId");
+        QTest::addColumn<int>("revision");
+        QTest::addColumn<QByteArray>("image");
+        const QByteArray standard = VfpWriter::testImage(4096, 1);
+        QTest::newRow("defaults") << QStringList {} << 0 << 2 << 0 << standard;
+        QTest::newRow("a block of its own") << QStringList {"--block", "7:1000:2.1.30", "--frame-payload", "100", "--seed", "5"}
+                                            << 0 << 7 << 30 << VfpWriter::testImage(1000, 5);
+        QTest::newRow("styles") << QStringList {"--spaced", "--crlf", "--lower", "--junk", "X=1", "--preamble", "; made"}
+                                << 0 << 2 << 0 << standard;
+        QTest::newRow("closed image") << QStringList {"--end-frame"} << 0 << 2 << 0 << standard;
+        QTest::newRow("bad CRC") << QStringList {"--bad-crc", "1"} << 2 << 2 << 0 << QByteArray();
+        QTest::newRow("stray byte") << QStringList {"--trailing-byte"} << 2 << 2 << 0 << QByteArray();
+        QTest::newRow("bare length") << QStringList {"--bare-length"} << 2 << 2 << 0 << QByteArray();
+        QTest::newRow("no data") << QStringList {"--no-data"} << 4 << 2 << 0 << QByteArray();
+    }
+
+    void packageMaker()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, code);
+        const QString path = m_dir.filePath(QStringLiteral("made.vfp"));
+        QCOMPARE(QProcess::execute(QStringLiteral(VELTRA_MAKE_VFP_EXE), options << path), 0);
+        QFile made(path);
+        QVERIFY(made.open(QIODevice::ReadOnly));
+        const QByteArray text = made.readAll();
+        // The style options, each as asked and only then.
+        const QByteArray data = text.mid(text.indexOf("DATA=") + 5, 40);
+        QCOMPARE(data.at(2) == ' ' && code != 4, options.contains(QStringLiteral("--spaced")));
+        QCOMPARE(data != data.toUpper() && code != 4, options.contains(QStringLiteral("--lower")));
+        QCOMPARE(text.contains("\r\n"), options.contains(QStringLiteral("--crlf")));
+        VFP vfp;
+        QCOMPARE(vfp.parseFile(path), code);
+        if (code != 0)
+            return;
+        QTEST(vfp.blocks().first().mcuId, "mcuId");
+        QTEST(vfp.blocks().first().revision, "revision");
+        QTEST(VfpWriter::imageOf(vfp.blocks().first().data), "image");
+        const bool closed = options.contains(QStringLiteral("--end-frame"));
+        QCOMPARE(vfp.blocks().first().data.endsWith(VfpWriter::frame(QByteArray())), closed);
     }
 
     void selectBlock()
