@@ -297,20 +297,24 @@ private slots:
         QCOMPARE(session.configurator.deployList, (QList<int>{4, 8}));
     }
 
-    // Flex takes the first direction, pin 10 the third.
+    // Flex takes the first direction, pin 10 the third; a radio in a 5.8
+    // GHz mode gets that band's power too.
     void factoryDefaultsSendWhatIsShown_data()
     {
+        QTest::addColumn<QString>("profile");
         QTest::addColumn<bool>("pin10");
         QTest::addColumn<int>("direction");
-        QTest::newRow("flex") << false << 0;
-        QTest::newRow("pin 10") << true << 2;
+        QTest::newRow("flex") << "r9" << false << 0;
+        QTest::newRow("pin 10") << "r9" << true << 2;
+        QTest::newRow("flex, in a 5.8 GHz mode") << "r9,settings=00000b015a000100010000000000" << false << 0;
     }
 
     void factoryDefaultsSendWhatIsShown()
     {
+        QFETCH(QString, profile);
         QFETCH(bool, pin10);
         QFETCH(int, direction);
-        Session session(QStringLiteral("r9"));
+        Session session(profile);
         QVERIFY(session.connectAndRead());
         const QString shown = session.configurator.isListforRadio_direction().value(direction);
         if (pin10)
@@ -324,6 +328,10 @@ private slots:
         QCOMPARE(int(quint8(settings.at(3))), 1);
         QCOMPARE(int(quint8(settings.at(6))), 1);
         QCOMPARE(int(quint8(session.radio().lastData.value(15).at(16))), 1);
+        const bool band58 = profile.contains(QLatin1String("settings"));
+        QCOMPARE(session.radio().lastData.contains(17), band58);
+        if (band58)
+            QCOMPARE(int(quint8(session.radio().lastData.value(17).at(16))), 1);
         // What the view shows is what was sent: entry 1 of the lists.
         QCOMPARE(session.configurator.presentPower24, session.configurator.powerList24.value(1));
         QCOMPARE(session.configurator.ispresentRadioMode(), QStringLiteral("R8X 2.4GHz"));
