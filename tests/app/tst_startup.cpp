@@ -145,9 +145,9 @@ private:
         env.insert(QStringLiteral("XDG_CACHE_HOME"), m_home->path() + QStringLiteral("/.cache"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
-        // Only the picture needs a settled window; the log is complete at once.
-        if (!arguments.isEmpty())
-            env.insert(QStringLiteral("VELTRA_SCREENSHOT_SETTLE_MS"), QStringLiteral("0"));
+        // Only the picture needs a settled window, and a short settling does:
+        // the window is drawn offscreen; the log is complete at once.
+        env.insert(QStringLiteral("VELTRA_SCREENSHOT_SETTLE_MS"), arguments.isEmpty() ? QStringLiteral("300") : QStringLiteral("0"));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_home->path());
         process.setProcessChannelMode(QProcess::MergedChannels);
