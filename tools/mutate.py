@@ -351,7 +351,9 @@ class Scratch:
                     if f.read() == wanted:
                         continue
             os.makedirs(os.path.dirname(target), exist_ok=True)
-            shutil.copy2(source, target)
+            # A fresh time stamp: the build must see the file as newer than
+            # whatever it built from the copy before, whichever tree that was.
+            shutil.copyfile(source, target)
         for folder, _, files in os.walk(self.src):
             for file in files:
                 name = os.path.relpath(os.path.join(folder, file), self.src)
