@@ -41,7 +41,7 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
             port = argument.mid(int(qstrlen("--port=")));
         } else if (argument == QLatin1String("--dongle") || argument.startsWith(QLatin1String("--dongle="))) {
             if (argument == QLatin1String("--dongle"))
-                serial = i + 1 < arguments.size() ? arguments.at(++i).toLatin1() : QByteArray();
+                serial = arguments.value(++i).toLatin1();
             else
                 serial = argument.mid(int(qstrlen("--dongle="))).toLatin1();
             if (serial.isEmpty()) {
@@ -50,7 +50,7 @@ DriverSelection DriverSelection::fromArguments(const QStringList &arguments)
             }
         } else if (argument == QLatin1String("--driver") || argument.startsWith(QLatin1String("--driver="))) {
             if (argument == QLatin1String("--driver"))
-                forced = i + 1 < arguments.size() ? arguments.at(++i) : QString();
+                forced = arguments.value(++i);
             else
                 forced = argument.mid(int(qstrlen("--driver=")));
             if (forced != QLatin1String("d2xx") && forced != QLatin1String("serial")) {

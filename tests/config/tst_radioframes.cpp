@@ -139,6 +139,7 @@ private slots:
         QTest::newRow("R9 with R8 compatibility, code 8") << 1 << 4 << 1 << 2 << 8 << "R9 2.4GHz";
         QTest::newRow("R9 with R8 compatibility, code 5") << 1 << 4 << 1 << 2 << 5 << "R8X 5.8GHz";
         QTest::newRow("r8l 0, code 9") << 0 << 1 << 0 << 2 << 9 << "R9 5.8GHz";
+        QTest::newRow("r8l 0, code 41") << 0 << 1 << 0 << 2 << 41 << "R9 5.2GHz";
         QTest::newRow("2 MBit, code 9") << 2 << 1 << 0 << 2 << 9 << "5GHz 2MBit ";
         QTest::newRow("level 1, code 1") << 1 << 1 << 1 << 1 << 1 << "R8 Compatibility Mode";
         QTest::newRow("level 1 knows three modes") << 1 << 1 << 0 << 1 << 0 << "R7 Compatibility Mode";

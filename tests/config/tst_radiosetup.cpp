@@ -162,8 +162,8 @@ private slots:
                                                       << QStringList {"power24"} << 0 << QList<int> {};
         QTest::newRow("positions allowed") << "r9" << QStringList {"power24=0"} << int(Configurator::IndicesAllowed)
                                            << QStringList {} << 0 << QList<int> {0};
-        // An R9 has five 2.4 GHz powers: position 5 is past the list.
-        QTest::newRow("position past the list") << "r9" << QStringList {"power24=5"} << int(Configurator::IndicesAllowed)
+        // An R9 offers four 2.4 GHz powers: position 4 is the first past the list.
+        QTest::newRow("position past the list") << "r9" << QStringList {"power24=4"} << int(Configurator::IndicesAllowed)
                                                 << QStringList {"power24"} << 0 << QList<int> {};
     }
 
