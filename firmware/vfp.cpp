@@ -152,11 +152,6 @@ quint16 VFP::crcUpdate(quint8 byte, quint16 crc)
     return quint16((crc << 8) | byte) ^ crcTable[crc >> 8];
 }
 
-quint16 VFP::crcUpdateBitwise(quint8 byte, quint16 crc)
-{
-    return crcBitwise(byte, crc);
-}
-
 bool VFP::verifyVFP(const QByteArray *data) const
 {
     if (!data)

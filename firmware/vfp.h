@@ -71,10 +71,6 @@ public:
     // Running it over a payload followed by its CRC leaves 0.
     static quint16 crcUpdate(quint8 byte, quint16 crc);
 
-    // The same step computed bit by bit; kept as the reference that the
-    // table-driven step is held against.
-    static quint16 crcUpdateBitwise(quint8 byte, quint16 crc);
-
     const QVector<FirmwareBlock> &blocks() const { return m_blocks; }
 
 private:

@@ -36,11 +36,6 @@ private slots:
         QFile::remove(logFile());
     }
 
-    void cleanup()
-    {
-        qInstallMessageHandler(nullptr);
-    }
-
     void lineFormat_data()
     {
         QTest::addColumn<int>("type");
@@ -55,15 +50,7 @@ private slots:
     {
         QFETCH(int, type);
         QFETCH(QString, expected);
-        qInstallMessageHandler(logMessageHandler);
-        const QString text = QStringLiteral("Usbd: scanUSB: Dongle v3 has been attached");
-        switch (QtMsgType(type)) {
-        case QtDebugMsg: qDebug().noquote() << text; break;
-        case QtWarningMsg: qWarning().noquote() << text; break;
-        case QtCriticalMsg: qCritical().noquote() << text; break;
-        default: qInfo().noquote() << text; break;
-        }
-        qInstallMessageHandler(nullptr);
+        logMessageHandler(QtMsgType(type), QMessageLogContext(), QStringLiteral("Usbd: scanUSB: Dongle v3 has been attached"));
         QCOMPARE(readLines(logFile()), (QStringList{expected, QString()}));
     }
 
@@ -76,15 +63,14 @@ private slots:
         QVERIFY(QDir().mkpath(logFolderPath));
         QStringList told;
         onLogFileProblem([&told](const QString &why) { told << why; });
-        qInstallMessageHandler(logMessageHandler);
-        qDebug() << "before";
+        auto log = [](const char *text) { logMessageHandler(QtDebugMsg, QMessageLogContext(), QLatin1String(text)); };
+        log("before");
         QVERIFY(QDir(logFolderPath).removeRecursively());
-        qDebug() << "while gone";
-        qDebug() << "still gone";
+        log("while gone");
+        log("still gone");
         QVERIFY(!QFile::exists(logFile()));
         QVERIFY(QDir().mkpath(logFolderPath));
-        qDebug() << "after";
-        qInstallMessageHandler(nullptr);
+        log("after");
         onLogFileProblem(nullptr);
         QCOMPARE(told.size(), 1);
         QVERIFY2(told.first().startsWith(logFile()), qPrintable(told.first()));

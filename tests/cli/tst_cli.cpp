@@ -8,61 +8,18 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
-
-namespace {
-
-// A disk that takes no byte more: no file may grow in the child. Works for
-// root as for anyone, unlike a read-only folder.
-void fillTheDisk()
-{
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit none {0, 0};
-    setrlimit(RLIMIT_FSIZE, &none);
-}
-
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-class FullDiskProcess : public QProcess
-{
-public:
-    bool full = false;
-
-protected:
-    void setupChildProcess() override
-    {
-        if (full)
-            fillTheDisk();
-    }
-};
-#else
-class FullDiskProcess : public QProcess
-{
-public:
-    bool full = false;
-    FullDiskProcess()
-    {
-        setChildProcessModifier([this] {
-            if (full)
-                fillTheDisk();
-        });
-    }
-};
-#endif
-
-struct Result
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-} // namespace
 
 class TestCli : public QObject
 {
     Q_OBJECT
+
+    struct Result
+    {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
 
 private slots:
     void init() { QVERIFY(m_dir.isValid()); }
@@ -128,41 +85,9 @@ private slots:
         const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
         QCOMPARE(json.value("Device Label").toString(), QStringLiteral("Stage Left"));
         QCOMPARE(json.value("HopTable (Hex)").toString().size(), 168);
-        QFile log(m_dir.filePath("Documents/veltra_log/veltra-log.txt"));
-        QVERIFY(log.open(QIODevice::ReadOnly | QIODevice::Text));
-        const QString text = QString::fromUtf8(log.readAll());
-        QVERIFY(text.contains(QStringLiteral("Debug: Configurator Version 4 1 Revision 983\n")));
-        QVERIFY(text.contains(QStringLiteral("Debug: Davoruz: Populating Hop Table\n")));
-    }
-
-    void refusedValuesSendNothing_data()
-    {
-        QTest::addColumn<QString>("profile");
-        QTest::addColumn<QStringList>("assignments");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("mode not offered") << "r9" << QStringList{"label=Kept?", "mode=Nope"}
-                                          << "\"Nope\" is not offered; allowed: 0 \"R7 Compatibility Mode\"";
-        QTest::newRow("label with a C1 control") << "r9" << QStringList{QString::fromUtf8("label=a\u009bb")}
-                                                  << "control characters";
-        QTest::newRow("label on a legacy radio") << "legacy" << QStringList{"power24=1", "label=Foo"}
-                                                 << "a legacy radio takes only power24 and mask24";
-        QTest::newRow("adaptive on a legacy radio") << "legacy" << QStringList{"adaptive=ON"}
-                                                    << "a legacy radio takes only power24 and mask24";
-    }
-
-    void refusedValuesSendNothing()
-    {
-        QFETCH(QString, profile);
-        QFETCH(QStringList, assignments);
-        QFETCH(QString, message);
-        const QString state = m_dir.filePath("refused.json");
-        QFile::remove(state);
-        const Result r = cli(QStringList{"--simulate=" + profile + ",state=" + state, "set"} + assignments
-                             + QStringList{"--store"});
-        QCOMPARE(r.exitCode, 4);
-        QVERIFY2(r.err.contains(message), qPrintable(r.err));
-        // Nothing was stored, so the radio never wrote its state.
-        QVERIFY(!QFile::exists(state));
+        const QByteArray text = contents("Documents/veltra_log/veltra-log.txt");
+        QVERIFY(text.contains("Debug: Configurator Version 4 1 Revision 983\n"));
+        QVERIFY(text.contains("Debug: Davoruz: Populating Hop Table\n"));
     }
 
     // Exported from one radio and applied onto another of its class, which
@@ -170,14 +95,12 @@ private slots:
     // for its serial.
     void exportThenApplyOntoAnotherRadio()
     {
-        const QString file = m_dir.filePath("setup.json");
-        QCOMPARE(cli({"--simulate", "export", file}).exitCode, 0);
+        QCOMPARE(cli({"--simulate", "export", "setup.json"}).exitCode, 0);
         const QString other = "--simulate=r9,serial=0000000001,label=Other,power=0:3:0,"
                               "settings=0100090000000000000000000000,mask24=ffffffffffffffffffff0f,"
                               "mask52=0000000000000000000000,mask58=0100000000000000000000,state="
                               + m_dir.filePath("other.json");
-        const Result applied = cli({other, "apply", file, "--store"});
-        QCOMPARE(applied.exitCode, 0);
+        QCOMPARE(cli({other, "apply", "setup.json", "--store"}).exitCode, 0);
         const QStringList source = cli({"--simulate", "info"}).out.split(QLatin1Char('\n'));
         const QStringList target = cli({other, "info"}).out.split(QLatin1Char('\n'));
         QCOMPARE(target.size(), source.size());
@@ -187,56 +110,58 @@ private slots:
         }
     }
 
-    void setupsRefusedSendNothing_data()
+    void refusalsSendNothing_data()
     {
         QTest::addColumn<QString>("profile");
+        QTest::addColumn<QStringList>("arguments"); // apply reads setup.json
         QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QList<int>>("writes");
+        const QStringList apply {"apply", "setup.json"};
         const QByteArray fiveGHz = R"({"format": 1, "mode": "R8X 2.4GHz", "mask24": "1-3", "power52": "5 Bars", "mask52": "1-4"})";
-        QTest::newRow("band the radio lacks") << "r8x" << fiveGHz << QStringList {} << 4
-                                              << "mask52: this radio has no such band" << QList<int> {};
-        QTest::newRow("band the radio lacks, skipped") << "r8x" << fiveGHz << QStringList {"--skip-missing"} << 0
+        QTest::newRow("mode not offered") << "r9" << QStringList {"set", "label=Kept?", "mode=Nope"} << QByteArray() << 4
+                                          << "\"Nope\" is not offered; allowed: 0 \"R7 Compatibility Mode\"" << QList<int> {};
+        QTest::newRow("label with a C1 control") << "r9" << QStringList {"set", QString::fromUtf8("label=a\u009bb")}
+                                                 << QByteArray() << 4 << "control characters" << QList<int> {};
+        QTest::newRow("label on a legacy radio") << "legacy" << QStringList {"set", "power24=1", "label=Foo"} << QByteArray()
+                                                 << 4 << "a legacy radio takes only power24 and mask24" << QList<int> {};
+        QTest::newRow("adaptive on a legacy radio") << "legacy" << QStringList {"set", "adaptive=ON"} << QByteArray() << 4
+                                                    << "a legacy radio takes only power24 and mask24" << QList<int> {};
+        QTest::newRow("band the radio lacks") << "r8x" << apply << fiveGHz << 4 << "mask52: this radio has no such band"
+                                              << QList<int> {};
+        QTest::newRow("band the radio lacks, skipped") << "r8x" << apply + QStringList {"--skip-missing"} << fiveGHz << 0
                                                        << "skipped mask52: this radio has no such band"
                                                        << QList<int> {13, 15, 40};
-        QTest::newRow("unknown key") << "r9" << QByteArray(R"({"format": 1, "lable": "x"})") << QStringList {} << 4
+        QTest::newRow("unknown key") << "r9" << apply << QByteArray(R"({"format": 1, "lable": "x"})") << 4
                                      << "unknown key \"lable\"" << QList<int> {};
     }
 
     // The simulator's trace shows what reached the radio: every write of a
-    // refused setup is held back, and a file refused is refused before any.
-    void setupsRefusedSendNothing()
+    // refused value or setup is held back, and a file refused is refused
+    // before any.
+    void refusalsSendNothing()
     {
         QFETCH(QString, profile);
+        QFETCH(QStringList, arguments);
         QFETCH(QByteArray, json);
-        QFETCH(QStringList, options);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
         QFETCH(QList<int>, writes);
-        const QString file = m_dir.filePath("setup.json");
-        const QString trace = m_dir.filePath("trace.txt");
-        QFile::remove(trace);
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(json);
-        f.close();
-        const Result r = cli(QStringList {"--simulate=" + profile + ",trace=" + trace, "apply", file, "--store"} + options);
+        QFile::remove(m_dir.filePath("trace.txt"));
+        QVERIFY(write("setup.json", json));
+        const Result r = cli(QStringList {"--simulate=" + profile + ",trace=" + m_dir.filePath("trace.txt")} + arguments + QStringList {"--store"});
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2((r.out + r.err).contains(message), qPrintable(r.out + r.err));
         QList<int> sent;
         int replies = 0;
-        QFile lines(trace);
-        if (lines.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            for (const QByteArray &line : lines.readAll().split('\n')) {
-                // "  12.345 R>  cc 01 17 7a 3c 0f ..." : byte 5 is the command.
-                const QList<QByteArray> words = line.simplified().split(' ');
-                const int code = words.size() > 7 && words.at(1) == "R>" ? words.at(7).toInt(nullptr, 16) : -1;
-                if (QList<int> {1, 13, 15, 17, 25, 27, 40, 42}.contains(code))
-                    sent << code;
-                replies += words.value(1) == "<";
-            }
+        for (const QByteArray &line : contents("trace.txt").split('\n')) {
+            // "  12.345 R>  cc 01 17 7a 3c 0f ..." : byte 5 is the command.
+            const QList<QByteArray> words = line.simplified().split(' ');
+            const int code = words.size() > 7 && words.at(1) == "R>" ? words.at(7).toInt(nullptr, 16) : -1;
+            if (QList<int> {1, 13, 15, 17, 25, 27, 40, 42}.contains(code))
+                sent << code;
+            replies += words.value(1) == "<";
         }
         QCOMPARE(sent, writes);
         // The trace holds the dongle's side too.
@@ -247,15 +172,11 @@ private slots:
     // and logged.
     void batchStoresEachRadio()
     {
-        const QString file = m_dir.filePath("batch.json");
-        const QString csv = m_dir.filePath("results.csv");
-        QCOMPARE(cli({"--simulate", "export", file}).exitCode, 0);
-        const Result r = cli({"--simulate=radios=r9:r9:r9", "batch", file, "--label-pattern", "Truss {n}",
-                              "--log", csv, "--count", "3"});
+        QCOMPARE(cli({"--simulate", "export", "batch.json"}).exitCode, 0);
+        const Result r = cli({"--simulate=radios=r9:r9:r9", "batch", "batch.json", "--label-pattern", "Truss {n}",
+                              "--log", "results.csv", "--count", "3"});
         QCOMPARE(r.exitCode, 0);
-        QFile results(csv);
-        QVERIFY(results.open(QIODevice::ReadOnly | QIODevice::Text));
-        const QStringList lines = QString::fromUtf8(results.readAll()).trimmed().split(QLatin1Char('\n'));
+        const QStringList lines = QString::fromUtf8(contents("results.csv")).trimmed().split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 4);
         for (int n = 1; n <= 3; ++n) {
             const QString serial = QStringLiteral("123456789") + QChar('a' + n - 1);
@@ -387,20 +308,14 @@ private slots:
         QFETCH(QString, message);
         const QString path = m_dir.filePath(file);
         QFile::remove(path);
-        for (const auto &[name, text] : {qMakePair(path, earlier), qMakePair(m_dir.filePath("setup.json"), QByteArray("{\"format\": 1}"))}) {
-            QFile f(name);
-            QVERIFY(!text.isEmpty() ? f.open(QIODevice::WriteOnly) && f.write(text) == text.size()
-                                    : mkfifo(QFile::encodeName(name).constData(), 0600) == 0);
-        }
+        QVERIFY(write("setup.json", "{\"format\": 1}"));
+        QVERIFY(!earlier.isEmpty() ? write(file, earlier) : mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
         const Result r = cli(arguments, -1, true);
         QCOMPARE(r.exitCode, 7);
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
         QCOMPARE(QFileInfo(path).isFile(), !earlier.isEmpty());
-        QFile kept(path);
-        if (!earlier.isEmpty()) {
-            QVERIFY(kept.open(QIODevice::ReadOnly));
-            QCOMPARE(kept.readAll(), earlier);
-        }
+        if (!earlier.isEmpty())
+            QCOMPARE(contents(file), earlier);
     }
 
     void logFolder_data()
@@ -481,24 +396,17 @@ private slots:
         QProcess watch;
         watch.start(QStringLiteral(VELTRA_CLI_EXE), {"--port", link, "watch", "--timeout", "40"});
         QString out;
-        const auto waitFor = [&](const QString &text, int count) {
-            return QTest::qWaitFor([&] {
-                out += QString::fromUtf8(watch.readAllStandardOutput());
-                return out.count(text) >= count;
-            }, 15000);
-        };
-        const auto tell = [&server](const char *command) { server.command(command); };
-        QVERIFY2(waitFor("radio: attached", 1), qPrintable(out));
-        tell("radio off");
-        QVERIFY2(waitFor("radio: detached", 1), qPrintable(out));
+        QVERIFY2(waitForOutput(watch, out, "radio: attached"), qPrintable(out));
+        server.command("radio off");
+        QVERIFY2(waitForOutput(watch, out, "radio: detached"), qPrintable(out));
         // The dongle comes back with its DMX off: the watch switches it on
         // once discovery is done, so the radio cabled next is seen.
-        tell("unplug");
-        QVERIFY2(waitFor("dongle: Disconnected", 1), qPrintable(out));
-        tell("replug");
-        QVERIFY2(waitFor("dongle: 3.2.7", 2), qPrintable(out));
-        tell("radio on");
-        QVERIFY2(waitFor("radio: attached", 2), qPrintable(out));
+        server.command("unplug");
+        QVERIFY2(waitForOutput(watch, out, "dongle: Disconnected"), qPrintable(out));
+        server.command("replug");
+        QVERIFY2(waitForOutput(watch, out, "dongle: 3.2.7", 2), qPrintable(out));
+        server.command("radio on");
+        QVERIFY2(waitForOutput(watch, out, "radio: attached", 2), qPrintable(out));
         watch.terminate();
         watch.waitForFinished(5000);
     }
@@ -511,22 +419,17 @@ private slots:
             QSKIP("real time: run as tst_cli_realtime");
         const QString link = m_dir.filePath("dongle");
         PtyServer server({"--link", link, "r9,radio=off"});
-        QFile setup(m_dir.filePath("replug.json"));
-        QVERIFY(setup.open(QIODevice::WriteOnly) && setup.write("{\"format\": 1, \"label\": \"Replugged\"}") > 0);
-        setup.close();
+        QVERIFY(write("replug.json", "{\"format\": 1, \"label\": \"Replugged\"}"));
         QProcess batch;
-        batch.start(QStringLiteral(VELTRA_CLI_EXE), {"--port", link, "batch", setup.fileName(), "--count", "1"});
+        batch.start(QStringLiteral(VELTRA_CLI_EXE), {"--port", link, "batch", m_dir.filePath("replug.json"), "--count", "1"});
         QString out;
-        const auto waitFor = [&](const QString &text) {
-            return QTest::qWaitFor([&] { return (out += QString::fromUtf8(batch.readAllStandardOutput())).contains(text); }, 15000);
-        };
-        QVERIFY2(waitFor("Waiting for radio #1"), qPrintable(out));
+        QVERIFY2(waitForOutput(batch, out, "Waiting for radio #1"), qPrintable(out));
         server.command("unplug");
-        QVERIFY2(waitFor("The dongle was lost; waiting for it."), qPrintable(out));
+        QVERIFY2(waitForOutput(batch, out, "The dongle was lost; waiting for it."), qPrintable(out));
         server.command("replug");
-        QVERIFY2(waitFor("The dongle is back."), qPrintable(out));
+        QVERIFY2(waitForOutput(batch, out, "The dongle is back."), qPrintable(out));
         server.command("radio on");
-        QVERIFY2(waitFor("1 radios, 1 OK."), qPrintable(out));
+        QVERIFY2(waitForOutput(batch, out, "1 radios, 1 OK."), qPrintable(out));
         QVERIFY(batch.waitForFinished(5000));
         QCOMPARE(batch.exitCode(), 0);
         QCOMPARE(out.count(QStringLiteral("The dongle")), 2);
@@ -534,18 +437,22 @@ private slots:
 
 private:
     // A positive `stopAfterMs` stops the command as a service manager would
-    // (SIGTERM, which it takes as Ctrl-C) once that long has gone by.
+    // (SIGTERM, which it takes as Ctrl-C) once that long has gone by. A full
+    // disk takes no byte more: no file may grow in the child, for root as for
+    // anyone, unlike a read-only folder.
     Result cli(const QStringList &arguments, int stopAfterMs = -1, bool diskFull = false)
     {
-        FullDiskProcess process;
-        process.full = diskFull;
+        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), m_dir.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(".config"));
         env.insert(QStringLiteral("VELTRA_SIM_FAST"), QStringLiteral("1"));
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_dir.path());
-        process.start(QStringLiteral(VELTRA_CLI_EXE), arguments);
+        if (diskFull)
+            process.start("/bin/sh", QStringList{"-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"", VELTRA_CLI_EXE} + arguments);
+        else
+            process.start(QStringLiteral(VELTRA_CLI_EXE), arguments);
         if (stopAfterMs > 0 && !process.waitForFinished(stopAfterMs))
             process.terminate();
         Result result;
@@ -558,6 +465,28 @@ private:
         result.out = QString::fromUtf8(process.readAllStandardOutput());
         result.err = QString::fromUtf8(process.readAllStandardError());
         return result;
+    }
+
+    // What a process started beside the test prints, until `text` has come
+    // `count` times.
+    static bool waitForOutput(QProcess &process, QString &out, const QString &text, int count = 1)
+    {
+        return QTest::qWaitFor([&] {
+            out += QString::fromUtf8(process.readAllStandardOutput());
+            return out.count(text) >= count;
+        }, 15000);
+    }
+
+    QByteArray contents(const QString &name) const
+    {
+        QFile file(m_dir.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    bool write(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(m_dir.filePath(name));
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
     }
 
     QTemporaryDir m_dir;

@@ -10,6 +10,7 @@
 #include "firmware/vfpwriter.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -38,10 +39,10 @@ bool writeRecordingProgrammer(const QString &folder, const QString &avrdude)
     return script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
 }
 
-QString readAll(const QString &path)
+QByteArray readAll(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -52,282 +53,255 @@ class TestDongleUpdate : public QObject
 
 private slots:
     void initTestCase() { TestLog::install(); }
-    void refused_data();
-    void refused();
-    void avrdudeWritesTheDongle_data();
-    void avrdudeWritesTheDongle();
-    void programmerIsFoundBesideTheProgramFirst_data();
-    void programmerIsFoundBesideTheProgramFirst();
-    void programmerEndsWithItsParent();
-    void progressFromAvrdudeOutput_data();
-    void progressFromAvrdudeOutput();
-};
 
-// Refusals before the dongle is touched, each with its reason: a file is
-// judged by its own name, not its folder's, and the dongle stays in its
-// application.
-void TestDongleUpdate::refused_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<bool>("plugged");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("wrong dongle's file") << "veltra_dongle_3/veltra_dongle_2.hex" << true << "wrong_dongle_file";
-    QTest::newRow("missing file") << "missing/veltra_dongle_3.hex" << true << "file_not_found";
-    QTest::newRow("a folder by the file's name") << "folder/veltra_dongle_3.hex" << true << "not_a_file";
-    // The in-process dongle has no port to hand to avrdude.
-    QTest::newRow("no port") << "veltra_dongle_3.hex" << true << "no_port";
-    QTest::newRow("no dongle") << "veltra_dongle_3.hex" << false << "no_dongle";
-}
-
-void TestDongleUpdate::refused()
-{
-    QFETCH(QString, file);
-    QFETCH(bool, plugged);
-    QFETCH(QString, reason);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(file);
-    if (file.startsWith(QLatin1String("folder"))) {
-        QVERIFY(QDir().mkpath(path));
-    } else if (!file.startsWith(QLatin1String("missing"))) {
-        QDir().mkpath(QFileInfo(path).path());
-        QVERIFY(writeIntelHex(path, VfpWriter::testImage(256)));
+    // Refusals before the dongle is touched, each with its reason: a file is
+    // judged by its own name, not its folder's, and the dongle stays in its
+    // application.
+    void refused_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("plugged");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("wrong dongle's file") << "veltra_dongle_3/veltra_dongle_2.hex" << true << "wrong_dongle_file";
+        QTest::newRow("missing file") << "missing/veltra_dongle_3.hex" << true << "file_not_found";
+        QTest::newRow("a folder by the file's name") << "folder/veltra_dongle_3.hex" << true << "not_a_file";
+        // The in-process dongle has no port to hand to avrdude.
+        QTest::newRow("no port") << "veltra_dongle_3.hex" << true << "no_port";
+        QTest::newRow("no dongle") << "veltra_dongle_3.hex" << false << "no_dongle";
     }
-    SimRig rig;
-    if (!plugged) {
-        rig.dongle->unplug();
-        QTRY_COMPARE(rig.usbd->usbDongleType, 0);
+
+    void refused()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, plugged);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(file);
+        if (file.startsWith(QLatin1String("folder"))) {
+            QVERIFY(QDir().mkpath(path));
+        } else if (!file.startsWith(QLatin1String("missing"))) {
+            QDir().mkpath(QFileInfo(path).path());
+            QVERIFY(writeIntelHex(path, VfpWriter::testImage(256)));
+        }
+        SimRig rig;
+        if (!plugged) {
+            rig.dongle->unplug();
+            QTRY_COMPARE(rig.usbd->usbDongleType, 0);
+        }
+        Configurator configurator(rig.usbd.get());
+        configurator.workingDirectoryPath = dir.path() + QLatin1Char('/');
+        QSignalSpy ended(&configurator, &Configurator::updateFinished);
+        configurator.firmwareUpdate(Configurator::dongle_update, path);
+        QCOMPARE(ended.count(), 1);
+        QCOMPARE(configurator.updateReason(), reason);
+        QCOMPARE(rig.dongle->mode(), VirtualDongle::Mode::Application);
+        QCOMPARE(rig.usbd->usbDongleType, plugged ? 3 : 0);
     }
-    Configurator configurator(rig.usbd.get());
-    configurator.workingDirectoryPath = dir.path() + QLatin1Char('/');
-    QSignalSpy ended(&configurator, &Configurator::updateFinished);
-    configurator.firmwareUpdate(Configurator::dongle_update, path);
-    QCOMPARE(ended.count(), 1);
-    QCOMPARE(configurator.updateReason(), reason);
-    QCOMPARE(rig.dongle->mode(), VirtualDongle::Mode::Application);
-    QCOMPARE(rig.usbd->usbDongleType, plugged ? 3 : 0);
-}
 
-void TestDongleUpdate::avrdudeWritesTheDongle_data()
-{
-    QTest::addColumn<bool>("sound");
-    QTest::addColumn<bool>("cancelFirst");
-    QTest::newRow("sound file") << true << false;
-    QTest::newRow("file avrdude refuses") << false << false;
-    // A write stopped half way leaves the dongle in its bootloader, and the
-    // next update writes it.
-    QTest::newRow("cancelled, then again") << true << true;
-}
+    void avrdudeWritesTheDongle_data()
+    {
+        QTest::addColumn<bool>("sound");
+        QTest::addColumn<bool>("cancelFirst");
+        QTest::newRow("sound file") << true << false;
+        QTest::newRow("file avrdude refuses") << false << false;
+        // A write stopped half way leaves the dongle in its bootloader, and the
+        // next update writes it.
+        QTest::newRow("cancelled, then again") << true << true;
+    }
 
-void TestDongleUpdate::avrdudeWritesTheDongle()
-{
-    QFETCH(bool, sound);
-    QFETCH(bool, cancelFirst);
+    void avrdudeWritesTheDongle()
+    {
+        QFETCH(bool, sound);
+        QFETCH(bool, cancelFirst);
 
-    const QString avrdude = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
-    QVERIFY2(!avrdude.isEmpty(), "avrdude is not installed (tools/deps.sh installs it)");
-    // Paced like a real line, so that avrdude takes its time and its bars
-    // fill cell by cell.
-    PtyServer server({QStringLiteral("r9,wire=real,latency=1")});
-    QVERIFY(server.path.startsWith(QLatin1String("/dev/")));
+        const QString avrdude = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
+        QVERIFY2(!avrdude.isEmpty(), "avrdude is not installed (tools/deps.sh installs it)");
+        // Paced like a real line, so that avrdude takes its time and its bars
+        // fill cell by cell.
+        PtyServer server({QStringLiteral("r9,wire=real,latency=1")});
 
-    QTemporaryDir dir;
-    const QString start = QFileInfo(dir.path()).canonicalFilePath();
-    const QString programmerFolder = start + QStringLiteral("/avrdude");
-    QVERIFY(writeRecordingProgrammer(programmerFolder, avrdude));
-    // Everything a shell would act on, in the folder of a properly named file.
-    const QString folder = start + QStringLiteral("/fw \"quoted\" it's $(touch x) `touch y`");
-    QVERIFY(QDir().mkpath(folder));
-    const QString hexPath = folder + QStringLiteral("/veltra_dongle_3.hex");
-    const QByteArray image = VfpWriter::testImage(3000, 3);
-    QVERIFY(writeIntelHex(hexPath, image, !sound));
+        QTemporaryDir dir;
+        const QString start = QFileInfo(dir.path()).canonicalFilePath();
+        const QString programmerFolder = start + QStringLiteral("/avrdude");
+        QVERIFY(writeRecordingProgrammer(programmerFolder, avrdude));
+        // Everything a shell would act on, in the folder of a properly named file.
+        const QString folder = start + QStringLiteral("/fw \"quoted\" it's $(touch x) `touch y`");
+        QVERIFY(QDir().mkpath(folder));
+        const QString hexPath = folder + QStringLiteral("/veltra_dongle_3.hex");
+        const QByteArray image = VfpWriter::testImage(3000, 3);
+        QVERIFY(writeIntelHex(hexPath, image, !sound));
 
-    Usbd usbd(std::make_unique<SerialPortDriver>(server.path));
-    QVERIFY(QTest::qWaitFor([&] { return usbd.usbDongleType == 3; }, 5000));
-    Configurator configurator(&usbd);
-    connectSession(&usbd, &configurator, nullptr);
-    configurator.workingDirectoryPath = start + QLatin1Char('/');
-    QList<int> progress;
-    connect(&configurator, &Configurator::ProgressChanged, this, [&] {
-        if (progress.isEmpty() || progress.last() != configurator.isProgress())
-            progress << configurator.isProgress();
-    });
-    QSignalSpy ended(&configurator, &Configurator::updateFinished);
-    const QString url = QUrl::fromLocalFile(hexPath).toString(QUrl::FullyEncoded);
+        Usbd usbd(std::make_unique<SerialPortDriver>(server.path));
+        QVERIFY(QTest::qWaitFor([&] { return usbd.usbDongleType == 3; }, 5000));
+        Configurator configurator(&usbd);
+        connectSession(&usbd, &configurator, nullptr);
+        configurator.workingDirectoryPath = start + QLatin1Char('/');
+        QList<int> progress;
+        connect(&configurator, &Configurator::ProgressChanged, this, [&] {
+            if (progress.isEmpty() || progress.last() != configurator.isProgress())
+                progress << configurator.isProgress();
+        });
+        QSignalSpy ended(&configurator, &Configurator::updateFinished);
+        const QString url = QUrl::fromLocalFile(hexPath).toString(QUrl::FullyEncoded);
 
-    if (cancelFirst) {
+        if (cancelFirst) {
+            configurator.firmwareUpdate(Configurator::dongle_update, url);
+            QVERIFY(QTest::qWaitFor([&] { return configurator.isProgress() >= 10; }, 20000));
+            configurator.cancelUpdate(Configurator::dongle_update, QString());
+            QVERIFY(ended.wait(10000));
+            QCOMPARE(configurator.updateOutcome(), int(Configurator::UpdateCanceled));
+            QVERIFY(QTest::qWaitFor([&] { return usbd.usbDongleType == 4; }, 5000));
+            ended.clear();
+            progress.clear();
+        }
+
         configurator.firmwareUpdate(Configurator::dongle_update, url);
-        QVERIFY(QTest::qWaitFor([&] { return configurator.isProgress() >= 10; }, 20000));
-        configurator.cancelUpdate(Configurator::dongle_update, QString());
-        QVERIFY(ended.wait(10000));
-        QCOMPARE(configurator.updateOutcome(), int(Configurator::UpdateCanceled));
-        QVERIFY(QTest::qWaitFor([&] { return usbd.usbDongleType == 4; }, 5000));
-        ended.clear();
-        progress.clear();
+        // The call returns at once; avrdude runs beside the event loop.
+        QVERIFY(configurator.dongleUpdateRunning());
+        QCOMPARE(ended.count(), 0);
+        QVERIFY(ended.wait(60000));
+        QCOMPARE(ended.count(), 1);
+        QCOMPARE(configurator.updateOutcome(), int(sound ? Configurator::UpdateComplete : Configurator::UpdateFailed));
+        QCOMPARE(configurator.updateReason(), sound ? QString() : QStringLiteral("dongle_failed"));
+
+        const QStringList expected {
+            "-p", "m324p", "-c", "arduino", "-b", "57600", "-P", server.path,
+            "-U", "flash:w:" + hexPath + ":i",
+        };
+        QCOMPARE(QString::fromLocal8Bit(readAll(programmerFolder + "/avrdude.args")).split('\n', Qt::SkipEmptyParts), expected);
+        QCOMPARE(QString::fromLocal8Bit(readAll(programmerFolder + "/avrdude.cwd").trimmed()), programmerFolder);
+        for (const QString &place : {start, programmerFolder, folder, QDir::currentPath()})
+            QVERIFY2(!QFile::exists(place + "/x") && !QFile::exists(place + "/y"), qPrintable(place));
+
+        if (sound) {
+            // The bar moved with avrdude's own, step by step, to its end.
+            QVERIFY2(progress.size() >= 3, qPrintable(QString::number(progress.size())));
+            QCOMPARE(progress.last(), 100);
+            QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+            const QString dump = start + QStringLiteral("/flash.bin");
+            server.command("flash " + dump.toLocal8Bit());
+            QCOMPARE(server.nextLine(), QStringLiteral("flash saved"));
+            const QByteArray written = readAll(dump);
+            QCOMPARE(written.left(image.size()), image);
+            QCOMPARE(written.mid(image.size()), QByteArray(written.size() - image.size(), char(0xFF)));
+        }
+        // The dongle is found again, whichever firmware it now runs.
+        QVERIFY(QTest::qWaitFor([&] { return usbd.usbDongleType == 3 || usbd.usbDongleType == 4; }, 5000));
     }
 
-    configurator.firmwareUpdate(Configurator::dongle_update, url);
-    // The call returns at once; avrdude runs beside the event loop.
-    QVERIFY(configurator.dongleUpdateRunning());
-    QCOMPARE(ended.count(), 0);
-    QVERIFY(ended.wait(60000));
-    QCOMPARE(ended.count(), 1);
-    QCOMPARE(configurator.updateOutcome(), int(sound ? Configurator::UpdateComplete : Configurator::UpdateFailed));
-    QCOMPARE(configurator.updateReason(), sound ? QString() : QStringLiteral("dongle_failed"));
-
-    const QStringList expected {
-        "-p", "m324p", "-c", "arduino", "-b", "57600", "-P", server.path,
-        "-U", "flash:w:" + hexPath + ":i",
-    };
-    QCOMPARE(readAll(programmerFolder + "/avrdude.args").split('\n', Qt::SkipEmptyParts), expected);
-    QCOMPARE(readAll(programmerFolder + "/avrdude.cwd").trimmed(), programmerFolder);
-    for (const QString &place : {start, programmerFolder, folder, QDir::currentPath()}) {
-        QVERIFY2(!QFile::exists(place + "/x") && !QFile::exists(place + "/y"), qPrintable(place));
+    // A menu entry or a shortcut starts the program in some other folder: the
+    // avrdude shipped beside the program is found first, then the one under the
+    // start-up folder, then the one on the PATH.
+    void programmerIsFoundBesideTheProgramFirst_data()
+    {
+        QTest::addColumn<bool>("beside");
+        QTest::addColumn<bool>("underStart");
+        QTest::addColumn<QString>("found"); // the folder found; none: the PATH's
+        QTest::newRow("both") << true << true << "program/avrdude";
+        QTest::newRow("under the start-up folder only") << false << true << "start/avrdude";
+        QTest::newRow("neither") << false << false << "";
     }
 
-    if (sound) {
-        // The bar moved with avrdude's own, step by step, to its end.
-        QVERIFY2(progress.size() >= 3, qPrintable(QString::number(progress.size())));
-        QCOMPARE(progress.last(), 100);
-        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
-        const QString dump = start + QStringLiteral("/flash.bin");
-        server.command("flash " + dump.toLocal8Bit());
-        QCOMPARE(server.nextLine(), QStringLiteral("flash saved"));
-        QFile flash(dump);
-        QVERIFY(flash.open(QIODevice::ReadOnly));
-        const QByteArray written = flash.readAll();
-        QCOMPARE(written.left(image.size()), image);
-        QCOMPARE(written.mid(image.size()), QByteArray(written.size() - image.size(), char(0xFF)));
+    void programmerIsFoundBesideTheProgramFirst()
+    {
+        QFETCH(bool, beside);
+        QFETCH(bool, underStart);
+        QFETCH(QString, found);
+        const QString onPath = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
+        QVERIFY2(!onPath.isEmpty(), "avrdude is not installed (tools/deps.sh installs it)");
+        QTemporaryDir dir;
+        const QString program = dir.filePath(QStringLiteral("program"));
+        const QString start = dir.filePath(QStringLiteral("start"));
+        QVERIFY(QDir().mkpath(program) && QDir().mkpath(start));
+        if (beside)
+            QVERIFY(writeRecordingProgrammer(program + QStringLiteral("/avrdude"), onPath));
+        if (underStart)
+            QVERIFY(writeRecordingProgrammer(start + QStringLiteral("/avrdude"), onPath));
+        QString folder;
+        const QString path = Configurator::findDongleProgrammer(program, start, &folder);
+        QCOMPARE(folder, found.isEmpty() ? QString() : dir.filePath(found));
+        QCOMPARE(path, found.isEmpty() ? onPath : dir.filePath(found + "/avrdude"));
     }
-    // The dongle is found again, whichever firmware it now runs.
-    QVERIFY(QTest::qWaitFor([&] { return usbd.usbDongleType == 3 || usbd.usbDongleType == 4; }, 5000));
-}
 
-// A menu entry or a shortcut starts the program in some other folder: the
-// avrdude shipped beside the program is found first, then the one under the
-// start-up folder, then the one on the PATH.
-void TestDongleUpdate::programmerIsFoundBesideTheProgramFirst_data()
-{
-    QTest::addColumn<bool>("beside");
-    QTest::addColumn<bool>("underStart");
-    QTest::addColumn<QString>("found");
-    QTest::newRow("beside the program only") << true << false << "program";
-    QTest::newRow("both") << true << true << "program";
-    QTest::newRow("under the start-up folder only") << false << true << "start";
-    QTest::newRow("neither") << false << false << "path";
-}
-
-void TestDongleUpdate::programmerIsFoundBesideTheProgramFirst()
-{
-    QFETCH(bool, beside);
-    QFETCH(bool, underStart);
-    QFETCH(QString, found);
-    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
-    QVERIFY2(!onPath.isEmpty(), "avrdude is not installed (tools/deps.sh installs it)");
-    QTemporaryDir dir;
-    const QString program = dir.filePath(QStringLiteral("program"));
-    const QString start = dir.filePath(QStringLiteral("start"));
-    QVERIFY(QDir().mkpath(program) && QDir().mkpath(start));
-    if (beside)
-        QVERIFY(writeRecordingProgrammer(program + QStringLiteral("/avrdude"), onPath));
-    if (underStart)
-        QVERIFY(writeRecordingProgrammer(start + QStringLiteral("/avrdude"), onPath));
-    QString folder;
-    const QString path = Configurator::findDongleProgrammer(program, start, &folder);
-    if (found == QLatin1String("path")) {
-        QCOMPARE(path, onPath);
-        QCOMPARE(folder, QString());
-    } else {
-        const QString expected = dir.filePath(found == QLatin1String("program") ? "program/avrdude" : "start/avrdude");
-        QCOMPARE(folder, expected);
-        QCOMPARE(path, expected + QStringLiteral("/avrdude"));
+    // avrdude holds the dongle's port until it exits: killed with its parent
+    // (kill -9, where no handler runs), it must not live on.
+    void programmerEndsWithItsParent()
+    {
+    #ifndef Q_OS_LINUX
+        QSKIP("the kernel's parent-death signal is Linux's");
+    #else
+        QTemporaryDir dir;
+        const QString pidFile = dir.filePath(QStringLiteral("avrdude.pid"));
+        QFile script(dir.filePath(QStringLiteral("avrdude")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho $$ > '" + pidFile.toLocal8Bit() + "'\nexec sleep 30\n");
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+        // The parent is this suite, started again in a child of its own.
+        QProcess parent;
+        parent.setProgram(QCoreApplication::applicationFilePath());
+        parent.setArguments({QStringLiteral("-programmer-child"), script.fileName()});
+        parent.start();
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(pidFile) && QFileInfo(pidFile).size() > 0; }, 10000));
+        const qint64 pid = readAll(pidFile).trimmed().toLongLong();
+        QVERIFY(pid > 0);
+        QCOMPARE(::kill(pid_t(pid), 0), 0);
+        parent.kill();
+        QVERIFY(parent.waitForFinished(5000));
+        QVERIFY2(QTest::qWaitFor([&] { return ::kill(pid_t(pid), 0) != 0; }, 5000), "avrdude outlived its parent");
+    #endif
     }
-}
 
-// avrdude holds the dongle's port until it exits: killed with its parent
-// (kill -9, where no handler runs), it must not live on.
-void TestDongleUpdate::programmerEndsWithItsParent()
-{
-#ifndef Q_OS_LINUX
-    QSKIP("the kernel's parent-death signal is Linux's");
-#else
-    QTemporaryDir dir;
-    const QString pidFile = dir.filePath(QStringLiteral("avrdude.pid"));
-    QFile script(dir.filePath(QStringLiteral("avrdude")));
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\necho $$ > '" + pidFile.toLocal8Bit() + "'\nexec sleep 30\n");
-    script.close();
-    QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
-    // The parent is this suite, started again in a child of its own.
-    QProcess parent;
-    parent.setProgram(QCoreApplication::applicationFilePath());
-    parent.setArguments({QStringLiteral("-programmer-child"), script.fileName()});
-    parent.start();
-    QVERIFY(QTest::qWaitFor([&] { return QFile::exists(pidFile) && QFileInfo(pidFile).size() > 0; }, 10000));
-    const qint64 pid = readAll(pidFile).trimmed().toLongLong();
-    QVERIFY(pid > 0);
-    QCOMPARE(::kill(pid_t(pid), 0), 0);
-    parent.kill();
-    QVERIFY(parent.waitForFinished(5000));
-    QVERIFY2(QTest::qWaitFor([&] { return ::kill(pid_t(pid), 0) != 0; }, 5000), "avrdude outlived its parent");
-#endif
-}
+    void progressFromAvrdudeOutput_data()
+    {
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<int>("lines");
+        const QByteArray bar = " | 100% 0.84s\n";
+        QTest::newRow("writing half way, no terminal") << QByteArray("avrdude: writing\nWriting | ") + QByteArray(25, '#')
+                                                       << 25 << 2;
+        QTest::newRow("written, verifying begun") << "Writing | " + QByteArray(50, '#') + bar + "Reading | ##########" << 60 << 2;
+        QTest::newRow("written and verified") << "Writing | " + QByteArray(50, '#') + bar + "Reading | " + QByteArray(50, '#') + bar
+                                              << 100 << 2;
+        // Older avrdude reads the signature with a bar of its own first.
+        QTest::newRow("a read before the write") << "Reading | " + QByteArray(50, '#') + bar + "Writing | ##" << 2 << 2;
+        // With a terminal the line is drawn again after a carriage return.
+        QTest::newRow("redrawn bar") << QByteArray("\rWriting | ##########                                         |  20% 0.1s"
+                                                   "\rWriting | ####################                               |  40% 0.2s")
+                                     << 20 << 2;
+        QTest::newRow("no bar") << QByteArray("avrdude: ser_open(): can't open device\n") << 0 << 1;
+    }
 
-void TestDongleUpdate::progressFromAvrdudeOutput_data()
-{
-    QTest::addColumn<QByteArray>("output");
-    QTest::addColumn<int>("percent");
-    QTest::addColumn<int>("lines");
-    const QByteArray bar = " | 100% 0.84s\n";
-    QTest::newRow("writing half way, no terminal") << QByteArray("avrdude: writing\nWriting | ") + QByteArray(25, '#')
-                                                   << 25 << 2;
-    QTest::newRow("written, verifying begun") << "Writing | " + QByteArray(50, '#') + bar + "Reading | ##########" << 60 << 2;
-    QTest::newRow("written and verified") << "Writing | " + QByteArray(50, '#') + bar + "Reading | " + QByteArray(50, '#') + bar
-                                          << 100 << 2;
-    // Older avrdude reads the signature with a bar of its own first.
-    QTest::newRow("a read before the write") << "Reading | " + QByteArray(50, '#') + bar + "Writing | ##" << 2 << 2;
-    // With a terminal the line is drawn again after a carriage return.
-    QTest::newRow("redrawn bar") << QByteArray("\rWriting | ##########                                         |  20% 0.1s"
-                                               "\rWriting | ####################                               |  40% 0.2s")
-                                 << 20 << 2;
-    QTest::newRow("no bar") << QByteArray("avrdude: ser_open(): can't open device\n") << 0 << 1;
-}
-
-void TestDongleUpdate::progressFromAvrdudeOutput()
-{
-    QFETCH(QByteArray, output);
-    QFETCH(int, percent);
-    QFETCH(int, lines);
-    // Fed in pieces as a pipe delivers them: the count does not depend on
-    // where the pieces break.
-    AvrdudeOutput whole, pieces;
-    const QStringList all = whole.feed(output);
-    QStringList split;
-    for (int at = 0; at < output.size(); at += 3)
-        split += pieces.feed(output.mid(at, 3));
-    QCOMPARE(whole.percent(), percent);
-    QCOMPARE(pieces.percent(), percent);
-    QCOMPARE(split, all);
-    QCOMPARE(all.size() + (whole.rest().isEmpty() ? 0 : 1), lines);
-}
+    void progressFromAvrdudeOutput()
+    {
+        QFETCH(QByteArray, output);
+        QFETCH(int, percent);
+        QFETCH(int, lines);
+        // Fed in pieces as a pipe delivers them: the count does not depend on
+        // where the pieces break.
+        AvrdudeOutput whole, pieces;
+        const QStringList all = whole.feed(output);
+        QStringList split;
+        for (int at = 0; at < output.size(); at += 3)
+            split += pieces.feed(output.mid(at, 3));
+        QCOMPARE(whole.percent(), percent);
+        QCOMPARE(pieces.percent(), percent);
+        QCOMPARE(split, all);
+        QCOMPARE(all.size() + (whole.rest().isEmpty() ? 0 : 1), lines);
+    }
+};
 
 int main(int argc, char *argv[])
 {
     // The parent of programmerEndsWithItsParent: starts the programmer and
     // waits to be killed.
+    QGuiApplication app(argc, argv);
     if (argc == 3 && qstrcmp(argv[1], "-programmer-child") == 0) {
-        QCoreApplication app(argc, argv);
         DongleProgrammer programmer;
         programmer.start(QString::fromLocal8Bit(argv[2]), {}, QString());
         QTimer::singleShot(60000, &app, &QCoreApplication::quit);
         return app.exec();
     }
-#if defined(QT_WIDGETS_LIB)
-    QApplication app(argc, argv);
-#elif defined(QT_GUI_LIB)
-    QGuiApplication app(argc, argv);
-#else
-    QCoreApplication app(argc, argv);
-#endif
     TestDongleUpdate test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

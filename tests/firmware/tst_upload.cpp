@@ -54,14 +54,6 @@ struct Update
         return VfpWriter::writeFile(path, blocks) ? path : QString();
     }
 
-    // The outcome is cleared when an update starts and set when it has ended.
-    bool finished()
-    {
-        return QTest::qWaitFor([this] {
-            return configurator.updateOutcome() != Configurator::UpdateNone;
-        }, 15000);
-    }
-
     bool lockIsFree()
     {
         const bool free = rig.usbd->usbLock->tryLock();
@@ -75,13 +67,6 @@ struct Update
         return QTest::qWaitFor([this] {
             return rig.usbd->usbDongleType == 3 && !rig.dongle->updaterMode() && lockIsFree();
         }, 5000);
-    }
-
-    bool connectAndRead()
-    {
-        rig.usbd->liveDataEnabled = 0;
-        configurator.on_connect_clicked();
-        return QTest::qWaitFor([this] { return rig.usbd->liveDataEnabled == 1; }, 8000);
     }
 
     QTemporaryDir dir;
@@ -105,211 +90,184 @@ private slots:
         qInstallMessageHandler(quietHandler);
     }
 
-    void outcomes_data();
-    void outcomes();
-    void updateWithoutDongleEndsAtOnce();
-    void interruptedUpdateIsRecoverable_data();
-    void interruptedUpdateIsRecoverable();
-};
-
-void TestUpload::outcomes_data()
-{
-    QTest::addColumn<int>("version");
-    QTest::addColumn<int>("deviceMcu");
-    QTest::addColumn<QList<int>>("blocks");
-    QTest::addColumn<int>("fault");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("handshake"); // the host's bytes, last handshake
-    QTest::addColumn<QByteArray>("answers");   // the bootloader's replies
-    QTest::addColumn<int>("uploadedMcu");      // whose image arrived, -1 none
-    QTest::addColumn<int>("frames");           // frames the bootloader saw
-    QTest::addColumn<bool>("closing");         // the package ends its image
-
-    const QByteArray v1 = QByteArray::fromHex("024711"), acks = QByteArray::fromHex("060606");
-    // MCU 7 and version byte 0x10: S1 = 2 + 7, S2 = 2 S1 + 0x10, S3 = 2 S2 + 7,
-    // last reply 2 S3 (mod 256).
-    const QByteArray v2 = QByteArray::fromHex("0209224b"), v2Replies = QByteArray::fromHex("07100796");
-    QTest::newRow("v1 gets block 2") << 1 << 2 << QList<int>{7, 2} << 0 << 0 << v1 << acks << 2 << 9 << true;
-    QTest::newRow("v2 mcu 7 gets block 7") << 2 << 7 << QList<int>{2, 7} << 0 << 0 << v2 << v2Replies << 7 << 9 << true;
-    // Every frame taken, but the image never closed: the radio stays in its
-    // bootloader, and that is no complete update.
-    QTest::newRow("no closing frame") << 1 << 2 << QList<int>{2} << 0 << 0 << v1 << acks << 2 << 8 << false;
-    QTest::newRow("no block for mcu 7") << 2 << 7 << QList<int>{2} << 0 << 2 << v2 << v2Replies << -1 << 0 << false;
-    QTest::newRow("block for mcu 7 without frames") << 2 << 7 << QList<int>{2, -7} << 0 << 2 << v2 << v2Replies << -1 << 0 << false;
-    QTest::newRow("nine crc errors") << 1 << 2 << QList<int>{2} << (CrcErrors | 9 << 8) << 0 << v1 << acks << 2 << 18 << true;
-    QTest::newRow("ten crc errors") << 1 << 2 << QList<int>{2} << (CrcErrors | 10 << 8) << 5 << v1 << acks << -1 << 10 << false;
-    QTest::newRow("silence") << 1 << 2 << QList<int>{2} << int(Silence) << 3 << v1 << acks << -1 << 1 << false;
-    QTest::newRow("dongle pulled out in frames") << 1 << 2 << QList<int>{2} << int(UsbFailure) << 1 << v1 << acks << -1 << 2 << false;
-    QTest::newRow("cancel") << 1 << 2 << QList<int>{2} << int(Cancel) << 6 << v1 << acks << -1 << 1 << false;
-}
-
-void TestUpload::outcomes()
-{
-    QFETCH(int, version);
-    QFETCH(int, deviceMcu);
-    QFETCH(QList<int>, blocks);
-    QFETCH(int, fault);
-    QFETCH(int, status);
-    QFETCH(QByteArray, handshake);
-    QFETCH(QByteArray, answers);
-    QFETCH(int, uploadedMcu);
-    QFETCH(int, frames);
-    QFETCH(bool, closing);
-    const char *const messages[] = {
-        "Update Complete!", "USB Error! Please try again!", "File Error! No matching data found!",
-        "Timeout! Please try again!", "Unknown response! Please try again!", "CRC Error! Please try again!",
-        "Update canceled!",
-    };
-
-    Update update;
-    VirtualDongle *dongle = update.rig.dongle.get();
+    void outcomes_data()
     {
-        auto guard = dongle->lock();
-        RadioBootloader &boot = update.boot();
-        boot.setHandshakeVersion(version);
-        boot.setMcuId(quint8(deviceMcu));
-        boot.injectCrcErrors((fault & 0xFF) == CrcErrors ? fault >> 8 : 0);
-        boot.setSilentToFrames(fault == Silence || fault == Cancel);
-        if (fault == UsbFailure)
-            boot.frameObserver = [dongle](int frame) {
-                if (frame == 1)
-                    dongle->unplug();
-            };
+        QTest::addColumn<int>("version"); // of the handshake; a version 2 radio is MCU 7, a version 1 MCU 2
+        QTest::addColumn<QList<int>>("blocks");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("uploadedMcu"); // whose image arrived, -1 none
+        QTest::addColumn<int>("frames");      // frames the bootloader saw
+        QTest::addColumn<bool>("closing");    // the package ends its image
+
+        QTest::newRow("v1 gets block 2") << 1 << QList<int>{7, 2} << 0 << 0 << 2 << 9 << true;
+        QTest::newRow("v2 mcu 7 gets block 7") << 2 << QList<int>{2, 7} << 0 << 0 << 7 << 9 << true;
+        // Every frame taken, but the image never closed: the radio stays in its
+        // bootloader, and that is no complete update.
+        QTest::newRow("no closing frame") << 1 << QList<int>{2} << 0 << 0 << 2 << 8 << false;
+        QTest::newRow("no block for mcu 7") << 2 << QList<int>{2} << 0 << 2 << -1 << 0 << false;
+        QTest::newRow("block for mcu 7 without frames") << 2 << QList<int>{2, -7} << 0 << 2 << -1 << 0 << false;
+        QTest::newRow("nine crc errors") << 1 << QList<int>{2} << (CrcErrors | 9 << 8) << 0 << 2 << 18 << true;
+        QTest::newRow("ten crc errors") << 1 << QList<int>{2} << (CrcErrors | 10 << 8) << 5 << -1 << 10 << false;
+        QTest::newRow("silence") << 1 << QList<int>{2} << int(Silence) << 3 << -1 << 1 << false;
+        QTest::newRow("dongle pulled out in frames") << 1 << QList<int>{2} << int(UsbFailure) << 1 << -1 << 2 << false;
+        QTest::newRow("cancel") << 1 << QList<int>{2} << int(Cancel) << 6 << -1 << 1 << false;
     }
 
-    QSignalSpy started(&update.configurator, &Configurator::FirmwareUpdatesofSystem);
-    update.configurator.firmwareUpdate(Configurator::radio_update, update.package(blocks, closing));
-    QCOMPARE(started.count(), 1);
-    if (fault == Cancel) {
-        // Kept in place by silence: the first frame waits out its time-out.
-        QVERIFY(QTest::qWaitFor([&] {
-            auto guard = dongle->lock();
-            return update.boot().framesReceived() >= 1;
-        }, 10000));
-        update.configurator.cancelUpdate(Configurator::radio_update, QString());
-        QVERIFY(!update.configurator.serialThread.isRunning());
-        QVERIFY(update.lockIsFree());
-    }
-    QVERIFY(update.finished());
-
-    QCOMPARE(update.configurator.serialThread.uploadStatus.load(), status);
-    const bool stranded = status == 0 && !closing;
-    QCOMPARE(update.configurator.isUpdaterstatusMessage(),
-             stranded ? QStringLiteral("The radio did not restart: it waits in its bootloader. Please run the update again!")
-                      : QString::fromLatin1(messages[status]));
-    QCOMPARE(update.configurator.isfileErrorstate(), status == 2);
-    const char *const reasons[] = {"", "usb_error", "no_matching_data", "timeout", "unknown_response", "crc_error", ""};
-    QCOMPARE(update.configurator.updateReason(), stranded ? QStringLiteral("radio_in_bootloader") : QString::fromLatin1(reasons[status]));
-    if (status == 0)
-        QCOMPARE(update.configurator.isProgress(), 100);
+    void outcomes()
     {
-        auto guard = dongle->lock();
-        QCOMPARE(dongle->radioInBootloader(), !(status == 0 && closing));
-    }
-    {
-        auto guard = dongle->lock();
-        // A handshake restarted on a stalled machine leaves bytes in front.
-        QCOMPARE(update.boot().handshakeBytes().right(handshake.size()), handshake);
-        QCOMPARE(update.boot().handshakeAnswers().right(answers.size()), answers);
-        QCOMPARE(update.boot().framesReceived(), frames);
-        if (uploadedMcu >= 0)
-            QCOMPARE(update.boot().image(), imageFor(uploadedMcu));
-    }
-    if (fault == UsbFailure)
-        dongle->replug();
-    QVERIFY(update.linkResumed());
-}
-
-// Started with no dongle, an update ends at once and says why; the dongle
-// plugged in afterwards is found.
-void TestUpload::updateWithoutDongleEndsAtOnce()
-{
-    Update update;
-    update.rig.dongle->unplug();
-    QTRY_COMPARE(update.rig.usbd->usbDongleType, 0);
-    QSignalSpy ended(&update.configurator, &Configurator::updateFinished);
-    update.configurator.firmwareUpdate(Configurator::radio_update, update.package({2}, true));
-    QCOMPARE(ended.count(), 1);
-    QCOMPARE(update.configurator.updateReason(), QStringLiteral("no_dongle"));
-    QVERIFY(!update.configurator.serialThread.isRunning());
-    update.rig.dongle->replug();
-    QVERIFY(update.linkResumed());
-}
-
-// An upload that breaks off leaves the radio in its bootloader, where it
-// answers no readout; the next update from the same view brings it back.
-void TestUpload::interruptedUpdateIsRecoverable_data()
-{
-    QTest::addColumn<int>("frame"); // of eight, then the closing one
-    QTest::addColumn<QString>("how");
-    QTest::newRow("dongle unplugged at 10 %") << 1 << "unplug";
-    QTest::newRow("radio powered off at 50 %") << 4 << "power";
-    QTest::newRow("cancelled at 99 %") << 8 << "cancel";
-}
-
-void TestUpload::interruptedUpdateIsRecoverable()
-{
-    QFETCH(int, frame);
-    QFETCH(QString, how);
-    Update update;
-    VirtualDongle *dongle = update.rig.dongle.get();
-    QVERIFY(update.connectAndRead());
-    const QString before = update.configurator.istrxVersion();
-    std::atomic<bool> struck {false};
-    {
-        auto guard = dongle->lock();
-        update.boot().frameObserver = [&, dongle](int index) {
-            if (index != frame)
-                return;
-            struck = true;
-            if (how == QLatin1String("unplug"))
-                dongle->unplug();
-            else if (how == QLatin1String("power"))
-                dongle->setRadioConnected(false);
-            else
-                update.boot().setSilentToFrames(true);
+        QFETCH(int, version);
+        QFETCH(QList<int>, blocks);
+        QFETCH(int, fault);
+        QFETCH(int, status);
+        QFETCH(int, uploadedMcu);
+        QFETCH(int, frames);
+        QFETCH(bool, closing);
+        const char *const messages[] = {
+            "Update Complete!", "USB Error! Please try again!", "File Error! No matching data found!",
+            "Timeout! Please try again!", "Unknown response! Please try again!", "CRC Error! Please try again!",
+            "Update canceled!",
         };
+
+        Update update;
+        VirtualDongle *dongle = update.rig.dongle.get();
+        {
+            auto guard = dongle->lock();
+            RadioBootloader &boot = update.boot();
+            boot.setHandshakeVersion(version);
+            boot.setMcuId(version == 1 ? 2 : 7);
+            boot.injectCrcErrors((fault & 0xFF) == CrcErrors ? fault >> 8 : 0);
+            boot.setSilentToFrames(fault == Silence || fault == Cancel);
+            if (fault == UsbFailure)
+                boot.frameObserver = [dongle](int frame) {
+                    if (frame == 1)
+                        dongle->unplug();
+                };
+        }
+
+        QSignalSpy started(&update.configurator, &Configurator::FirmwareUpdatesofSystem);
+        update.configurator.firmwareUpdate(Configurator::radio_update, update.package(blocks, closing));
+        QCOMPARE(started.count(), 1);
+        if (fault == Cancel) {
+            // Kept in place by silence: the first frame waits out its time-out.
+            QVERIFY(QTest::qWaitFor([&] {
+                auto guard = dongle->lock();
+                return update.boot().framesReceived() >= 1;
+            }, 10000));
+            update.configurator.cancelUpdate(Configurator::radio_update, QString());
+            QVERIFY(!update.configurator.serialThread.isRunning());
+            QVERIFY(update.lockIsFree());
+        }
+        // The outcome is cleared when an update starts and set when it has ended.
+        QVERIFY(QTest::qWaitFor([&] { return update.configurator.updateOutcome() != Configurator::UpdateNone; }, 15000));
+
+        QCOMPARE(update.configurator.serialThread.uploadStatus.load(), status);
+        const bool stranded = status == 0 && !closing;
+        QCOMPARE(update.configurator.isUpdaterstatusMessage(),
+                 stranded ? QStringLiteral("The radio did not restart: it waits in its bootloader. Please run the update again!")
+                          : QString::fromLatin1(messages[status]));
+        QCOMPARE(update.configurator.isfileErrorstate(), status == 2);
+        const char *const reasons[] = {"", "usb_error", "no_matching_data", "timeout", "unknown_response", "crc_error", ""};
+        QCOMPARE(update.configurator.updateReason(),
+                 stranded ? QStringLiteral("radio_in_bootloader") : QString::fromLatin1(reasons[status]));
+        if (status == 0)
+            QCOMPARE(update.configurator.isProgress(), 100);
+        {
+            auto guard = dongle->lock();
+            QCOMPARE(dongle->radioInBootloader(), !(status == 0 && closing));
+            // Version 2 with MCU 7 and version byte 0x10: S1 = 2 + 7, S2 = 2 S1 +
+            // 0x10, S3 = 2 S2 + 7, last reply 2 S3 (mod 256). A handshake
+            // restarted on a stalled machine leaves bytes in front.
+            const QByteArray handshake = QByteArray::fromHex(version == 1 ? "024711" : "0209224b");
+            const QByteArray answers = QByteArray::fromHex(version == 1 ? "060606" : "07100796");
+            QCOMPARE(update.boot().handshakeBytes().right(handshake.size()), handshake);
+            QCOMPARE(update.boot().handshakeAnswers().right(answers.size()), answers);
+            QCOMPARE(update.boot().framesReceived(), frames);
+            if (uploadedMcu >= 0)
+                QCOMPARE(update.boot().image(), imageFor(uploadedMcu));
+        }
+        if (fault == UsbFailure)
+            dongle->replug();
+        QVERIFY(update.linkResumed());
     }
-    const QString package = update.package({2}, true);
-    const int reboots = update.rig.dongle->radioUnit().reboots;
-    QSignalSpy ended(&update.configurator, &Configurator::updateFinished);
-    update.configurator.firmwareUpdate(Configurator::radio_update, package);
-    QVERIFY(QTest::qWaitFor([&] { return struck.load(); }, 10000));
-    if (how == QLatin1String("cancel"))
-        update.configurator.cancelUpdate(Configurator::radio_update, QString());
-    QVERIFY(ended.count() > 0 || ended.wait(10000));
-    QVERIFY(update.configurator.updateOutcome() != Configurator::UpdateComplete);
-    if (how == QLatin1String("unplug"))
-        dongle->replug();
-    dongle->setRadioConnected(true);
-    QVERIFY(dongle->radioInBootloader());
-    QVERIFY(update.linkResumed());
 
-    // No readout: the radio is not seen while only its bootloader runs.
-    update.rig.usbd->liveDataEnabled = 0;
-    update.configurator.on_connect_clicked();
-    QTest::qWait(300);
-    QVERIFY(!update.rig.usbd->isDmxAttached());
-
+    // An upload that breaks off leaves the radio in its bootloader, where it
+    // answers no readout; the next update from the same view brings it back.
+    void interruptedUpdateIsRecoverable_data()
     {
-        auto guard = dongle->lock();
-        update.boot().frameObserver = nullptr;
-        update.boot().setSilentToFrames(false);
+        QTest::addColumn<int>("frame"); // of eight, then the closing one
+        QTest::addColumn<QString>("how");
+        QTest::newRow("dongle unplugged at 10 %") << 1 << "unplug";
+        QTest::newRow("radio powered off at 50 %") << 4 << "power";
+        QTest::newRow("cancelled at 99 %") << 8 << "cancel";
     }
-    ended.clear();
-    // As the file dialog hands it over: a URL with the space escaped.
-    update.configurator.firmwareUpdate(Configurator::radio_update, QUrl::fromLocalFile(package).toString(QUrl::FullyEncoded));
-    QVERIFY(ended.wait(15000));
-    QCOMPARE(update.configurator.updateOutcome(), int(Configurator::UpdateComplete));
-    QVERIFY(!dongle->radioInBootloader());
-    // Once by command before the first upload, once by the bootloader after
-    // the second; the radio in its bootloader hears no command.
-    QCOMPARE(update.rig.dongle->radioUnit().reboots, reboots + 2);
-    QVERIFY(update.linkResumed());
-    // Complete means the radio answered with its new firmware, read back.
-    const QStringList parts = before.split(QLatin1Char('.'));
-    QCOMPARE(update.configurator.istrxVersion(), QStringLiteral("%1.%2.%3").arg(parts[0], parts[1]).arg(parts[2].toInt() + 1));
-}
+
+    void interruptedUpdateIsRecoverable()
+    {
+        QFETCH(int, frame);
+        QFETCH(QString, how);
+        Update update;
+        VirtualDongle *dongle = update.rig.dongle.get();
+        update.rig.usbd->liveDataEnabled = 0;
+        update.configurator.on_connect_clicked();
+        QVERIFY(QTest::qWaitFor([&] { return update.rig.usbd->liveDataEnabled == 1; }, 8000));
+        const QString before = update.configurator.istrxVersion();
+        std::atomic<bool> struck {false};
+        {
+            auto guard = dongle->lock();
+            update.boot().frameObserver = [&, dongle](int index) {
+                if (index != frame)
+                    return;
+                struck = true;
+                if (how == QLatin1String("unplug"))
+                    dongle->unplug();
+                else if (how == QLatin1String("power"))
+                    dongle->setRadioConnected(false);
+                else
+                    update.boot().setSilentToFrames(true);
+            };
+        }
+        const QString package = update.package({2}, true);
+        const int reboots = update.rig.dongle->radioUnit().reboots;
+        QSignalSpy ended(&update.configurator, &Configurator::updateFinished);
+        update.configurator.firmwareUpdate(Configurator::radio_update, package);
+        QVERIFY(QTest::qWaitFor([&] { return struck.load(); }, 10000));
+        if (how == QLatin1String("cancel"))
+            update.configurator.cancelUpdate(Configurator::radio_update, QString());
+        QVERIFY(ended.count() > 0 || ended.wait(10000));
+        QVERIFY(update.configurator.updateOutcome() != Configurator::UpdateComplete);
+        if (how == QLatin1String("unplug"))
+            dongle->replug();
+        dongle->setRadioConnected(true);
+        QVERIFY(dongle->radioInBootloader());
+        QVERIFY(update.linkResumed());
+
+        // No readout: the radio is not seen while only its bootloader runs.
+        update.rig.usbd->liveDataEnabled = 0;
+        update.configurator.on_connect_clicked();
+        QTest::qWait(300);
+        QVERIFY(!update.rig.usbd->isDmxAttached());
+
+        {
+            auto guard = dongle->lock();
+            update.boot().frameObserver = nullptr;
+            update.boot().setSilentToFrames(false);
+        }
+        ended.clear();
+        // As the file dialog hands it over: a URL with the space escaped.
+        update.configurator.firmwareUpdate(Configurator::radio_update, QUrl::fromLocalFile(package).toString(QUrl::FullyEncoded));
+        QVERIFY(ended.wait(15000));
+        QCOMPARE(update.configurator.updateOutcome(), int(Configurator::UpdateComplete));
+        QVERIFY(!dongle->radioInBootloader());
+        // Once by command before the first upload, once by the bootloader after
+        // the second; the radio in its bootloader hears no command.
+        QCOMPARE(update.rig.dongle->radioUnit().reboots, reboots + 2);
+        QVERIFY(update.linkResumed());
+        // Complete means the radio answered with its new firmware, read back.
+        const QStringList parts = before.split(QLatin1Char('.'));
+        QCOMPARE(update.configurator.istrxVersion(), QStringLiteral("%1.%2.%3").arg(parts[0], parts[1]).arg(parts[2].toInt() + 1));
+    }
+};
 
 QTEST_MAIN(TestUpload)
 #include "tst_upload.moc"

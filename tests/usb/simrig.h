@@ -19,22 +19,13 @@
 
 namespace TestLog {
 
-inline QMutex &mutex()
-{
-    static QMutex m;
-    return m;
-}
-
-inline QStringList &lines()
-{
-    static QStringList l;
-    return l;
-}
+inline QMutex mutex;
+inline QStringList lines;
 
 inline void handler(QtMsgType, const QMessageLogContext &, const QString &message)
 {
-    QMutexLocker locker(&mutex());
-    lines() << message;
+    QMutexLocker locker(&mutex);
+    lines << message;
     if (qEnvironmentVariableIsSet("VELTRA_TEST_VERBOSE"))
         fprintf(stderr, "%s\n", qPrintable(message));
 }
@@ -46,20 +37,20 @@ inline void install()
 
 inline void clear()
 {
-    QMutexLocker locker(&mutex());
-    lines().clear();
+    QMutexLocker locker(&mutex);
+    lines.clear();
 }
 
 inline int count(const QString &line)
 {
-    QMutexLocker locker(&mutex());
-    return int(lines().count(line));
+    QMutexLocker locker(&mutex);
+    return int(lines.count(line));
 }
 
 inline int indexOf(const QString &line)
 {
-    QMutexLocker locker(&mutex());
-    return int(lines().indexOf(line));
+    QMutexLocker locker(&mutex);
+    return int(lines.indexOf(line));
 }
 
 } // namespace TestLog

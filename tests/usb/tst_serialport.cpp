@@ -22,135 +22,128 @@ class TestSerialPort : public QObject
     Q_OBJECT
 
 private slots:
-    void commandsOverThePacedLine();
-    void findsTheDongleByDescription();
-    void portHeldByAnotherProgram();
-    void problemsInPlainWords_data();
-    void problemsInPlainWords();
-};
-
-void TestSerialPort::commandsOverThePacedLine()
-{
-    // The dongle on the port it was given, paced like a real line: bytes at
-    // the baud rate, replies held by the chip's latency timer.
-    PtyServer server({QStringLiteral("r9,wire=real,latency=1")});
-    Usbd usbd(std::make_unique<SerialPortDriver>(server.path));
-    QCOMPARE(usbd.usbDongleType, 3);
-    QCOMPARE(usbd.dongleVersion.major, 3);
-    QCOMPARE(usbd.comPortName, server.path);
-    // The line at the dongle's speed, as the terminal holds it.
-    termios tio {};
-    const int fd = ::open(QFile::encodeName(server.path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
-    QVERIFY(fd >= 0 && ::tcgetattr(fd, &tio) == 0 && ::cfgetospeed(&tio) == B57600);
-    ::close(fd);
-    QSignalSpy attached(&usbd, &Usbd::dmxAttached);
-    usbd.initDongleDMX();
-    QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 8000);
-    for (int command : {10, 9, 12, 18})
-        QCOMPARE(usbd.runDmxCommand(command), command);
-    QCOMPARE(usbd.dmxInBuffer[2], quint8(90));
-}
-
-void TestSerialPort::findsTheDongleByDescription()
-{
-    PtyServer server;
-    QTemporaryDir root;
-    QVERIFY(root.isValid());
-    const QString sys = root.filePath(QStringLiteral("sys"));
-    const QString dev = root.filePath(QStringLiteral("dev"));
-    QDir().mkpath(dev);
-
-    // Two FTDI devices, then two dongles, plus a tty without a device.
-    const auto addTty = [&](const QString &tty, const QString &usbPath, const QByteArray &product,
-                            const QByteArray &serial = QByteArray()) {
-        const QString usbDevice = sys + QStringLiteral("/devices/") + usbPath;
-        const QString port = usbDevice + QStringLiteral("/1-1:1.0/") + tty;
-        QVERIFY(QDir().mkpath(port));
-        QFile file(usbDevice + QStringLiteral("/product"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(product + '\n');
-        QFile number(usbDevice + QStringLiteral("/serial"));
-        QVERIFY(number.open(QIODevice::WriteOnly));
-        number.write(serial + '\n');
-        QVERIFY(QDir().mkpath(sys + QStringLiteral("/class/tty/") + tty));
-        QVERIFY(QFile::link(port, sys + QStringLiteral("/class/tty/") + tty + QStringLiteral("/device")));
-    };
-    addTty(QStringLiteral("ttyUSB2"), QStringLiteral("usb1/1-1"), "FT232R USB UART");
-    addTty(QStringLiteral("ttyUSB3"), QStringLiteral("usb1/1-3"), "Veltra Dongle v3", "VA000001");
-    addTty(QStringLiteral("ttyUSB7"), QStringLiteral("usb1/1-2"), "Veltra Dongle v3", "VA000002");
-    QVERIFY(QDir().mkpath(sys + QStringLiteral("/class/tty/ttyS0")));
-    QVERIFY(QFile::link(server.path, dev + QStringLiteral("/ttyUSB7")));
-    // The FTDI driver's latency timer, at its default.
-    QFile timer(sys + QStringLiteral("/class/tty/ttyUSB7/device/latency_timer"));
-    QVERIFY(timer.open(QIODevice::WriteOnly));
-    timer.write("16\n");
-    timer.close();
-
-    const auto found = SerialPortDriver::findPorts("Veltra Dongle v3", sys, dev);
-    QCOMPARE(found.size(), 2);
-    QCOMPARE(found.at(1).port, dev + QStringLiteral("/ttyUSB7"));
-    QCOMPARE(found.at(1).serial, QByteArray("VA000002"));
-    QCOMPARE(SerialPortDriver::findPortByDescription("Veltra Dongle v2", sys, dev), QString());
-
-    // The second dongle, asked for by its serial number (the first has no
-    // device node: taking it would fail).
-    auto driver = std::make_unique<SerialPortDriver>();
-    driver->setSystemRoots(sys, dev);
-    driver->requireSerialNumber("VA000002");
-    Usbd usbd(std::move(driver));
-    QCOMPARE(usbd.usbDongleType, 3);
-    QCOMPARE(usbd.comPort, 7L);
-    QCOMPARE(usbd.comPortName, dev + QStringLiteral("/ttyUSB7"));
-    // Lowered, so that short replies are not held back 16 ms each.
-    QVERIFY(timer.open(QIODevice::ReadOnly));
-    QCOMPARE(timer.readAll().trimmed(), QByteArray("1"));
-}
-
-void TestSerialPort::portHeldByAnotherProgram()
-{
-    PtyServer server;
-    SerialPortDriver first(server.path);
-    SerialPortDriver second(server.path);
-    DongleDriver::Handle a = DongleDriver::noHandle;
-    DongleDriver::Handle b = DongleDriver::noHandle;
-    QCOMPARE(first.openByDescription("Veltra Dongle v3", &a), 0);
-    QCOMPARE(second.openByDescription("Veltra Dongle v3", &b), int(DongleDriver::DeviceNotOpened));
-    QVERIFY(second.lastError().contains(QLatin1String("in use by another program")));
-
-    QCOMPARE(first.close(a), 0);
-    QCOMPARE(second.openByDescription("Veltra Dongle v3", &b), 0);
-    QVERIFY(second.lastError().isEmpty());
-    second.close(b);
-}
-
-void TestSerialPort::problemsInPlainWords_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("words");
-
-    QTest::newRow("missing") << "missing" << int(DongleDriver::DeviceNotFound) << "does not exist";
-    QTest::newRow("plain file") << "file" << int(DongleDriver::DeviceNotOpened) << "is not a serial port";
-}
-
-void TestSerialPort::problemsInPlainWords()
-{
-    QFETCH(QString, kind);
-    QFETCH(int, status);
-    QFETCH(QString, words);
-
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("ttyUSB0"));
-    if (kind == QLatin1String("file")) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
+    void commandsOverThePacedLine()
+    {
+        // The dongle on the port it was given, paced like a real line: bytes at
+        // the baud rate, replies held by the chip's latency timer.
+        PtyServer server({QStringLiteral("r9,wire=real,latency=1")});
+        Usbd usbd(std::make_unique<SerialPortDriver>(server.path));
+        QCOMPARE(usbd.usbDongleType, 3);
+        QCOMPARE(usbd.dongleVersion.major, 3);
+        QCOMPARE(usbd.comPortName, server.path);
+        // The line at the dongle's speed, as the terminal holds it.
+        termios tio {};
+        const int fd = ::open(QFile::encodeName(server.path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0 && ::tcgetattr(fd, &tio) == 0 && ::cfgetospeed(&tio) == B57600);
+        ::close(fd);
+        QSignalSpy attached(&usbd, &Usbd::dmxAttached);
+        usbd.initDongleDMX();
+        QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 8000);
+        for (int command : {10, 9, 12, 18})
+            QCOMPARE(usbd.runDmxCommand(command), command);
+        QCOMPARE(usbd.dmxInBuffer[2], quint8(90));
     }
-    SerialPortDriver driver(path);
-    DongleDriver::Handle handle = DongleDriver::noHandle;
-    QCOMPARE(driver.openByDescription("Veltra Dongle v3", &handle), status);
-    QCOMPARE(handle, DongleDriver::noHandle);
-    QVERIFY2(driver.lastError().contains(words), qPrintable(driver.lastError()));
-}
+
+    void findsTheDongleByDescription()
+    {
+        PtyServer server;
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QString sys = root.filePath(QStringLiteral("sys"));
+        const QString dev = root.filePath(QStringLiteral("dev"));
+        QDir().mkpath(dev);
+
+        const auto writeLine = [](const QString &path, const QByteArray &text) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text + '\n') > 0);
+        };
+        // An FTDI chip, then two dongles (the second past ttyUSB9: ports sort
+        // by number, not by text), plus a tty without a device.
+        const auto addTty = [&](const QString &tty, const QString &usbPath, const QByteArray &product,
+                                const QByteArray &serial = QByteArray()) {
+            const QString usbDevice = sys + QStringLiteral("/devices/") + usbPath;
+            const QString port = usbDevice + QStringLiteral("/1-1:1.0/") + tty;
+            QVERIFY(QDir().mkpath(port));
+            writeLine(usbDevice + QStringLiteral("/product"), product);
+            writeLine(usbDevice + QStringLiteral("/serial"), serial);
+            QVERIFY(QDir().mkpath(sys + QStringLiteral("/class/tty/") + tty));
+            QVERIFY(QFile::link(port, sys + QStringLiteral("/class/tty/") + tty + QStringLiteral("/device")));
+        };
+        addTty(QStringLiteral("ttyUSB2"), QStringLiteral("usb1/1-1"), "FT232R USB UART");
+        addTty(QStringLiteral("ttyUSB3"), QStringLiteral("usb1/1-3"), "Veltra Dongle v3", "VA000001");
+        addTty(QStringLiteral("ttyUSB12"), QStringLiteral("usb1/1-2"), "Veltra Dongle v3", "VA000002");
+        QVERIFY(QDir().mkpath(sys + QStringLiteral("/class/tty/ttyS0")));
+        QVERIFY(QFile::link(server.path, dev + QStringLiteral("/ttyUSB12")));
+        // The FTDI driver's latency timer, at its default.
+        QFile timer(sys + QStringLiteral("/class/tty/ttyUSB12/device/latency_timer"));
+        writeLine(timer.fileName(), "16");
+
+        const auto found = SerialPortDriver::findPorts("Veltra Dongle v3", sys, dev);
+        QCOMPARE(found.size(), 2);
+        QCOMPARE(found.at(1).port, dev + QStringLiteral("/ttyUSB12"));
+        QCOMPARE(found.at(1).serial, QByteArray("VA000002"));
+        QCOMPARE(SerialPortDriver::findPortByDescription("Veltra Dongle v2", sys, dev), QString());
+
+        // The second dongle, asked for by its serial number (the first has no
+        // device node: taking it would fail).
+        auto driver = std::make_unique<SerialPortDriver>();
+        driver->setSystemRoots(sys, dev);
+        driver->requireSerialNumber("VA000002");
+        Usbd usbd(std::move(driver));
+        QCOMPARE(usbd.usbDongleType, 3);
+        QCOMPARE(usbd.comPort, 12L);
+        QCOMPARE(usbd.comPortName, dev + QStringLiteral("/ttyUSB12"));
+        // Lowered, so that short replies are not held back 16 ms each.
+        QVERIFY(timer.open(QIODevice::ReadOnly));
+        QCOMPARE(timer.readAll().trimmed(), QByteArray("1"));
+    }
+
+    void portHeldByAnotherProgram()
+    {
+        PtyServer server;
+        SerialPortDriver first(server.path);
+        SerialPortDriver second(server.path);
+        DongleDriver::Handle a = DongleDriver::noHandle;
+        DongleDriver::Handle b = DongleDriver::noHandle;
+        QCOMPARE(first.openByDescription("Veltra Dongle v3", &a), 0);
+        QCOMPARE(second.openByDescription("Veltra Dongle v3", &b), int(DongleDriver::DeviceNotOpened));
+        QVERIFY(second.lastError().contains(QLatin1String("in use by another program")));
+
+        QCOMPARE(first.close(a), 0);
+        QCOMPARE(second.openByDescription("Veltra Dongle v3", &b), 0);
+        QVERIFY(second.lastError().isEmpty());
+        second.close(b);
+    }
+
+    void problemsInPlainWords_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("words");
+
+        QTest::newRow("missing") << "missing" << int(DongleDriver::DeviceNotFound) << "does not exist";
+        QTest::newRow("plain file") << "file" << int(DongleDriver::DeviceNotOpened) << "is not a serial port";
+    }
+
+    void problemsInPlainWords()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, status);
+        QFETCH(QString, words);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("ttyUSB0"));
+        if (kind == QLatin1String("file")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        SerialPortDriver driver(path);
+        DongleDriver::Handle handle = DongleDriver::noHandle;
+        QCOMPARE(driver.openByDescription("Veltra Dongle v3", &handle), status);
+        QCOMPARE(handle, DongleDriver::noHandle);
+        QVERIFY2(driver.lastError().contains(words), qPrintable(driver.lastError()));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestSerialPort)
 #include "tst_serialport.moc"
