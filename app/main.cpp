@@ -43,9 +43,7 @@ void registerSingleton(const char *url, const char *module, const char *name)
 QString screenshotPath(const QStringList &arguments)
 {
     const int at = arguments.indexOf(QStringLiteral("--screenshot"));
-    if (at >= 0 && at + 1 < arguments.size())
-        return arguments.at(at + 1);
-    return QString();
+    return at >= 0 ? arguments.value(at + 1) : QString();
 }
 
 } // namespace

@@ -88,6 +88,9 @@ private slots:
         const QByteArray text = contents("Documents/veltra_log/veltra-log.txt");
         QVERIFY(text.contains("Debug: Configurator Version 4 1 Revision 983\n"));
         QVERIFY(text.contains("Debug: Davoruz: Populating Hop Table\n"));
+        // A log the disk takes nothing more of: its lines go to standard error.
+        const Result full = cli({"--simulate", "--log", "info"}, -1, true);
+        QVERIFY2(full.err.contains("Configurator Version 4 1 Revision 983"), qPrintable(full.err));
     }
 
     // Exported from one radio and applied onto another of its class, which
