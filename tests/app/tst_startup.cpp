@@ -74,35 +74,20 @@ private slots:
             QVERIFY(lines.indexOf(QStringLiteral("Debug: Debug Mode")) < banner);
     }
 
-    // Each run opens with its banner, and a second run appends to the
-    // first's file. On the simulator the log shows the dongle found, its line
-    // speed set, its versions read and the monitoring started, in this order;
-    // a profile the simulator does not know stops the start.
-    void runsOnTheSimulatorShareOneFile()
+    // A run opens with its banner. On the simulator the dongle is found; a
+    // profile the simulator does not know stops the start.
+    void runsOnTheSimulator()
     {
         QCOMPARE(start({"--simulate", "log"}).exitCode, 0);
-        const QStringList firstRun = logLines();
-        const int banner = firstRun.indexOf(QStringLiteral("Debug: ***************************************"));
+        const QStringList lines = logLines();
+        const int banner = lines.indexOf(QStringLiteral("Debug: ***************************************"));
         QVERIFY(banner >= 0);
         QVERIFY(QRegularExpression(QStringLiteral("^Debug: Program starting: \"\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\"$"))
-                    .match(firstRun.value(banner + 1)).hasMatch());
-        QCOMPARE(firstRun.value(banner + 2), QStringLiteral("Debug: Configurator Version 4 1 Revision 983"));
-        QCOMPARE(firstRun.value(banner + 3), QStringLiteral("Debug: Working directory: \"%1/\"").arg(m_home->path()));
-        int at = 0;
-        for (const char *line : {"Debug: Creating instance Usbd...", "Debug: Usbd: scanUSB: Dongle v3 has been attached",
-                                 "Debug: Usbd: scanUSB: Baudrate set to 57600", "Debug: Usbd: getDongleVersion:\t 3 2 7",
-                                 "Debug: Usbd: getDongleBootloaderVersion:\t 3 0 1", "Debug: Usbd: getDongleHardwareVersion\t 1",
-                                 "Debug: Usbd: scanUSB: QTimer: One device found, run checkUSBDevice in 250ms",
-                                 "Debug: Starting application...", "Debug: Usbd: ~Usbd: closing"}) {
-            const int found = firstRun.indexOf(QString::fromLatin1(line), at);
-            QVERIFY2(found >= 0, line);
-            at = found + 1;
-        }
+                    .match(lines.value(banner + 1)).hasMatch());
+        QCOMPARE(lines.value(banner + 2), QStringLiteral("Debug: Configurator Version 4 1 Revision 983"));
+        QCOMPARE(lines.value(banner + 3), QStringLiteral("Debug: Working directory: \"%1/\"").arg(m_home->path()));
+        QVERIFY(lines.contains(QStringLiteral("Debug: Usbd: scanUSB: Dongle v3 has been attached")));
 
-        QCOMPARE(start({"log"}).exitCode, 0);
-        const QStringList lines = logLines();
-        QCOMPARE(lines.mid(0, firstRun.size() - 1), firstRun.mid(0, firstRun.size() - 1));
-        QCOMPARE(lines.count(QStringLiteral("Debug: Configurator Version 4 1 Revision 983")), 2);
         const Run refused = start({"--simulate=r12"});
         QCOMPARE(refused.exitCode, 2);
         QVERIFY(refused.output.contains("unknown simulator profile"));

@@ -97,7 +97,6 @@ private slots:
         QTest::addColumn<RadioFrames::SettingsPayload>("sent");
 
         const auto read = payload("01aa09015a bb ff 00 03 cccccccc01");
-        QTest::newRow("nothing chosen") << read << Edits() << 2 << read;
         QTest::newRow("mode") << read << Edits {41, -1, -1, -1, -1} << 2
                               << payload("01aa29015a bb ff 00 03 cccccccc01");
         QTest::newRow("direction") << read << Edits {-1, 2, -1, -1, -1} << 2

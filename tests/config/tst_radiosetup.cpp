@@ -148,12 +148,8 @@ private slots:
                                                       "rdm=Off", "band58=Off", "power58=5 Bars", "mask58=1-4",
                                                       "mask24=1", "power52=2 Bars"}
                                       << none << QStringList {} << 0 << QList<int> {5, 4, 8, 2, 0};
-        QTest::newRow("a value not offered refuses all") << "r9" << QStringList {"label=Y", "mode=R8 Compatibility Mode"}
-                                                         << none << QStringList {"mode"} << 0 << QList<int> {};
         QTest::newRow("a band it lacks refuses all") << "r8x" << QStringList {"mask24=1-3", "power52=5 Bars", "mask52=1-4"}
                                                      << none << QStringList {"power52", "mask52"} << 0 << QList<int> {};
-        QTest::newRow("a band it lacks, skipped") << "r8x" << QStringList {"mask24=1-3", "power52=5 Bars", "mask52=1-4"}
-                                                  << skip << QStringList {} << 2 << QList<int> {0};
         QTest::newRow("skipping passes no wrong value") << "r8x" << QStringList {"power24=5 Bars", "mask52=1"} << skip
                                                         << QStringList {"power24"} << 1 << QList<int> {};
         QTest::newRow("no RDM on the radio") << "p1" << QStringList {"rdm=ON"} << none << QStringList {"rdm"} << 0

@@ -94,7 +94,6 @@ Item {
 
         function test_unknown_code_changes_nothing_data() {
             return [
-                { tag: "other language", code: "fr" },
                 { tag: "inherited name", code: "toString" },
                 { tag: "not a string", code: null }
             ]

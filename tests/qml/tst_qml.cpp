@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QFontDatabase>
 #include <QObject>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -65,8 +64,6 @@ public:
     // As at start-up with no dongle.
     Q_INVOKABLE void reset()
     {
-        insert(QStringLiteral("isDongleVersion"), QStringLiteral("Disconnected"));
-        insert(QStringLiteral("isStatusVELTRA"), QStringLiteral("Veltra: Disconnected"));
         insert(QStringLiteral("isProgress"), 0);
         insert(QStringLiteral("isfileErrorstate"), false);
     }
@@ -90,10 +87,6 @@ public:
 public slots:
     void applicationAvailable()
     {
-        // The window loads these itself; tests show components without it.
-        for (const char *style : { "Regular", "Light", "SemiBold" })
-            QFontDatabase::addApplicationFont(
-                QStringLiteral(":/assets/fonts/Montserrat/Montserrat-%1.ttf").arg(QLatin1String(style)));
         qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Colours.qml")),
                                  "configurator.style.colour", 1, 0, "Colours");
         qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Fonts.qml")),

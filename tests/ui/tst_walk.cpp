@@ -37,7 +37,6 @@ namespace {
 constexpr int patience = 30000;
 
 QMutex logMutex;
-QStringList logLines;
 QStringList sceneProblems;
 
 bool fromScene(const QMessageLogContext &context, const QString &message)
@@ -52,18 +51,11 @@ bool fromScene(const QMessageLogContext &context, const QString &message)
 void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     QMutexLocker locker(&logMutex);
-    logLines << message;
     const bool problem = type != QtDebugMsg && type != QtInfoMsg && fromScene(context, message);
     if (problem)
         sceneProblems << message;
     if (problem || type >= QtWarningMsg || qEnvironmentVariableIsSet("VELTRA_TEST_VERBOSE"))
         fprintf(stderr, "%s\n", qPrintable(message));
-}
-
-bool logged(const QString &line)
-{
-    QMutexLocker locker(&logMutex);
-    return logLines.contains(line);
 }
 
 } // namespace
@@ -218,10 +210,7 @@ private slots:
         m_language = QStringLiteral("en");
         m_engine = std::make_unique<QQmlApplicationEngine>();
         const QByteArray function = QTest::currentTestFunction();
-        // An old dongle rewrites the status text after every upload.
-        m_rig = std::make_unique<SimRig>(QTest::currentDataTag() == QByteArray("radio") ? QStringLiteral("r9,dongle=2.21.5")
-                                         : function == "storeFailureIsShown"          ? QStringLiteral("r9,silent=13")
-                                                                                      : QStringLiteral("r9"));
+        m_rig = std::make_unique<SimRig>(function == "storeFailureIsShown" ? QStringLiteral("r9,silent=13") : QStringLiteral("r9"));
         Usbd *usbd = m_rig->usbd.get();
         m_configurator = std::make_unique<Configurator>(usbd);
         m_configurator->logFolderPath = m_home.filePath(QStringLiteral("logs")) + QLatin1Char('/');
@@ -257,7 +246,7 @@ private slots:
     // Every view, modal and wizard page, pictured once in each language. The
     // language is picked on a working view, which brings that view back made
     // anew. The wizard's pages are set rather than reached: reaching them is
-    // the update case's part.
+    // the wizard's own suite's part.
     void tour_data()
     {
         QTest::addColumn<QString>("code");
@@ -350,7 +339,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(grid->property("rows").toInt(), 4, patience);
         const QString choice = m_configurator->isPowerList().value(2);
         QVERIFY(pick(item(QStringLiteral("powerDropdown")), choice));
-        QVERIFY(logged(QStringLiteral("changed to index 2 with value ") + choice));
         QVERIFY(go(QStringLiteral("primaryButton"), QStringLiteral("deviceView")));
 
         QVERIFY(go(QStringLiteral("settingsButton"), QStringLiteral("settingsView")));
@@ -364,13 +352,10 @@ private slots:
         QCOMPARE(name->property("text").toString(), QString());
         for (const char key : QByteArray("Balcony"))
             QTest::keyClick(m_window, key);
-        QVERIFY(logged(QStringLiteral("changed to Balcony")));
         QVERIFY(pick(item(QStringLiteral("transmitterMode")), QStringLiteral("R9 5.8GHz")));
-        QVERIFY(logged(QStringLiteral("changed to index 4 with value R9 5.8GHz")));
         QVERIFY(go(QStringLiteral("primaryButton"), QStringLiteral("deviceView")));
 
         QVERIFY(go(QStringLiteral("saveDisconnectButton"), QStringLiteral("startView"), patience));
-        QVERIFY(logged(QStringLiteral("current dongle state false")));
         const RadioUnit &radio = m_rig->dongle->radioUnit();
         QCOMPARE(radio.stores, 1);
         QVERIFY(radio.stored.label.startsWith("Balcony"));
@@ -457,50 +442,24 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(dongleStatus(), QStringLiteral("3.2.7"), patience);
     }
 
-    // An update through the wizard ends on the page its outcome calls for.
-    // The radio's runs behind a 2.21 dongle, whose state rewrites the status
-    // text once the upload has ended; the dongle's is refused (the in-process
-    // dongle has no port to hand to avrdude), and the Configurator's reason
-    // shows under the error page's text (each reason is the dongle update
-    // suite's).
-    void updateEndsOnItsOutcome_data()
+    // A dongle update the Configurator refuses (the in-process dongle has no
+    // port to hand to avrdude) ends on the error page with the Configurator's
+    // reason under its text, and the wizard's button leads back to Start.
+    void refusedDongleUpdateShowsItsReason()
     {
-        QTest::addColumn<bool>("radio");
-        QTest::newRow("radio") << true;
-        QTest::newRow("dongle refused") << false;
-    }
-
-    void updateEndsOnItsOutcome()
-    {
-        QFETCH(bool, radio);
-        const QString package = m_home.filePath(radio ? QStringLiteral("veltra_r9.vfp") : QStringLiteral("veltra_dongle_3.hex"));
-        if (radio) {
-            // For the radio's processor, its image closed so that the radio
-            // starts the new firmware.
-            VfpWriter::Block block = VfpWriter::imageBlock(2, VfpWriter::testImage(2000, 2), 256);
-            block.data += VfpWriter::frame(QByteArray());
-            QVERIFY(VfpWriter::writeFile(package, {block}));
-        } else {
-            QVERIFY(writeIntelHex(package, VfpWriter::testImage(256)));
-        }
+        const QString package = m_home.filePath(QStringLiteral("veltra_dongle_3.hex"));
+        QVERIFY(writeIntelHex(package, VfpWriter::testImage(256)));
         QVERIFY(waitForView(QStringLiteral("startView")));
         QVERIFY(go(QStringLiteral("firmwareButton"), QStringLiteral("firmwareView")));
-        // Continue, Continue, Confirm Update; the dongle's first page asks nothing.
-        QObject *wizard = radio ? openWizard("veltraFirmwarePath", "updateRadioButton", package, 3)
-                                : openWizard("dongleFirmwarePath", "updateDongleButton", package, 2);
+        // Continue, Confirm Update: the dongle's first page asks nothing.
+        QObject *wizard = openWizard("dongleFirmwarePath", "updateDongleButton", package, 2);
         QVERIFY(wizard);
-        QTRY_COMPARE_WITH_TIMEOUT(wizard->property("visibleStage").toInt(), radio ? 5 : 6, patience);
-        if (!radio) {
-            auto *reason = qobject_cast<QQuickItem *>(Scene::findIn(wizard->property("contentItem").value<QObject *>(),
-                                                             QStringLiteral("failureReasonText")));
-            QVERIFY(reason && reason->isVisible());
-            QCOMPARE(reason->property("text").toString(), QStringLiteral("The dongle has no serial port for the programmer."));
-            shot(QStringLiteral("wizard-error-reason"));
-            return;
-        }
-        QVERIFY(logged(QStringLiteral("Requested update with type 0 at path ") + package));
-        // The upload's progress came through to its end.
-        QCOMPARE(wizard->property("updateProgress").toInt(), 100);
+        QTRY_COMPARE_WITH_TIMEOUT(wizard->property("visibleStage").toInt(), 6, patience);
+        auto *reason = qobject_cast<QQuickItem *>(Scene::findIn(wizard->property("contentItem").value<QObject *>(),
+                                                                QStringLiteral("failureReasonText")));
+        QVERIFY(reason && reason->isVisible());
+        QCOMPARE(reason->property("text").toString(), QStringLiteral("The dongle has no serial port for the programmer."));
+        shot(QStringLiteral("wizard-error-reason"));
         click(qvariant_cast<QQuickItem *>(wizard->property("button"))); // Done
         QVERIFY(waitForView(QStringLiteral("startView")));
     }

@@ -15,8 +15,6 @@
 
 namespace {
 
-const QString noDevices = QStringLiteral("Usbd: scanUSB: QTimer: No devices found, rescan in 250ms");
-
 // Runs monitoring ticks by hand until one of them polls the dongle's status.
 void tickUntilPoll(SimRig &rig)
 {
@@ -55,15 +53,12 @@ private slots:
         QTest::addColumn<QString>("profile");
         QTest::addColumn<int>("lost"); // the request whose next reply is lost; 0: none
         QTest::addColumn<int>("level");
-        QTest::addColumn<QString>("logLine");
 
-        QTest::newRow("r9") << "r9" << 0 << 2 << " getting pcl v2";
-        QTest::newRow("legacy") << "legacy" << 0 << 0 << " getting pcl v1";
-        QTest::newRow("level 7") << "r9,level=7" << 0 << 7 << " getting pcl v2";
+        QTest::newRow("level 7") << "r9,level=7" << 0 << 7;
         // One lost reply is asked for again: it neither makes a legacy radio
         // of the r9 nor lets the radio go.
-        QTest::newRow("r9, length read lost") << "r9" << 0x02 << 2 << " getting pcl v2";
-        QTest::newRow("r9, first slots lost") << "r9" << 0x1E << 2 << " getting pcl v2";
+        QTest::newRow("r9, length read lost") << "r9" << 0x02 << 2;
+        QTest::newRow("r9, first slots lost") << "r9" << 0x1E << 2;
     }
 
     void protocolLevelFromFirstFrame()
@@ -71,7 +66,6 @@ private slots:
         QFETCH(QString, profile);
         QFETCH(int, lost);
         QFETCH(int, level);
-        QFETCH(QString, logLine);
 
         SimRig rig(profile);
         if (lost)
@@ -86,7 +80,6 @@ private slots:
         QCOMPARE(order, QStringList({QStringLiteral("level %1").arg(level), QStringLiteral("attached")}));
         QCOMPARE(rig.usbd->protocolVersion, level);
         QVERIFY(rig.usbd->isDmxAttached());
-        QVERIFY(TestLog::indexOf(QStringLiteral("Usbd: Veltra has been attached")) < TestLog::indexOf(logLine));
     }
 
     void missesAreCountedConsecutively()
@@ -139,7 +132,6 @@ private slots:
         QCOMPARE(detached.count(), 1);
         QVERIFY(!rig.usbd->isDmxAttached());
         QCOMPARE(rig.countSince(mark, 0x11), 1);
-        QCOMPARE(TestLog::count(QStringLiteral("Usbd: checkUSBDevice: getDmxInBuffer timed out")), 1);
     }
 
     void liveData_data()
@@ -195,7 +187,6 @@ private slots:
         QCOMPARE(detached.count(), 0);
         QVERIFY(rig.usbd->isDmxAttached());
         QCOMPARE(rig.usbd->comPort, -1L);
-        QCOMPARE(TestLog::count(QStringLiteral("Usbd: checkUSBDevice: Dongle has been detached")), 1);
 
         // The dongle comes back with its DMX off; the radio is still known, so it
         // is not announced again.
@@ -212,9 +203,6 @@ private slots:
     {
         SimRig rig(QStringLiteral("dongle=boot"));
         QCOMPARE(rig.usbd->usbDongleType, 4);
-        QVERIFY(rig.usbd->dongleVersion.is(3, -1, -1));
-        QCOMPARE(rig.usbd->hardwareVersion, -1);
-        QCOMPARE(TestLog::count(QStringLiteral("Usbd::checkDongle3Boot: bytes 9")), 1);
         QSignalSpy shown(rig.usbd.get(), &Usbd::showDongleVersion);
         QSignalSpy ok(rig.usbd.get(), &Usbd::VELTRAOK);
 
