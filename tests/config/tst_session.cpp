@@ -241,6 +241,19 @@ private slots:
         QCOMPARE(QFile::exists(session.configurator.reportFileName()), confirmed);
     }
 
+    // A frame that cannot reach the dongle stops the store there: the radio
+    // is neither read back nor asked to keep a half-written set.
+    void frameNotSentStopsTheStore()
+    {
+        Session session(QStringLiteral("r9"));
+        QVERIFY(session.connectAndRead());
+        session.configurator.on_radioMode_currentIndexChanged(2);
+        session.rig.dongle->unplug();
+        session.configurator.on_storeAndDisconnect_clicked();
+        QCOMPARE(session.configurator.storeError(), QStringLiteral("a settings frame did not reach the dongle"));
+        QCOMPARE(session.radio().stores, 0);
+    }
+
     void legacyRadioGetsOneUncheckedFrame()
     {
         Session session(QStringLiteral("legacy"));
