@@ -125,7 +125,9 @@ bool WireModel::chance(double rate)
 {
     if (rate <= 0)
         return false;
-    return std::uniform_real_distribution<double>(0, 1)(m_random) < rate;
+    const bool hit = std::uniform_real_distribution<double>(0, 1)(m_random) < rate;
+    m_faultsMade += hit ? 1 : 0;
+    return hit;
 }
 
 qint64 WireModel::write(const QByteArray &bytes)
@@ -289,6 +291,12 @@ int WireModel::lostToPurge() const
 {
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
     return m_lostToPurge;
+}
+
+int WireModel::faultsMade() const
+{
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
+    return m_faultsMade;
 }
 
 qint64 WireModel::bytesToDongle() const

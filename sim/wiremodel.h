@@ -83,8 +83,9 @@ public:
     const Settings &settings() const { return m_settings; }
 
     // Counts, for tests and benchmarks: bytes purged before the host read
-    // them, bytes that crossed the line each way.
+    // them, bytes that crossed the line each way, replies a fault was laid on.
     int lostToPurge() const;
+    int faultsMade() const;
     qint64 bytesToDongle() const;
     qint64 bytesToHost() const;
 
@@ -115,6 +116,7 @@ private:
     qint64 m_upFreeUs = 0;
     int m_unplugAfter = -1;
     int m_lostToPurge = 0;
+    int m_faultsMade = 0;
     qint64 m_bytesToDongle = 0;
     qint64 m_bytesToHost = 0;
 };

@@ -227,6 +227,9 @@ private slots:
         QTest::newRow("time-out past a day") << QStringList{"--simulate", "--timeout", "86401", "info"} << 1;
         QTest::newRow("--driver without its value") << QStringList{"--port", "/nonexistent/tty", "info", "--driver"} << 1;
         QTest::newRow("simulator version not a version") << QStringList{"--simulate=r9,bootloader=3.x", "info"} << 1;
+        QTest::newRow("simulator model name past its 32 bytes")
+            << QStringList{"--simulate=r9,model=" + QString(33, 'M'), "info"} << 1;
+        QTest::newRow("simulator hardware past a byte") << QStringList{"--simulate=r9,hardware=256", "info"} << 1;
         QTest::newRow("simulator unplugged before its first byte") << QStringList{"--simulate=r9,unplug=0", "info"} << 1;
         QTest::newRow("no dongle") << QStringList{"--port", "/nonexistent/tty", "--timeout", "0.3", "info"} << 2;
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;

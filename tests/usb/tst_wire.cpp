@@ -116,6 +116,8 @@ private slots:
             QCOMPARE(line.wire->lostToPurge(), 0);
         }
         QVERIFY2(clock.elapsed() < 60000, "a readout must end");
+        // A faulty line that laid no fault would prove nothing.
+        QCOMPARE(line.wire->faultsMade() > 0, !fault.isEmpty());
         if (!fault.isEmpty())
             std::fprintf(stderr, "%s: readout %s in %lld ms\n", qPrintable(fault), complete ? "complete" : "failed",
                          clock.elapsed());
@@ -200,6 +202,7 @@ private slots:
         thread.startProcess(0);
         QVERIFY(thread.wait(120000));
         QCOMPARE(thread.uploadStatus.load(), 0);
+        QCOMPARE(line.wire->faultsMade() > 0, !fault.isEmpty());
         auto guard = line.dongle->lock();
         QCOMPARE(line.dongle->radioBootloader().image(), image);
         if (longFrames) {
