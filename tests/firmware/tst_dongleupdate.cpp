@@ -20,6 +20,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <future>
 
 #include <signal.h>
 
@@ -184,8 +185,16 @@ private slots:
             QCOMPARE(written.left(image.size()), image);
             QCOMPARE(written.mid(image.size()), QByteArray(written.size() - image.size(), char(0xFF)));
         }
-        // The dongle is found again, whichever firmware it now runs.
+        // The dongle is found again, whichever firmware it now runs, and its
+        // link is free again for another thread (the lock is recursive: this
+        // one would always get it).
         QVERIFY(QTest::qWaitFor([&] { return usbd.usbDongleType == 3 || usbd.usbDongleType == 4; }, 5000));
+        QVERIFY(std::async(std::launch::async, [&usbd] {
+                    const bool free = usbd.usbLock->tryLock();
+                    if (free)
+                        usbd.usbLock->unlock();
+                    return free;
+                }).get());
     }
 
     // A menu entry or a shortcut starts the program in some other folder: the
@@ -277,12 +286,14 @@ private slots:
         QFETCH(int, percent);
         QFETCH(int, lines);
         // Fed in pieces as a pipe delivers them: the count does not depend on
-        // where the pieces break.
+        // where the pieces break, and a bar drawn again never goes back.
         AvrdudeOutput whole, pieces;
         const QStringList all = whole.feed(output);
         QStringList split;
-        for (int at = 0; at < output.size(); at += 3)
+        for (int at = 0, shown = 0; at < output.size(); at += 3, shown = pieces.percent()) {
             split += pieces.feed(output.mid(at, 3));
+            QVERIFY(pieces.percent() >= shown);
+        }
         QCOMPARE(whole.percent(), percent);
         QCOMPARE(pieces.percent(), percent);
         QCOMPARE(split, all);
