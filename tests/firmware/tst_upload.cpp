@@ -90,6 +90,27 @@ private slots:
         qInstallMessageHandler(quietHandler);
     }
 
+    // A package the reader refuses ends the update with the reader's reason,
+    // before anything is sent.
+    void refusedPackageEndsTheUpdate_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no header") << QByteArray("DATA=0000\n") << "file_data_error";
+        QTest::newRow("no frames") << QByteArray("[MCUID=2]\n") << "no_firmware_data";
+    }
+
+    void refusedPackageEndsTheUpdate()
+    {
+        QFETCH(QByteArray, content);
+        Update update;
+        QFile file(update.dir.filePath(QStringLiteral("refused.vfp")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
+        update.configurator.firmwareUpdate(Configurator::radio_update, file.fileName());
+        QTEST(update.configurator.updateReason(), "reason");
+    }
+
     void outcomes_data()
     {
         QTest::addColumn<int>("version"); // of the handshake; a version 2 radio is MCU 7, a version 1 MCU 2
