@@ -378,16 +378,10 @@ private slots:
         watch.start(QStringLiteral(VELTRA_CLI_EXE), {"--port", link, "watch", "--timeout", "40"});
         QString out;
         QVERIFY2(waitForOutput(watch, out, "radio: attached"), qPrintable(out));
-        server.command("radio off");
-        QVERIFY2(waitForOutput(watch, out, "radio: detached"), qPrintable(out));
         // The dongle comes back with its DMX off: the watch switches it on
         // once discovery is done, so the radio cabled next is seen.
-        server.command("unplug");
-        QVERIFY2(waitForOutput(watch, out, "dongle: Disconnected"), qPrintable(out));
-        server.command("replug");
-        QVERIFY2(waitForOutput(watch, out, "dongle: 3.2.7", 2), qPrintable(out));
-        server.command("radio on");
-        QVERIFY2(waitForOutput(watch, out, "radio: attached", 2), qPrintable(out));
+        follow(server, watch, out, {{"radio off", "radio: detached", 1}, {"unplug", "dongle: Disconnected", 1},
+                                    {"replug", "dongle: 3.2.7", 2}, {"radio on", "radio: attached", 2}});
         watch.terminate();
         watch.waitForFinished(5000);
     }
@@ -405,12 +399,8 @@ private slots:
         batch.start(QStringLiteral(VELTRA_CLI_EXE), {"--port", link, "batch", m_dir.filePath("replug.json"), "--count", "1"});
         QString out;
         QVERIFY2(waitForOutput(batch, out, "Waiting for radio #1"), qPrintable(out));
-        server.command("unplug");
-        QVERIFY2(waitForOutput(batch, out, "The dongle was lost; waiting for it."), qPrintable(out));
-        server.command("replug");
-        QVERIFY2(waitForOutput(batch, out, "The dongle is back."), qPrintable(out));
-        server.command("radio on");
-        QVERIFY2(waitForOutput(batch, out, "1 radios, 1 OK."), qPrintable(out));
+        follow(server, batch, out, {{"unplug", "The dongle was lost; waiting for it.", 1},
+                                    {"replug", "The dongle is back.", 1}, {"radio on", "1 radios, 1 OK.", 1}});
         QVERIFY(batch.waitForFinished(5000));
         QCOMPARE(batch.exitCode(), 0);
         QCOMPARE(out.count(QStringLiteral("The dongle")), 2);
@@ -456,6 +446,21 @@ private:
             out += QString::fromUtf8(process.readAllStandardOutput());
             return out.count(text) >= count;
         }, 15000);
+    }
+
+    // Each server command in turn, then the count of the line it must bring.
+    struct Step
+    {
+        QByteArray command;
+        QString line;
+        int count;
+    };
+    static void follow(PtyServer &server, QProcess &process, QString &out, const QList<Step> &steps)
+    {
+        for (const Step &step : steps) {
+            server.command(step.command);
+            QVERIFY2(waitForOutput(process, out, step.line, step.count), qPrintable(out));
+        }
     }
 
     QByteArray contents(const QString &name) const
