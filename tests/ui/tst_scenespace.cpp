@@ -253,13 +253,15 @@ private slots:
                 // Each switch the view opens shows the radio's byte (any nonzero
                 // is on; the 5.8 GHz one counts its low bit), then is turned to
                 // a drawn position.
-                for (const char *name : {"adaptiveSwitch", "rdmSwitch", "highBandSwitch"}) {
+                const struct { const char *name; int byte; bool lowBit; } switchBytes[] = {
+                    {"adaptiveSwitch", 3, false}, {"rdmSwitch", 6, false}, {"highBandSwitch", 8, true}};
+                for (const auto &[name, at, lowBit] : switchBytes) {
                     QObject *control = find(QLatin1String(name));
                     if (!control->property("enabled").toBool())
                         continue;
-                    const int byte = quint8(before.frame[name[0] == 'a' ? 3 : name[0] == 'r' ? 6 : 8]);
+                    const int byte = quint8(before.frame[size_t(at)]);
                     if (level() == 2)
-                        QVERIFY2(control->property("checked").toBool() == (name[0] == 'h' ? byte % 2 == 1 : byte != 0),
+                        QVERIFY2(control->property("checked").toBool() == (lowBit ? byte % 2 == 1 : byte != 0),
                                  where + " " + name);
                     const bool on = random.bounded(2);
                     control->setProperty("checked", on);
