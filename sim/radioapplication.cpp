@@ -246,6 +246,12 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
         if (!ok || code < 0 || code > 255 || count < 0)
             return fail(QStringLiteral("miss=%1: expected a command code and a count such as 15:1").arg(value));
         missedCommands[code] = count;
+    } else if (key == QLatin1String("uptime")) {
+        bool ok = false;
+        const quint32 seconds = value.toUInt(&ok);
+        if (!ok)
+            return fail(QStringLiteral("uptime=%1: expected seconds, 0 to 4294967295").arg(value));
+        uptimeSeconds = seconds;
     } else if (key == QLatin1String("trxhw")) {
         bool ok = false;
         const int number = value.toInt(&ok);

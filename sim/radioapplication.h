@@ -48,6 +48,8 @@ struct RadioUnit
     QByteArray model = "Veltra R9 TRX";
     int addonType = 3;
     QByteArray hardwareText = "R9-C1";
+    // How long the radio had been on when it was cabled.
+    quint32 uptimeSeconds = 0;
 
     // Capabilities (reply to command 9), slots 6 on: 13 to 15 bytes. The
     // reply is as long as they are; one that reaches slot 19 also tells that

@@ -20,6 +20,7 @@
 //   serial=HEX10|ff           the radio's serial number (ff: five 0xFF bytes)
 //   label=TEXT                the radio's stored device label
 //   trxhw=N                   the radio's hardware number
+//   uptime=SECONDS            how long the radio has been on when cabled
 //   state=FILE                keep what the radio stores in FILE
 //   handshake=1|2, mcu=N      the radio bootloader's handshake and MCU id
 //   bootfault=silent|crc|wrong|badsum   a bootloader that fails uploads

@@ -61,6 +61,7 @@ void VirtualDongle::cableRadio(const SimProfile &profile)
             m_radioBootloader.applySetting(key, value, nullptr);
     }
     m_radioUnit.attachTo(m_radio);
+    m_radio.powerOn(m_radioUnit.uptimeSeconds);
     m_radioUnit.enterBootloader = [this] { m_radioBootloader.restart(); };
     m_radioInBootloader = false;
 }

@@ -107,6 +107,11 @@ QByteArray VirtualRadio::composeFrame(quint8 code, const QByteArray &data) const
     return frame;
 }
 
+void VirtualRadio::powerOn(quint32 secondsAgo)
+{
+    m_state.powerOnUs = m_clockUs() - qint64(secondsAgo) * 1000000;
+}
+
 quint32 VirtualRadio::uptimeSeconds() const
 {
     const qint64 us = m_clockUs() - m_state.powerOnUs;

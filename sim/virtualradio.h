@@ -98,6 +98,9 @@ public:
     // is cut.
     QByteArray composeFrame(quint8 code, const QByteArray &data) const;
     quint32 uptimeSeconds() const;
+    // Counts the time on from `secondsAgo` before now, as a radio cabled
+    // after running that long.
+    void powerOn(quint32 secondsAgo);
 
     // Serial side: bytes from the host, the radio's answer.
     QByteArray receiveSerial(const QByteArray &bytes);
