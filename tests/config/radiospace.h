@@ -41,15 +41,6 @@ inline int bandOfCode(int code)
 const int modeCodes[] = {0, 2, 4, 5, 6, 7, 8, 9, 10, 11, 41, 43, 17, 200};
 constexpr int shapes = 432;
 
-// One generated radio, as a simulator profile.
-struct RadioCase
-{
-    int level = 2;
-    int band24 = 1, r8l = 0, r8h = 0, r8c = 0, repeater = 0, hardware = 12;
-    QString profile;
-    int capsLength = 15;
-};
-
 inline QString hex(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex());
@@ -90,33 +81,34 @@ inline QByteArray randomLabel(QRandomGenerator &random)
     return label;
 }
 
-inline RadioCase makeCase(int shape, int modeCode, QRandomGenerator &random)
+// One generated radio, as a simulator profile: the shape sets the
+// capabilities that shape the lists, the rest is drawn.
+inline QString makeProfile(int shape, int modeCode, QRandomGenerator &random)
 {
-    RadioCase c;
     int n = shape;
     auto pick = [&n](int count) {
         const int value = n % count;
         n /= count;
         return value;
     };
-    c.level = 1 + pick(2);
-    c.band24 = pick(2);
-    c.r8l = pick(3);
-    c.r8h = QList<int> {0, 1, 4}.at(pick(3));
-    c.r8c = pick(2);
-    c.repeater = pick(2);
-    c.hardware = QList<int> {12, 16, 20}.at(pick(3));
-    c.capsLength = 13 + random.bounded(3);
+    const int level = 1 + pick(2);
+    const int band24 = pick(2);
+    const int r8l = pick(3);
+    const int r8h = QList<int> {0, 1, 4}.at(pick(3));
+    const int r8c = pick(2);
+    const int repeater = pick(2);
+    const int hardware = QList<int> {12, 16, 20}.at(pick(3));
+    const int capsLength = 13 + random.bounded(3);
 
     QByteArray caps = randomBytes(random, 15);
-    caps[0] = char(c.band24);
-    caps[2] = char(c.r8l);
-    caps[3] = char(c.r8h);
+    caps[0] = char(band24);
+    caps[2] = char(r8l);
+    caps[3] = char(r8h);
     for (int i : {4, 5, 6, 7, 8, 9, 10}) // rdm, hop table, adaptive, ID, label, reboot, add-on
         caps[i] = char(random.bounded(2));
-    caps[12] = char(c.repeater);
-    caps[14] = char(c.r8c);
-    caps.truncate(c.capsLength);
+    caps[12] = char(repeater);
+    caps[14] = char(r8c);
+    caps.truncate(capsLength);
 
     // Every settings byte over its whole range; the mode code as drawn.
     QByteArray settings(14, '\0');
@@ -126,18 +118,17 @@ inline RadioCase makeCase(int shape, int modeCode, QRandomGenerator &random)
     settings[2] = char(modeCode);
     settings[8] = anyByte(random, 4); // 5.8 GHz switch, some radios add 2
 
-    c.profile = QStringLiteral("r9,level=%1,trxhw=%2,caps=%3,settings=%4,mask24=%5,mask52=%6,mask58=%7,"
-                               "power=%8:%9:%10,hwtext=HW%11,labelhex=%12")
-                    .arg(c.level)
-                    .arg(c.hardware)
-                    .arg(hex(caps), hex(settings), hex(randomBytes(random, 11)), hex(randomBytes(random, 11)),
-                         hex(randomBytes(random, 11)))
-                    .arg(random.bounded(4))
-                    .arg(random.bounded(4))
-                    .arg(random.bounded(8))
-                    .arg(shape)
-                    .arg(hex(randomLabel(random)));
-    return c;
+    return QStringLiteral("r9,level=%1,trxhw=%2,caps=%3,settings=%4,mask24=%5,mask52=%6,mask58=%7,"
+                          "power=%8:%9:%10,hwtext=HW%11,labelhex=%12")
+        .arg(level)
+        .arg(hardware)
+        .arg(hex(caps), hex(settings), hex(randomBytes(random, 11)), hex(randomBytes(random, 11)),
+             hex(randomBytes(random, 11)))
+        .arg(random.bounded(4))
+        .arg(random.bounded(4))
+        .arg(random.bounded(8))
+        .arg(shape)
+        .arg(hex(randomLabel(random)));
 }
 
 // A legacy radio: its 2.4 GHz mask and power, with or without a hop table.

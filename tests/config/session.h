@@ -53,12 +53,6 @@ struct Session
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // Waits for the radio to be declared gone, as after a store.
-    bool waitForDetach()
-    {
-        return QTest::qWaitFor([this] { return !rig.usbd->isDmxAttached(); }, 8000);
-    }
-
     QTemporaryDir folder;
     SimRig rig;
     Configurator configurator;

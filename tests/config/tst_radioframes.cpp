@@ -125,43 +125,77 @@ private slots:
         QCOMPARE(RadioFrames::settingsFrame(read, edits, level), sent);
     }
 
-    // Lists whose shape the readout cannot assume: the entry in force is
-    // found by its code wherever it sits.
-    void modeListsPairByCode_data()
+    // Firmware age and the bootloader's version from the identity reply.
+    void identity_data()
+    {
+        QTest::addColumn<QByteArray>("versions"); // slots 19 to 26
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("updateAvailable");
+        QTest::addColumn<QString>("bootloader");
+        QTest::newRow("1.x") << QByteArray::fromHex("0109ffff01000000") << "1.9.65535" << true << "1.0.0";
+        QTest::newRow("2.1.701") << QByteArray::fromHex("020102bd00000001") << "2.1.701" << true << "0.0.1";
+        QTest::newRow("2.1.702") << QByteArray::fromHex("020102be00000100") << "2.1.702" << false << "0.0.256";
+        QTest::newRow("2.2.0") << QByteArray::fromHex("0202000000010000") << "2.2.0" << false << "0.1.0";
+        QTest::newRow("3.0.0, no bootloader") << QByteArray::fromHex("0300000000000000") << "3.0.0" << false << "Unknown";
+    }
+
+    void identity()
+    {
+        QFETCH(QByteArray, versions);
+        QFETCH(QString, version);
+        QFETCH(bool, updateAvailable);
+        QFETCH(QString, bootloader);
+        QByteArray frame = frameOfLength(70);
+        frame.replace(19, versions.size(), versions);
+        const RadioIdentity id = RadioFrames::decodeIdentity(bytes(frame), 2);
+        QCOMPARE(id.version, version);
+        QCOMPARE(id.updateAvailable, updateAvailable);
+        QCOMPARE(id.bootloader, bootloader);
+    }
+
+    // The whole mode list a radio is offered, in order, with each entry's
+    // code: the entry in force is found by its code wherever it sits.
+    void modeLists_data()
     {
         QTest::addColumn<int>("r8l");
         QTest::addColumn<int>("r8h");
         QTest::addColumn<int>("r8Compatibility");
+        QTest::addColumn<int>("hardware");
         QTest::addColumn<int>("level");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("entry");
-        QTest::newRow("R9 with R8 compatibility, code 8") << 1 << 4 << 1 << 2 << 8 << "R9 2.4GHz";
-        QTest::newRow("R9 with R8 compatibility, code 5") << 1 << 4 << 1 << 2 << 5 << "R8X 5.8GHz";
-        QTest::newRow("r8l 0, code 9") << 0 << 1 << 0 << 2 << 9 << "R9 5.8GHz";
-        QTest::newRow("r8l 0, code 41") << 0 << 1 << 0 << 2 << 41 << "R9 5.2GHz";
-        QTest::newRow("2 MBit, code 9") << 2 << 1 << 0 << 2 << 9 << "5GHz 2MBit ";
-        QTest::newRow("level 1, code 1") << 1 << 1 << 1 << 1 << 1 << "R8 Compatibility Mode";
-        QTest::newRow("level 1 knows three modes") << 1 << 1 << 0 << 1 << 0 << "R7 Compatibility Mode";
+        QTest::addColumn<QString>("modes");
+        QTest::newRow("R8X with repeaters") << 1 << 1 << 1 << 8 << 2
+                                           << "0 R7 Compatibility Mode|2 R8 Compatibility Mode|4 R8X 2.4GHz|5 R8X 5.8GHz|"
+                                              "6 R8X 2.4GHz Repeater|7 R8X 5.8GHz Repeater";
+        QTest::newRow("R8X at level 1: no repeaters, three codes")
+            << 1 << 1 << 1 << 8 << 1 << "0 R7 Compatibility Mode|1 R8 Compatibility Mode|2 R8X 2.4GHz";
+        QTest::newRow("MBit") << 2 << 1 << 0 << 16 << 2
+                              << "0 R7 Compatibility Mode|4 2.4GHz 1MBit|8 2.4GHz 2MBit|5 5GHz 1MBit|9 5GHz 2MBit ";
+        QTest::newRow("R9 with R8 compatibility")
+            << 1 << 4 << 1 << 16 << 2
+            << "0 R7 Compatibility Mode|2 R8 Compatibility Mode|4 R8X 2.4GHz|5 R8X 5.8GHz|8 R9 2.4GHz|9 R9 5.8GHz|"
+               "41 R9 5.2GHz|10 R9 Tandem 2.4GHz|11 R9 Tandem 5.8GHz|43 R9 Tandem 5.2GHz";
+        QTest::newRow("2.4 GHz only") << 0 << 0 << 0 << 16 << 2
+                                         << "0 R7 Compatibility Mode|4 R8X 2.4GHz";
     }
 
-    void modeListsPairByCode()
+    void modeLists()
     {
         QFETCH(int, r8l);
         QFETCH(int, r8h);
         QFETCH(int, r8Compatibility);
+        QFETCH(int, hardware);
         QFETCH(int, level);
-        QFETCH(int, code);
-        QFETCH(QString, entry);
+        QFETCH(QString, modes);
         RadioCapabilities caps;
         caps.band24 = 1;
         caps.r8l = r8l;
         caps.r8h = r8h;
         caps.r8Compatibility = r8Compatibility;
         caps.band5Count = r8Compatibility ? r8h >> 1 : r8h * 2;
-        const RadioChoices modes = RadioFrames::radioModes(caps, 16, level);
-        QCOMPARE(modes.value(RadioFrames::indexOfCode(modes, code)).text, entry);
-        if (level == 1)
-            QCOMPARE(modes.size(), 3);
+        QStringList entries;
+        for (const RadioChoice &mode : RadioFrames::radioModes(caps, hardware, level))
+            entries << QString::number(mode.code) + QLatin1Char(' ') + mode.text;
+        QCOMPARE(entries.join(QLatin1Char('|')), modes);
     }
 
     // An R9-class radio that repeats offers the three directions by the

@@ -55,6 +55,9 @@ private slots:
         QTest::newRow("source key given twice")
             << QByteArray(R"({"format": 1, "source": {"model": "A", "serial": "1", "model": "B"}, "label": "x"})")
             << "\"source.model\" is given twice";
+        QTest::newRow("key given twice around an object")
+            << QByteArray(R"({"format": 1, "label": "A", "source": {"model": "M"}, "label": "B"})")
+            << "\"label\" is given twice";
         QTest::newRow("too large") << QByteArray(64 * 1024, ' ') + "{}" << "too large for a setup";
     }
 
@@ -79,16 +82,27 @@ private slots:
         QVERIFY2(problem.isEmpty() ? found.isEmpty() : found.contains(problem), qPrintable(found));
     }
 
-    // Each refusal names its reason, and leaves the setup as it was.
+    // Each refusal names its reason, and leaves the setup as it was; a file
+    // of the largest size taken is read.
     void refusedFiles()
     {
         QFETCH(QByteArray, json);
         QFETCH(QString, message);
+        QTemporaryDir dir;
+        auto write = [&dir](const QByteArray &content) {
+            QFile file(dir.filePath(QStringLiteral("setup.json")));
+            return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() ? file.fileName() : QString();
+        };
         RadioSetup setup = setupOf({"label=kept"});
         QString error;
-        QVERIFY(!setup.fromJson(json, &error));
+        QVERIFY(!setup.readFile(write(json), &error));
         QVERIFY2(error.contains(message), qPrintable(error));
         QCOMPARE(setup.settings, (Settings {{"label", "kept"}}));
+        if (QByteArray(QTest::currentDataTag()) != "too large")
+            return;
+        const QByteArray largest = R"({"format": 1, "label": "read"})";
+        QVERIFY(setup.readFile(write(largest + QByteArray(int(RadioSetup::maxFileBytes) - largest.size(), ' ')), &error));
+        QCOMPARE(setup.settings, (Settings {{"label", "read"}}));
     }
 
     void channelLists_data()
@@ -161,6 +175,29 @@ private slots:
         // An R9 offers four 2.4 GHz powers: position 4 is the first past the list.
         QTest::newRow("position past the list") << "r9" << QStringList {"power24=4"} << int(Configurator::IndicesAllowed)
                                                 << QStringList {"power24"} << 0 << QList<int> {};
+    }
+
+    // What the radio holds, handed back, is taken and queues nothing.
+    void holdingWhatIsShownQueuesNothing_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::newRow("r9") << "r9";
+        QTest::newRow("r9, its switches off") << "r9,settings=0000090000000000000000000000";
+        QTest::newRow("r8x") << "r8x";
+        QTest::newRow("p1") << "p1";
+        QTest::newRow("legacy") << "legacy";
+    }
+
+    void holdingWhatIsShownQueuesNothing()
+    {
+        QFETCH(QString, profile);
+        Session session(profile);
+        QVERIFY(session.connectAndRead());
+        Configurator &c = session.configurator;
+        const RadioSetup held = c.currentSetup();
+        QVERIFY(held.has(QStringLiteral("mask24")));
+        QCOMPARE(c.applySetup(held, Configurator::NoSetupOption, nullptr).size(), 0);
+        QCOMPARE(c.deployList, QList<int> {});
     }
 
     // Nothing is queued unless every value is taken; what is queued shows

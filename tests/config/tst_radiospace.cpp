@@ -7,12 +7,9 @@
 #include "config/radiosetup.h"
 #include "config/radiospace.h"
 #include "config/readout.h"
-#include "sim/radioapplication.h"
 #include "usb/pacing.h"
-#include "usb/simrig.h"
 
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -21,32 +18,7 @@ void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 using namespace RadioSpace;
 
-// A Configurator on a virtual radio, driven without the monitoring timers.
-struct Bench
-{
-    explicit Bench(const QString &profile, const QString &folder)
-        : rig(profile)
-        , configurator(rig.usbd.get())
-    {
-        configurator.logFolderPath = folder;
-    }
-
-    RadioUnit &radio() { return rig.dongle->radioUnit(); }
-    Configurator &c() { return configurator; }
-
-    bool read() { return Readout::run(*rig.usbd, configurator); }
-    QStringList report() { return Readout::report(configurator); }
-
-    void swap(const QString &profile)
-    {
-        SimProfile next;
-        SimProfile::parse(profile, &next);
-        rig.dongle->swapRadio(next);
-    }
-
-    SimRig rig;
-    Configurator configurator;
-};
+using Readout::Bench;
 
 // The bands a readout found, as the session numbers them (0 2.4, 1 5.2, 2 5.8
 // GHz), with power lists to choose from.
@@ -74,17 +46,11 @@ int powerIndexOf(Configurator &c, int band)
 
 } // namespace
 
-
-
 class TestRadioSpace : public QObject
 {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_folder;
-    int m_cases = 0;
-    QString folder() const { return m_folder.path() + QLatin1Char('/'); }
-
     // Every value in force chosen again, every band's mask queued: the deploy
     // an operator makes who looks at everything and changes nothing.
     static void chooseWhatIsInForce(Configurator &c)
@@ -111,14 +77,9 @@ private slots:
     {
         Pacing::setInstant(true);
         qInstallMessageHandler(quiet);
-        QVERIFY(m_folder.isValid());
     }
 
-    void cleanupTestCase()
-    {
-        qInstallMessageHandler(nullptr);
-        qInfo("%d generated radios", m_cases);
-    }
+    void cleanupTestCase() { qInstallMessageHandler(nullptr); }
 
     void untouchedDeployWritesBackWhatWasRead_data()
     {
@@ -129,7 +90,7 @@ private slots:
         // shapes.
         for (int shape = 0; shape < shapes; ++shape) {
             for (int i = shape % 3; i < int(std::size(modeCodes)); i += 3)
-                QTest::addRow("shape %d code %d", shape, modeCodes[i]) << makeCase(shape, modeCodes[i], random).profile;
+                QTest::addRow("shape %d code %d", shape, modeCodes[i]) << makeProfile(shape, modeCodes[i], random);
         }
         for (int i = 0; i < 32; ++i)
             QTest::addRow("legacy %d", i) << legacyProfile(random, i % 2 == 0);
@@ -138,8 +99,7 @@ private slots:
     void untouchedDeployWritesBackWhatWasRead()
     {
         QFETCH(QString, profile);
-        ++m_cases;
-        Bench bench(profile, folder());
+        Bench bench(profile);
         const RadioUnit::Settings before = bench.radio().stored;
         QVERIFY(bench.read());
         // The deploy of an operator who looks at everything and changes
@@ -169,7 +129,7 @@ private slots:
         QRandomGenerator random(78);
         for (int shape = 0; shape < shapes; ++shape) {
             const int code = modeCodes[random.bounded(int(std::size(modeCodes)))];
-            QTest::addRow("shape %d code %d", shape, code) << makeCase(shape, code, random).profile << int(random.generate());
+            QTest::addRow("shape %d code %d", shape, code) << makeProfile(shape, code, random) << int(random.generate());
         }
     }
 
@@ -177,9 +137,8 @@ private slots:
     {
         QFETCH(QString, profile);
         QFETCH(int, seed);
-        ++m_cases;
         QRandomGenerator random {quint32(seed)};
-        Bench bench(profile, folder());
+        Bench bench(profile);
         Configurator &c = bench.c();
         QVERIFY(bench.read());
         const QStringList modes = c.isListforRadioMode();
@@ -223,7 +182,7 @@ private slots:
         QRandomGenerator random(56);
         QStringList profiles;
         for (int shape = 0; shape < shapes; ++shape)
-            profiles << makeCase(shape, modeCodes[random.bounded(int(std::size(modeCodes)))], random).profile;
+            profiles << makeProfile(shape, modeCodes[random.bounded(int(std::size(modeCodes)))], random);
         for (int i = 0; i < 8; ++i)
             profiles << legacyProfile(random, true);
         for (int i = 0; i < profiles.size(); ++i) {
@@ -236,13 +195,12 @@ private slots:
     {
         QFETCH(QString, first);
         QFETCH(QString, second);
-        ++m_cases;
-        Bench alone(second, folder());
+        Bench alone(second);
         QVERIFY(alone.read());
 
-        Bench both(first, folder());
+        Bench both(first);
         QVERIFY(both.read());
-        both.swap(second);
+        QVERIFY(both.swap(second));
         QVERIFY(both.read());
         QCOMPARE(both.report(), alone.report());
         QCOMPARE(both.c().isListforRadioMode(), alone.c().isListforRadioMode());

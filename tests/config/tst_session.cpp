@@ -5,7 +5,6 @@
 #include "session.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -66,6 +65,8 @@ private slots:
         QTest::newRow("firmware 2.1.701 is old") << "r9,firmware=2.1.701"
                                                  << QStringList{"isStatusVELTRA=Veltra R9 TRXUpdate available!"}
                                                  << QList<int>{};
+        QTest::newRow("model cut at 18 characters") << "r9,model=Veltra R9 Tandem Node Extra Long"
+                                                    << QStringList{"istrxModel=Veltra R9 Tandem N"} << QList<int>{};
         QTest::newRow("bootloader build past a byte") << "r9,trxbootloader=1.3.300"
                                                       << QStringList{"istrxBootloader=1.3.300"} << QList<int>{};
         QTest::newRow("old dongle has no hop table") << "r9,dongle=1.9.3"
@@ -89,14 +90,6 @@ private slots:
         if (!commands.isEmpty())
             QCOMPARE(session.commandsSince(mark), commands);
         QVERIFY(session.configurator.deployList.isEmpty());
-    }
-
-    void modelNameIsCutAt18Characters()
-    {
-        Session session(QStringLiteral("r9"));
-        session.radio().model = "Veltra R9 Tandem Node Extra Long";
-        QVERIFY(session.connectAndRead());
-        QCOMPARE(session.configurator.istrxModel(), QStringLiteral("Veltra R9 Tandem N"));
     }
 
     void disconnectDuringReadoutEndsItAfterThatReply()
@@ -231,7 +224,6 @@ private slots:
         QFETCH(bool, confirmed);
         Session session(profile);
         QVERIFY(session.connectAndRead());
-        QFile::remove(session.configurator.reportFileName());
         const int mark = session.radio().commands.size();
         QSignalSpy stored(&session.configurator, &Configurator::storeAndDisconectClicked);
         session.configurator.on_storeAndDisconnect_clicked();
@@ -239,6 +231,20 @@ private slots:
             QCOMPARE(session.radio().commands.mid(mark), QList<int>{40});
         QCOMPARE(stored.count(), confirmed ? 1 : 0);
         QCOMPARE(QFile::exists(session.configurator.reportFileName()), confirmed);
+    }
+
+    // Lists emptied under the view (no entry chosen) leave the radio's
+    // settings as they were.
+    void emptiedListsChangeNothing()
+    {
+        Session session(QStringLiteral("r9,settings=0100090100000000000000000000"));
+        QVERIFY(session.connectAndRead());
+        const auto before = session.radio().stored.frame;
+        session.configurator.on_direction_currentIndexChanged(-1);
+        session.configurator.on_radioMode_currentIndexChanged(-1);
+        session.configurator.on_storeAndDisconnect_clicked();
+        QCOMPARE(session.radio().stores, 1);
+        QVERIFY(session.radio().stored.frame == before);
     }
 
     // A frame that cannot reach the dongle stops the store there: the radio
@@ -322,8 +328,6 @@ private slots:
         Session session(QStringLiteral("r9"));
         QVERIFY(session.connectAndRead());
         const QByteArray report = session.store();
-        QVERIFY(QRegularExpression(QStringLiteral("\r\nDate: \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\r\n"))
-                    .match(QString::fromUtf8(report)).hasMatch());
         QFile golden(QStringLiteral(VELTRA_TEST_SOURCE_DIR "/fixtures/report_r9.txt"));
         // After a deliberate change of the report, VELTRA_WRITE_GOLDEN=1
         // rewrites the file; review its diff before committing it.
@@ -337,27 +341,18 @@ private slots:
     void reportLines_data()
     {
         QTest::addColumn<QString>("profile");
-        QTest::addColumn<QByteArray>("storedLabel"); // empty: as the profile says
         QTest::addColumn<QString>("expectedLine");
-        QTest::newRow("no 5.8 GHz band") << "p1" << QByteArray() << "5.8GHz Power:\t-\r\n5.8GHz Mask (Hex):\t-\r\n";
-        QTest::newRow("label in UTF-8") << "r9,label=Bühne" << QByteArray() << "Device Label:\tB\xc3\xbchne\r\n";
-        QTest::newRow("label padded with NULs") << "r9" << QByteArray("Truss\0\0\0", 8) << "Device Label:\tTruss\r\n";
+        QTest::newRow("no 5.8 GHz band") << "p1" << "5.8GHz Power:\t-\r\n5.8GHz Mask (Hex):\t-\r\n";
+        QTest::newRow("label in UTF-8") << "r9,label=Bühne" << "Device Label:\tB\xc3\xbchne\r\n";
+        // "Truss" as a store leaves it: the radio pads a label with NULs.
+        QTest::newRow("label padded with NULs") << "r9,labelhex=5472757373" + QString(54, QLatin1Char('0'))
+                                                << "Device Label:\tTruss\r\n";
     }
 
     void reportLines()
     {
         QFETCH(QString, profile);
-        QFETCH(QByteArray, storedLabel);
         QFETCH(QString, expectedLine);
-        QTemporaryDir dir;
-        if (!storedLabel.isEmpty()) {
-            // A label as a store leaves it: the radio pads it with NULs.
-            QFile state(dir.filePath("state.json"));
-            QVERIFY(state.open(QIODevice::WriteOnly));
-            state.write("{\"label\": \"" + storedLabel.leftJustified(32, '\0').toHex() + "\"}");
-            state.close();
-            profile += ",state=" + state.fileName();
-        }
         Session session(profile);
         QVERIFY(session.connectAndRead());
         const QByteArray report = session.store();
@@ -384,7 +379,7 @@ private slots:
 
         // A new readout shows the edit; a further edit deploys the newer
         // flags, not those of the first deploy.
-        QVERIFY(session.waitForDetach());
+        QTRY_VERIFY_WITH_TIMEOUT(!session.rig.usbd->isDmxAttached(), 8000);
         QVERIFY(session.connectAndRead());
         QCOMPARE(c.ismaskedChannels().mid(176, 84), all.mid(176, 84));
         all[176 + 9] = false;

@@ -9,9 +9,7 @@
 #include "config/radiospace.h"
 #include "config/readout.h"
 #include "scene.h"
-#include "sim/radioapplication.h"
 #include "usb/pacing.h"
-#include "usb/simrig.h"
 
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
@@ -80,23 +78,22 @@ class TestSceneSpace : public QObject
 
     QTemporaryDir m_home;
     std::unique_ptr<DropdownModel> m_dropdown;
-    std::unique_ptr<SimRig> m_rig;
-    std::unique_ptr<Configurator> m_configurator;
+    std::unique_ptr<Readout::Bench> m_bench;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     QQuickWindow *m_window = nullptr;
     quint32 m_seed = 0;
     int m_radios = 200;
 
-    Configurator &c() { return *m_configurator; }
-    RadioUnit &radio() { return m_rig->dongle->radioUnit(); }
-    int level() const { return m_rig->usbd->protocolVersion; }
+    Configurator &c() { return m_bench->c(); }
+    RadioUnit &radio() { return m_bench->radio(); }
+    int level() const { return m_bench->usbd->protocolVersion; }
     QObject *loader() const { return m_window->findChild<QObject *>(QStringLiteral("mainLoader")); }
     QQuickItem *view() const { return qvariant_cast<QQuickItem *>(loader()->property("item")); }
     QObject *find(const QString &name) const { return Scene::findIn(view(), name); }
 
     bool read()
     {
-        if (!Readout::run(*m_rig->usbd, c()))
+        if (!m_bench->read())
             return false;
         c().showDongleVersion();
         return c().DongleandDMXconnected();
@@ -133,12 +130,10 @@ private slots:
         Scene::registerTypes();
         Scene::isolateSettings(m_home.path());
         m_dropdown = std::make_unique<DropdownModel>();
-        m_rig = std::make_unique<SimRig>(QStringLiteral("r9"));
-        m_configurator = std::make_unique<Configurator>(m_rig->usbd.get());
-        m_configurator->logFolderPath = m_home.path() + QLatin1Char('/');
+        m_bench = std::make_unique<Readout::Bench>(QStringLiteral("r9"));
         m_engine = std::make_unique<QQmlApplicationEngine>();
         m_engine->rootContext()->setContextProperty(QStringLiteral("dropdownData"), m_dropdown.get());
-        m_engine->rootContext()->setContextProperty(QStringLiteral("configurator"), m_configurator.get());
+        m_engine->rootContext()->setContextProperty(QStringLiteral("configurator"), &c());
         m_engine->load(QUrl(QStringLiteral("qrc:/App.qml")));
         m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().value(0));
         QVERIFY(m_window);
@@ -151,8 +146,7 @@ private slots:
     void cleanupTestCase()
     {
         m_engine.reset();
-        m_configurator.reset();
-        m_rig.reset();
+        m_bench.reset();
         qInstallMessageHandler(nullptr);
         QVERIFY2(sceneProblems.isEmpty(), qPrintable(sceneProblems.join(QLatin1Char('\n'))));
     }
@@ -166,13 +160,10 @@ private slots:
         QRandomGenerator random(m_seed);
         for (int n = 0; n < m_radios; ++n) {
             const QString profile = n % 25 == 24 ? legacyProfile(random, true)
-                                                 : makeCase(random.bounded(shapes),
-                                                            modeCodes[random.bounded(int(std::size(modeCodes)))], random)
-                                                       .profile;
+                                                 : makeProfile(random.bounded(shapes),
+                                                               modeCodes[random.bounded(int(std::size(modeCodes)))], random);
             const QByteArray where = QStringLiteral("radio %1: %2").arg(n).arg(profile).toLatin1();
-            SimProfile next;
-            QVERIFY2(SimProfile::parse(profile, &next), where);
-            m_rig->dongle->swapRadio(next);
+            QVERIFY2(m_bench->swap(profile), where);
             QVERIFY2(read(), where);
             const Offer offer = offerOf(radio(), level());
             const RadioUnit::Settings before = radio().stored;

@@ -106,10 +106,16 @@ class TestWalk : public QObject
     }
 
     // Clicks the named button and waits for the view it leads to.
+    // A wait that runs out says where the walk stood, for a run that cannot
+    // be repeated at will.
     bool go(const QString &button, const QString &name, int timeoutMs = patience)
     {
         clickNamed(button);
-        return waitForView(name, timeoutMs);
+        if (waitForView(name, timeoutMs))
+            return true;
+        qWarning().noquote() << "still on" << viewName() << "after" << button << "| store error:"
+                             << m_configurator->storeError() << "| stores:" << m_rig->dongle->radioUnit().stores;
+        return false;
     }
 
     // Clicks the named button and pictures the modal it opens.

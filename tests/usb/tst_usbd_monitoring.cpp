@@ -78,8 +78,6 @@ private slots:
         tickUntilPoll(rig);
 
         QCOMPARE(order, QStringList({QStringLiteral("level %1").arg(level), QStringLiteral("attached")}));
-        QCOMPARE(rig.usbd->protocolVersion, level);
-        QVERIFY(rig.usbd->isDmxAttached());
     }
 
     void missesAreCountedConsecutively()
@@ -159,7 +157,6 @@ private slots:
         rig.usbd->initDongleDMX();
         tickUntilPoll(rig);
         QVERIFY(rig.usbd->isDmxAttached());
-        QCOMPARE(live.count(), 0);
 
         rig.usbd->liveDataEnabled = enabled;
         rig.dongle->corruptCheckValues(corrupted);
@@ -187,6 +184,8 @@ private slots:
         QCOMPARE(detached.count(), 0);
         QVERIFY(rig.usbd->isDmxAttached());
         QCOMPARE(rig.usbd->comPort, -1L);
+        DongleDriver::Handle handle = DongleDriver::noHandle;
+        QVERIFY(rig.usbd->driver()->openByDescription(VirtualDongle::description, &handle) != 0);
 
         // The dongle comes back with its DMX off; the radio is still known, so it
         // is not announced again.
