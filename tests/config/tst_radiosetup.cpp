@@ -177,29 +177,6 @@ private slots:
                                                 << QStringList {"power24"} << 0 << QList<int> {};
     }
 
-    // What the radio holds, handed back, is taken and queues nothing.
-    void holdingWhatIsShownQueuesNothing_data()
-    {
-        QTest::addColumn<QString>("profile");
-        QTest::newRow("r9") << "r9";
-        QTest::newRow("r9, its switches off") << "r9,settings=0000090000000000000000000000";
-        QTest::newRow("r8x") << "r8x";
-        QTest::newRow("p1") << "p1";
-        QTest::newRow("legacy") << "legacy";
-    }
-
-    void holdingWhatIsShownQueuesNothing()
-    {
-        QFETCH(QString, profile);
-        Session session(profile);
-        QVERIFY(session.connectAndRead());
-        Configurator &c = session.configurator;
-        const RadioSetup held = c.currentSetup();
-        QVERIFY(held.has(QStringLiteral("mask24")));
-        QCOMPARE(c.applySetup(held, Configurator::NoSetupOption, nullptr).size(), 0);
-        QCOMPARE(c.deployList, QList<int> {});
-    }
-
     // Nothing is queued unless every value is taken; what is queued shows
     // in the session's own setup.
     void judgedByTheRadio()

@@ -104,7 +104,8 @@ private slots:
         QVERIFY(bench.read());
         // The deploy of an operator who looks at everything and changes
         // nothing, then the radio's own exported setup applied back through
-        // the file's text: neither changes a byte.
+        // the file's text: neither changes a byte, and the setup queues no
+        // frame.
         chooseWhatIsInForce(bench.c());
         bench.c().on_storeAndDisconnect_clicked();
         QCOMPARE(bench.radio().stored, before);
@@ -115,6 +116,7 @@ private slots:
         const auto refusals = bench.c().applySetup(setup);
         for (const auto &refusal : refusals)
             QFAIL(qPrintable(refusal.key + ": " + refusal.reason));
+        QCOMPARE(bench.c().deployList, QList<int> {});
         bench.c().on_storeAndDisconnect_clicked();
         QCOMPARE(bench.radio().stored, before);
     }
