@@ -214,12 +214,15 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
             return fail(QStringLiteral("power=%1: expected A:B:C, each 0 to 255").arg(value));
         stored.powerIndex = powers;
         pending.powerIndex = powers;
-    } else if (key == QLatin1String("model") || key == QLatin1String("hwtext")) {
-        const QByteArray text = value.toLatin1();
-        const int room = key == QLatin1String("model") ? 32 : 11;
+    } else if (key == QLatin1String("model") || key == QLatin1String("hwtext") || key == QLatin1String("modelhex")) {
+        // modelhex: the name's bytes as the radio sends them, NUL padding and all.
+        const QByteArray text = key == QLatin1String("modelhex") ? hexValue(value) : value.toLatin1();
+        const int room = key == QLatin1String("hwtext") ? 11 : 32;
+        if (text.isEmpty() != value.isEmpty())
+            return fail(QStringLiteral("%1=%2: expected bytes in hex").arg(key, value));
         if (text.size() > room)
             return fail(QStringLiteral("%1=%2: at most %3 characters").arg(key, value).arg(room));
-        (key == QLatin1String("model") ? model : hardwareText) = text;
+        (key == QLatin1String("hwtext") ? hardwareText : model) = text;
     } else if (key == QLatin1String("addon")) {
         bool ok = false;
         const int kind = value.toInt(&ok);

@@ -45,9 +45,8 @@ private slots:
         // At level 1 a direction byte of 2 is pin 10, as the flag is.
         QTest::newRow("p1 direction byte 2") << "p1,settings=0200000001000000000000000000" << QStringList{}
                                              << QStringList{"Direction: Set by Pin 10"};
-        // A label the radio padded with NULs from its first byte is empty.
-        QTest::newRow("label of NULs") << "r9,labelhex=" + QString(64, QLatin1Char('0')) << QStringList{}
-                                       << QStringList{"Device Label: "};
+        // A name the radio padded with NULs ends at the first.
+        QTest::newRow("model of NULs") << "r9,modelhex=00005239" << QStringList{} << QStringList{"TRX Model: "};
         QTest::newRow("level 255") << "r9,level=255" << QStringList{} << QStringList{"Tx Mode: R9 2.4GHz"};
         QTest::newRow("legacy set") << "legacy" << QStringList{"power24=0", "mask24=1-3"}
                                     << QStringList{"TRX Model: R7/R8", "2.4GHz Power: 375mW 5 Bars",
@@ -227,6 +226,7 @@ private slots:
         QTest::newRow("simulator model name past its 32 bytes")
             << QStringList{"--simulate=r9,model=" + QString(33, 'M'), "info"} << 1;
         QTest::newRow("simulator hardware past a byte") << QStringList{"--simulate=r9,hardware=256", "info"} << 1;
+        QTest::newRow("simulator level past a byte") << QStringList{"--simulate=r9,level=256", "info"} << 1;
         QTest::newRow("simulator unplugged before its first byte") << QStringList{"--simulate=r9,unplug=0", "info"} << 1;
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
         QTest::newRow("update, dongle in its bootloader")

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -113,6 +114,24 @@ private slots:
         QCOMPARE(second.openByDescription("Veltra Dongle v3", &b), 0);
         QVERIFY(second.lastError().isEmpty());
         second.close(b);
+    }
+
+    // A line nobody reads takes bytes until its buffers are full; the write
+    // then ends at its time-out with the count it queued.
+    void writeToALineNobodyReads()
+    {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        SerialPortDriver driver(QString::fromLocal8Bit(::ptsname(master)));
+        DongleDriver::Handle handle = DongleDriver::noHandle;
+        QCOMPARE(driver.openByDescription("Veltra Dongle v3", &handle), 0);
+        QCOMPARE(driver.setTimeouts(handle, 100, 100), 0);
+        const QByteArray block(1 << 20, 'x');
+        unsigned written = 0;
+        QCOMPARE(driver.write(handle, block.constData(), unsigned(block.size()), &written), 0);
+        QVERIFY2(written > 0 && written < unsigned(block.size()), qPrintable(QString::number(written)));
+        driver.close(handle);
+        ::close(master);
     }
 
     // A port that cannot be opened is told in plain words, and gives no handle.
