@@ -32,7 +32,7 @@ void quietHandler(QtMsgType type, const QMessageLogContext &context, const QStri
 
 struct Update
 {
-    Update() : configurator(rig.usbd.get())
+    explicit Update(const QString &profile = QString()) : rig(profile), configurator(rig.usbd.get())
     {
         rig.dongle->trace().setRecording(false);
         connectSession(rig.usbd.get(), &configurator, nullptr);
@@ -210,6 +210,22 @@ private slots:
         if (fault == UsbFailure)
             dongle->replug();
         QVERIFY(update.linkResumed());
+    }
+
+    // Given up while the written radio is awaited (it restarts, but does not
+    // tell its capabilities), the update ends cancelled, not complete.
+    void cancelWhileTheRadioIsAwaited()
+    {
+        Update update(QStringLiteral("r9,silent=9"));
+        // Timers at their own pace: the wait for the radio lasts 30 s.
+        Pacing::setTimerScale(1);
+        const auto restore = qScopeGuard([] { Pacing::setTimerScale(100); });
+        update.configurator.firmwareUpdate(Configurator::radio_update, update.package({2}, true));
+        QVERIFY(QTest::qWaitFor([&] {
+            return update.configurator.isUpdaterstatusMessage() == QLatin1String("Waiting for the radio to restart...");
+        }, 15000));
+        update.configurator.cancelUpdate(Configurator::radio_update, QString());
+        QCOMPARE(update.configurator.updateOutcome(), int(Configurator::UpdateCanceled));
     }
 
     // An upload that breaks off leaves the radio in its bootloader, where it
