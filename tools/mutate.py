@@ -552,7 +552,9 @@ def main():
             changed = plant(text, site, draw)
             line, old = line_of(text, site[0])
             _, new = line_of(changed, site[0])
-            logged = LOG_START.match(code[statement_start(code, site[0]):site[0] + 1]) is not None
+            # The statement up to the end of the site: a dropped call is the
+            # whole statement, so a dropped log line is seen as one too.
+            logged = LOG_START.match(code[statement_start(code, site[0]):site[0] + site[1]]) is not None
             why = "a log line" if logged else cannot_show(path, text, site[0], old, new)
             if why:
                 number += 1
