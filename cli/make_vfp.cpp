@@ -181,7 +181,10 @@ int main(int argc, char *argv[])
     const QString output = positional.first();
     if (output == QLatin1String("-")) {
         const QByteArray content = VfpWriter::text(blocks, style);
-        return std::fwrite(content.constData(), 1, size_t(content.size()), stdout) == size_t(content.size()) ? 0 : 1;
+        // What stdio still holds fails only when flushed: a package cut short
+        // must not end as a success.
+        const bool whole = std::fwrite(content.constData(), 1, size_t(content.size()), stdout) == size_t(content.size());
+        return whole && std::fflush(stdout) == 0 ? 0 : 1;
     }
     QString error;
     if (!VfpWriter::writeFile(output, blocks, style, &error))

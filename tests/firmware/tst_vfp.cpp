@@ -220,6 +220,16 @@ private slots:
         QCOMPARE(vfp.blocks().first().data.endsWith(VfpWriter::frame(QByteArray())), closed);
     }
 
+    // A package written to a standard output that takes nothing is a failure.
+    void packageMakerToAFullDisk()
+    {
+        QProcess maker;
+        maker.setStandardOutputFile(QStringLiteral("/dev/full"));
+        maker.start(QStringLiteral(VELTRA_MAKE_VFP_EXE), {QStringLiteral("--block"), QStringLiteral("2:16"), QStringLiteral("-")});
+        QVERIFY(maker.waitForFinished(10000));
+        QCOMPARE(maker.exitCode(), 1);
+    }
+
     void selectBlock()
     {
         const QByteArray first = VfpWriter::frames(VfpWriter::testImage(40, 1), 16);
