@@ -52,7 +52,7 @@ private slots:
                                             "isr8Box=true", "isRDMEnabledstate=-1", "isDeviceLabel=Truss 2"}
                              << QList<int>{};
         QTest::newRow("p1") << "p1"
-                            << QStringList{"istrxBootloader=Unknown", "isStatusVELTRA=Veltra R8Update available!",
+                            << QStringList{"isStatusVELTRA=Veltra R8Update available!",
                                            "ispresentRadioMode=R7 Compatibility Mode",
                                            "ispresentTransmitterMode=Receiver", "isHighbandstate=0"}
                             << QList<int>{};
@@ -62,9 +62,6 @@ private slots:
                                 << QStringList{"istrxModel=R7/R8", "isStatusVELTRA=Veltra: R7/R8 [Update available]"}
                                 << QList<int>{4};
         QTest::newRow("serial not available") << "r9,serial=ff" << QStringList{"istrxSerial=Not available"} << QList<int>{};
-        QTest::newRow("firmware 2.1.701 is old") << "r9,firmware=2.1.701"
-                                                 << QStringList{"isStatusVELTRA=Veltra R9 TRXUpdate available!"}
-                                                 << QList<int>{};
         QTest::newRow("model cut at 18 characters") << "r9,model=Veltra R9 Tandem Node Extra Long"
                                                     << QStringList{"istrxModel=Veltra R9 Tandem N"} << QList<int>{};
         QTest::newRow("bootloader build past a byte") << "r9,trxbootloader=1.3.300"
