@@ -31,6 +31,14 @@ QByteArray paddedLabel(const QByteArray &text)
 }
 
 // Hex digits only, an even count of them; anything else gives no bytes.
+// A whole number from low to high, for the settings that take one.
+bool numberIn(const QString &value, qint64 low, qint64 high, qint64 *number)
+{
+    bool ok = false;
+    *number = value.toLongLong(&ok);
+    return ok && *number >= low && *number <= high;
+}
+
 QByteArray hexValue(const QString &value)
 {
     static const QRegularExpression pattern(QStringLiteral("^([0-9a-fA-F]{2})*$"));
@@ -224,11 +232,10 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
             return fail(QStringLiteral("%1=%2: at most %3 characters").arg(key, value).arg(room));
         (key == QLatin1String("hwtext") ? hardwareText : model) = text;
     } else if (key == QLatin1String("addon")) {
-        bool ok = false;
-        const int kind = value.toInt(&ok);
-        if (!ok || kind < 0 || kind > 255)
+        qint64 kind = 0;
+        if (!numberIn(value, 0, 255, &kind))
             return fail(QStringLiteral("addon=%1: expected 0 to 255").arg(value));
-        addonType = kind;
+        addonType = int(kind);
     } else if (key == QLatin1String("silent")) {
         QList<int> codes;
         for (const QString &part : value.split(QLatin1Char(':'))) {
@@ -250,17 +257,15 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
             return fail(QStringLiteral("miss=%1: expected a command code and a count such as 15:1").arg(value));
         missedCommands[code] = count;
     } else if (key == QLatin1String("uptime")) {
-        bool ok = false;
-        const quint32 seconds = value.toUInt(&ok);
-        if (!ok)
+        qint64 seconds = 0;
+        if (!numberIn(value, 0, 0xFFFFFFFFLL, &seconds))
             return fail(QStringLiteral("uptime=%1: expected seconds, 0 to 4294967295").arg(value));
-        uptimeSeconds = seconds;
+        uptimeSeconds = quint32(seconds);
     } else if (key == QLatin1String("trxhw")) {
-        bool ok = false;
-        const int number = value.toInt(&ok);
-        if (!ok || number < 0 || number > 255)
+        qint64 number = 0;
+        if (!numberIn(value, 0, 255, &number))
             return fail(QStringLiteral("trxhw=%1: expected 0 to 255").arg(value));
-        hardwareNumber = number;
+        hardwareNumber = int(number);
     } else {
         return false;
     }
