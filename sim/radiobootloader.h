@@ -48,6 +48,9 @@ public:
     bool applySetting(const QString &key, const QString &value, QString *error);
 
     // --- fault injection
+    // A count of `always` never runs out: a host that retries at full speed
+    // gets through any finite number of faults sooner than a demo expects.
+    static constexpr int always = -1;
     // Answers nothing at all.
     void setSilent(bool silent) { m_silent = silent; }
     // Completes handshakes but never answers a frame.
@@ -95,6 +98,8 @@ private:
     QByteArray frame(const QByteArray &payload);
     QByteArray answer(quint8 byte);
     QByteArray startHandshake(quint8 type);
+    // Takes one fault from `left`; false when none is left.
+    static bool spend(int &left);
 
     int m_version = 1;
     quint8 m_mcuId = 2;
