@@ -212,22 +212,19 @@ int CliRunner::parseOptions()
             m_count = text.toInt(&ok);
             if (!ok || m_count < 1 || m_count > 1000000)
                 return fail(Usage, QStringLiteral("--count takes a number of radios from 1 to 1000000"));
-        } else if (a == QLatin1String("--dongle")) {
-            if (i + 1 >= m_arguments.size())
-                return fail(Usage, QStringLiteral("--dongle needs the dongle's USB serial number (veltra-cli list shows it)"));
-            m_driverArguments << a << m_arguments.at(++i);
+        } else if (a == QLatin1String("--dongle") || a == QLatin1String("--port") || a == QLatin1String("--driver")) {
+            // The driver's own choice, handed on whole to its selection.
+            const char *what = a == QLatin1String("--dongle") ? "the dongle's USB serial number (veltra-cli list shows it)"
+                               : a == QLatin1String("--port") ? "the path of the dongle's port"
+                                                              : "d2xx or serial";
+            QString value;
+            if (const int code = takeValue(i, what, &value))
+                return code;
+            m_driverArguments << a << value;
         } else if (a.startsWith(QLatin1String("--log="))) {
             m_resultsFile = a.mid(6);
         } else if (a == QLatin1String("--simulate") || a.startsWith(QLatin1String("--simulate="))) {
             m_driverArguments << a;
-        } else if (a == QLatin1String("--port")) {
-            if (i + 1 >= m_arguments.size())
-                return fail(Usage, QStringLiteral("--port needs the path of the dongle's port"));
-            m_driverArguments << a << m_arguments.at(++i);
-        } else if (a == QLatin1String("--driver")) {
-            if (i + 1 >= m_arguments.size())
-                return fail(Usage, QStringLiteral("--driver takes d2xx or serial"));
-            m_driverArguments << a << m_arguments.at(++i);
         } else if (a == QLatin1String("--log")) {
             m_log = true;
             if (i + 1 < m_arguments.size() && !m_arguments.at(i + 1).startsWith(QLatin1String("--")))
