@@ -31,8 +31,8 @@ bool write(const QString &path, const QByteArray &bytes, QString *error)
     // does not look at whether that last write failed, and would then put an
     // empty or cut file in place of the earlier one.
     if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
+        // Uncommitted, the save file drops what it wrote as it goes.
         const QString why = file.errorString();
-        file.cancelWriting();
         return fail(QStringLiteral("cannot write %1: %2; the earlier file is left as it was").arg(path, why));
     }
     if (!file.commit())

@@ -98,8 +98,9 @@ qint64 WireModel::nowUs()
 
 qint64 WireModel::byteUs(unsigned baud)
 {
-    // Start bit, eight data bits, stop bit.
-    return baud ? (10 * 1000000 + baud / 2) / baud : 174;
+    // Start bit, eight data bits, stop bit. The line always has a speed:
+    // byteTime() stands in 57600 for a dongle never set to one.
+    return (10 * 1000000 + baud / 2) / baud;
 }
 
 std::function<qint64()> WireModel::dongleClock()

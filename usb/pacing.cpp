@@ -45,8 +45,8 @@ int interval(int ms)
 
 int timeout(int ms)
 {
-    const int scale = timerScale.load(std::memory_order_relaxed);
-    return scale == 1 ? ms : std::max(ms / scale, std::min(ms, 200));
+    // At scale 1 this is ms itself.
+    return std::max(ms / timerScale.load(std::memory_order_relaxed), std::min(ms, 200));
 }
 
 void setTimerScale(int divisor)

@@ -47,7 +47,8 @@ private slots:
                                              << QStringList{"Direction: Set by Pin 10"};
         // A name the radio padded with NULs ends at the first.
         QTest::newRow("model of NULs") << "r9,modelhex=00005239" << QStringList{} << QStringList{"TRX Model: "};
-        QTest::newRow("level 255") << "r9,level=255" << QStringList{} << QStringList{"Tx Mode: R9 2.4GHz"};
+        QTest::newRow("level and dongle hardware 255") << "r9,level=255,hardware=255" << QStringList{}
+                                                      << QStringList{"Tx Mode: R9 2.4GHz", "Dongle HW: " + QString(QChar(64 + 255))};
         QTest::newRow("legacy set") << "legacy" << QStringList{"power24=0", "mask24=1-3"}
                                     << QStringList{"TRX Model: R7/R8", "2.4GHz Power: 375mW 5 Bars",
                                                    "2.4GHz Mask (Hex): 07 00 00 00 00 00 00 00 00 00 00"};
@@ -124,6 +125,8 @@ private slots:
         QTest::newRow("band the radio lacks, skipped") << "r8x" << apply + QStringList {"--skip-missing"} << fiveGHz << 0
                                                        << "skipped mask52: this radio has no such band"
                                                        << QList<int> {13, 15, 40};
+        QTest::newRow("radio silent part-way") << "r9,silent=12" << QStringList {"set", "label=Kept?"} << QByteArray() << 9
+                                               << "the radio stopped answering during the readout" << QList<int> {};
         QTest::newRow("unknown key") << "r9" << apply << QByteArray(R"({"format": 1, "lable": "x"})") << 4
                                      << "unknown key \"lable\"" << QList<int> {};
     }
@@ -186,6 +189,10 @@ private slots:
         QTest::newRow("complete") << "r9" << -1 << 0 << "Update Complete!\nRadio firmware: 3.2.1046\n";
         QTest::newRow("silent bootloader") << "r9,bootfault=silent" << -1 << 3 << "no bootloader answered within 1 s";
         QTest::newRow("stopped") << "r9,bootfault=silent" << 700 << 6 << "update cancelled";
+        QTest::newRow("every frame refused") << "r9,bootfault=crc" << -1 << 6 << "upload status 5: CRC Error!";
+        QTest::newRow("frames answered oddly") << "r9,bootfault=wrong" << -1 << 6 << "upload status 4: Unknown response!";
+        QTest::newRow("handshake sum always wrong") << "r9,handshake=2,bootfault=badsum" << -1 << 3 << "no bootloader answered";
+        QTest::newRow("no block for the MCU") << "r9,handshake=2,mcu=7" << -1 << 6 << "upload status 2: File Error!";
     }
 
     void updateRadio()
@@ -226,6 +233,7 @@ private slots:
         QTest::newRow("simulator model name past its 32 bytes")
             << QStringList{"--simulate=r9,model=" + QString(33, 'M'), "info"} << 1;
         QTest::newRow("simulator hardware past a byte") << QStringList{"--simulate=r9,hardware=256", "info"} << 1;
+        QTest::newRow("simulator USB serial with a space") << QStringList{"--simulate=r9,usbserial=a b", "info"} << 1;
         QTest::newRow("simulator level past a byte") << QStringList{"--simulate=r9,level=256", "info"} << 1;
         QTest::newRow("simulator unplugged before its first byte") << QStringList{"--simulate=r9,unplug=0", "info"} << 1;
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
@@ -381,6 +389,19 @@ private slots:
                                     {"replug", "dongle: 3.2.7", 2}, {"radio on", "radio: attached", 2}});
         watch.terminate();
         watch.waitForFinished(5000);
+    }
+
+    // A radio update on a real port: its one-byte handshake payloads and
+    // its thousands of polls through the serial backend.
+    void updateOverARealPort()
+    {
+        if (!qEnvironmentVariableIsSet("VELTRA_TEST_REAL_TIME"))
+            QSKIP("real time: run as tst_cli_realtime");
+        const QString link = m_dir.filePath("dongle");
+        PtyServer server({"--link", link, "r9,handshake=2"});
+        const Result r = cli({"--port", link, "update", "radio", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/good.vfp"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.endsWith(QStringLiteral("Radio firmware: 3.2.1046\n")), qPrintable(r.out + r.err));
     }
 
     // A batch whose dongle is pulled out and put back while it waits says

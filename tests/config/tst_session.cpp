@@ -99,11 +99,18 @@ private slots:
             if (session.configurator.isStatusVELTRA() == QLatin1String("Veltra R9 TRX"))
                 QTimer::singleShot(0, &session.configurator, &Configurator::on_disconnect_clicked);
         });
+        const int wire = session.rig.mark();
         session.configurator.on_connect_clicked();
         QTRY_VERIFY_WITH_TIMEOUT(session.commandsSince(mark).contains(10), 8000);
         QTest::qWait(300);
         QCOMPARE(session.commandsSince(mark), (QList<int>{10, 9}));
         QVERIFY(!session.rig.dongle->dmxRunning());
+        // Once DMX is off, no slot of a further command is written.
+        const QList<QByteArray> frames = session.rig.requestsSince(0);
+        int off = wire;
+        while (off < frames.size() && quint8(frames.at(off).at(1)) != 0x11)
+            ++off;
+        QCOMPARE(session.rig.requestsSince(off, 0x01).size(), 0);
         QCOMPARE(session.rig.usbd->liveDataEnabled, 0);
         QVERIFY(session.configurator.isDeviceLabel().isEmpty());
     }

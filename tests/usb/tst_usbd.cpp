@@ -206,6 +206,9 @@ private slots:
         QCOMPARE(rig.usbd->runDmxCommand(12), result);
         QCOMPARE(rig.countSince(mark, 0x03), attempts);
         QCOMPARE(rig.countSince(mark, 0x05), attempts);
+        // Each attempt writes LEN + 2 slots: six at level 0, eight with the
+        // check value.
+        QCOMPARE(rig.countSince(mark, 0x01), attempts * (profile == QLatin1String("legacy") ? 6 : 8));
     }
 
     void oversizedLengthFromTheWire()

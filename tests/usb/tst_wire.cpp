@@ -141,10 +141,14 @@ private slots:
     {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("seed");
-        QTest::newRow("sound, 200 long frames") << QString() << 1;
+        QTest::addColumn<int>("latency");
+        QTest::newRow("sound, 200 long frames") << QString() << 1 << 1;
+        // The chip's own default: each handshake byte's answer takes about a
+        // third of the 50 ms it is given.
+        QTest::newRow("sound, latency timer 16 ms, second handshake") << QString() << 1 << 16;
         for (const char *fault : {"late", "split", "drop", "garbage"}) {
             for (int seed : {3, 6})
-                QTest::addRow("%s, seed %d", fault, seed) << QString::fromLatin1(fault) << seed;
+                QTest::addRow("%s, seed %d", fault, seed) << QString::fromLatin1(fault) << seed << 1;
         }
     }
 
@@ -152,11 +156,14 @@ private slots:
     {
         QFETCH(QString, fault);
         QFETCH(int, seed);
-        QString profile = QStringLiteral("r9,wire=real,latency=1");
+        QFETCH(int, latency);
+        QString profile = QStringLiteral("r9,wire=real,latency=%1").arg(latency);
         if (!fault.isEmpty())
             profile += QStringLiteral(",fault=%1:0.02,seed=%2").arg(fault).arg(seed);
+        if (latency > 1)
+            profile += QStringLiteral(",handshake=2");
         Line line(profile);
-        const bool longFrames = fault.isEmpty();
+        const bool longFrames = fault.isEmpty() && latency == 1;
         const QByteArray image = longFrames ? VfpWriter::testImage(200 * 508, 7) : VfpWriter::testImage(40 * 256, 7);
         const QString package = line.folder.filePath(QStringLiteral("radio.vfp"));
         QVERIFY(VfpWriter::writeFile(package, {VfpWriter::imageBlock(2, image, longFrames ? 508 : 256)}));
