@@ -160,7 +160,7 @@ private slots:
         QTest::newRow("header with trailing text") << QByteArray("[MCUID=12] radio main\nDATA=" + hex) << 12 << 0 << 0 << 0;
         QTest::newRow("header without bracket") << QByteArray("[MCUID=4\nDATA=" + hex) << 4 << 0 << 0 << 0;
         QTest::newRow("NUL ends the line's text")
-            << QByteArray("[MCUID=2]\nDATA=" + hex + "\nnote") + bytes({0}) + "DATA=0000\n" << 2 << 0 << 0 << 0;
+            << QByteArray("[MCUID=2]\nDATA=" + hex + "\n") + bytes({0}) + "DATA=0000\n" << 2 << 0 << 0 << 0;
     }
 
     void lineRules()
