@@ -412,12 +412,13 @@ void RadioUnit::attachTo(VirtualRadio &radio)
         put(25, bootloader.build >> 8);
         put(26, bootloader.build & 0xFF);
         put(27, hardwareNumber);
+        // The profile keeps both texts within their fields (32 and 11 bytes).
         put(28, model.size());
-        for (int i = 0; i < model.size() && i < 32; ++i)
+        for (int i = 0; i < model.size(); ++i)
             put(29 + i, quint8(model.at(i)));
         put(61, addonType);
         put(62, hardwareText.size());
-        for (int i = 0; i < hardwareText.size() && i < 11; ++i)
+        for (int i = 0; i < hardwareText.size(); ++i)
             put(63 + i, quint8(hardwareText.at(i)));
         return reply(10, data);
     });

@@ -58,8 +58,6 @@ bool WireModel::Settings::apply(const QString &key, const QString &value, QStrin
             return fail(QStringLiteral("seed=%1: expected a number").arg(value));
         seed = s;
     } else {
-        if (error)
-            error->clear();
         return false;
     }
     return true;

@@ -44,9 +44,8 @@ public:
         // unplug=N: the dongle is pulled out after N bytes from the host.
         int unplugAfter = -1;
         // Parses one profile setting (wire=, latency=, fault=, seed=,
-        // unplug=); false with
-        // `error` set when the value does not fit, false with `error` empty
-        // when the key is not the wire's.
+        // unplug=); false with `error` set when the value does not fit,
+        // false with `error` untouched when the key is not the wire's.
         bool apply(const QString &key, const QString &value, QString *error);
     };
 

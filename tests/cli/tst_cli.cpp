@@ -214,7 +214,8 @@ private slots:
         // Each failure is named once, with its cause; none that was overcome.
         QCOMPARE(r.err.count(QStringLiteral("veltra-cli: ")), exitCode == 0 ? 0 : 1);
         if (exitCode == 0) {
-            // Not a terminal: the progress comes as plain lines, ending at 100.
+            // Not a terminal: the progress comes as plain lines, from 0 to 100.
+            QVERIFY(r.out.startsWith(QStringLiteral("progress: 0 %\n")));
             QVERIFY(r.out.contains(QStringLiteral("progress: 100 %\n")));
             QVERIFY(!r.out.contains(QLatin1Char('\r')));
         }
