@@ -475,6 +475,43 @@ private slots:
         QCOMPARE(last.toHex(), reply.toHex());
     }
 
+    // Bytes cut off by a pause of 50 ms or more are forgotten, by the
+    // application as by the bootloader; after a shorter pause they join the
+    // bytes that follow.
+    void pauseDropsAPartialRequest_data()
+    {
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<qint64>("pauseUs");
+        QTest::addColumn<QByteArray>("partial");
+        QTest::addColumn<QByteArray>("whole");
+        QTest::addColumn<QByteArray>("reply");
+        const QByteArray status = QByteArray::fromHex("00130000"), version = QByteArray::fromHex("0010000000000000");
+        QTest::newRow("application, 50 ms") << "r9" << qint64(50000) << status << version << QByteArray::fromHex("10");
+        QTest::newRow("application, 49.999 ms") << "r9" << qint64(49999) << status << version << QByteArray::fromHex("13");
+        // A parameter read whose argument never came, then a sync.
+        const QByteArray parameter = QByteArray::fromHex("41"), sync = QByteArray::fromHex("3020");
+        QTest::newRow("bootloader, 50 ms") << "r9,dongle=boot" << qint64(50000) << parameter << sync << QByteArray::fromHex("1410");
+        QTest::newRow("bootloader, 49.999 ms") << "r9,dongle=boot" << qint64(49999) << parameter << sync
+                                               << QByteArray::fromHex("140310");
+    }
+
+    void pauseDropsAPartialRequest()
+    {
+        QFETCH(QString, profile);
+        QFETCH(qint64, pauseUs);
+        QFETCH(QByteArray, partial);
+        QFETCH(QByteArray, whole);
+        QFETCH(QByteArray, reply);
+        SimProfile parsed;
+        QVERIFY(SimProfile::parse(profile, &parsed));
+        qint64 now = 1000000;
+        VirtualDongle dongle(parsed, [&now] { return now; });
+        dongle.hostWrite(partial);
+        now += pauseUs;
+        dongle.hostWrite(whole);
+        QCOMPARE(dongle.hostRead(reply.size()).toHex(), reply.toHex());
+    }
+
     void statusIsPolledOnEveryFifthTick()
     {
         SimRig rig;
