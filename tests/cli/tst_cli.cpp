@@ -180,6 +180,30 @@ private slots:
         }
     }
 
+    // What verify and report print when all is well.
+    void outputWhenAllIsWell_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("out");
+        const QString packages = VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/";
+        QTest::newRow("verify") << QStringList{"verify", packages + "two-blocks.vfp"}
+                                << "Block 0: MCU id 2, version 0.0.0, 7 bytes, 1 frames\n"
+                                   "Block 1: MCU id 7, version 0.0.0, 7 bytes, 1 frames\nPackage OK\n";
+        QTest::newRow("verify, JSON") << QStringList{"verify", "--json", packages + "good.vfp"}
+                                      << "{\n    \"0\": {\n        \"bytes\": 316,\n        \"frames\": 4,\n"
+                                         "        \"mcu\": 2,\n        \"version\": \"1.2.3\"\n    }\n}\n";
+        QTest::newRow("report") << QStringList{"--simulate", "report", "report.txt"} << "Report written to {dir}/report.txt\n";
+    }
+
+    void outputWhenAllIsWell()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, out);
+        const Result r = cli(arguments);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, out.replace(QLatin1String("{dir}"), m_dir.path()));
+    }
+
     void updateRadio_data()
     {
         QTest::addColumn<QString>("profile");
