@@ -94,6 +94,9 @@ private slots:
     void exportThenApplyOntoAnotherRadio()
     {
         QCOMPARE(cli({"--simulate", "export", "setup.json"}).exitCode, 0);
+        // The file says first where it came from, for the person who reads it.
+        QVERIFY(contents("setup.json").startsWith("{\n    \"format\": 1,\n    \"source\": {\n        \"model\": \"Veltra R9 TRX\",\n"
+                                                  "        \"serial\": \"123456789a\",\n        \"firmware\": \"3.2.1045\",\n"));
         const QString other = "--simulate=r9,serial=0000000001,label=Other,power=0:3:0,"
                               "settings=0100090000000000000000000000,mask24=ffffffffffffffffffff0f,"
                               "mask52=0000000000000000000000,mask58=0100000000000000000000,state="

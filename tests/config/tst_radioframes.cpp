@@ -168,7 +168,8 @@ private slots:
                                               "6 R8X 2.4GHz Repeater|7 R8X 5.8GHz Repeater";
         QTest::newRow("R8X at level 1: no repeaters, three codes")
             << 1 << 1 << 1 << 8 << 1 << "0 R7 Compatibility Mode|1 R8 Compatibility Mode|2 R8X 2.4GHz";
-        QTest::newRow("MBit") << 2 << 1 << 0 << 16 << 2
+        // Old hardware at level 2, yet no repeaters: those are the R8X's.
+        QTest::newRow("MBit") << 2 << 1 << 0 << 8 << 2
                               << "0 R7 Compatibility Mode|4 2.4GHz 1MBit|8 2.4GHz 2MBit|5 5GHz 1MBit|9 5GHz 2MBit ";
         QTest::newRow("R9 with R8 compatibility")
             << 1 << 4 << 1 << 16 << 2

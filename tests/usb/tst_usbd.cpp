@@ -512,6 +512,18 @@ private slots:
         QCOMPARE(dongle.hostRead(reply.size()).toHex(), reply.toHex());
     }
 
+    // A radio swapped in keeps the profile's settings, its serial counted on
+    // from the first radio's.
+    void swappedRadioKeepsTheProfile()
+    {
+        SimProfile profile;
+        QVERIFY(SimProfile::parse(QStringLiteral("radios=r9:p1,serial=00000000ff,trxhw=7"), &profile));
+        const SimProfile second = profile.swappedRadio(1);
+        QCOMPARE(second.name, QStringLiteral("p1"));
+        QVERIFY(second.radioSettings.contains(qMakePair(QStringLiteral("trxhw"), QStringLiteral("7"))));
+        QVERIFY(second.radioSettings.contains(qMakePair(QStringLiteral("serial"), QStringLiteral("0000000100"))));
+    }
+
     void statusIsPolledOnEveryFifthTick()
     {
         SimRig rig;
