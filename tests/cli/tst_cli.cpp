@@ -248,6 +248,24 @@ private slots:
         }
     }
 
+    // On a terminal the progress is one bar of 40 cells redrawn in place;
+    // the line is ended once the update is.
+    void progressBarOnATerminal()
+    {
+        QProcess script;
+        script.setWorkingDirectory(m_dir.path());
+        script.setProcessEnvironment(environment());
+        script.start(QStringLiteral("script"), {"-qec", QStringLiteral("'%1' --simulate update radio '%2'")
+                                                             .arg(VELTRA_CLI_EXE, VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/good.vfp"),
+                                                "/dev/null"});
+        QVERIFY(script.waitForFinished(60000));
+        const QByteArray out = script.readAllStandardOutput();
+        for (const QByteArray &bar : {"\r[" + QByteArray(40, ' ') + "]   0 %\r[",
+                                      "\r[" + QByteArray(12, '#') + QByteArray(28, ' ') + "]  32 %\r[",
+                                      "\r[" + QByteArray(40, '#') + "] 100 %\r\nUpdate Complete!"})
+            QVERIFY2(out.contains(bar), out.constData());
+    }
+
     void failuresHaveTheirOwnExitCodes_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -457,14 +475,19 @@ private:
     // (SIGTERM, which it takes as Ctrl-C) once that long has gone by. A full
     // disk takes no byte more: no file may grow in the child, for root as for
     // anyone, unlike a read-only folder.
-    Result cli(const QStringList &arguments, int stopAfterMs = -1, bool diskFull = false)
+    QProcessEnvironment environment() const
     {
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), m_dir.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(".config"));
         env.insert(QStringLiteral("VELTRA_SIM_FAST"), QStringLiteral("1"));
-        process.setProcessEnvironment(env);
+        return env;
+    }
+
+    Result cli(const QStringList &arguments, int stopAfterMs = -1, bool diskFull = false)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment());
         process.setWorkingDirectory(m_dir.path());
         if (diskFull)
             process.start("/bin/sh", QStringList{"-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"", VELTRA_CLI_EXE} + arguments);
