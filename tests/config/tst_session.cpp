@@ -365,6 +365,41 @@ private slots:
         QVERIFY2(report.contains(expectedLine.toUtf8()), report.constData());
     }
 
+    // The window's one 5 GHz power and mask of an R9 belong to the band the
+    // radio works on: a mode that moves it to the other 5 GHz band takes the
+    // edit along, and the band it leaves keeps what it had.
+    void fiveGHzEditFollowsTheMode_data()
+    {
+        QTest::addColumn<int>("from"); // the mode code as read
+        QTest::addColumn<QString>("to");
+        QTest::newRow("5.8 to 5.2 GHz") << 9 << "R9 5.2GHz";
+        QTest::newRow("5.2 to 5.8 GHz") << 0x29 << "R9 5.8GHz";
+    }
+
+    void fiveGHzEditFollowsTheMode()
+    {
+        QFETCH(int, from);
+        QFETCH(QString, to);
+        Session session("r9,power=0:0:0,settings=0100" + QByteArray(1, char(from)).toHex() + "0000000000000000000000");
+        QVERIFY(session.connectAndRead());
+        Configurator &c = session.configurator;
+        const size_t fromBand = from == 9 ? 2 : 1, toBand = 3 - fromBand;
+        const RadioUnit::Settings before = session.radio().stored;
+        c.powerList(int(fromBand));
+        c.writePowerSettings(3);
+        QList<bool> all = c.ismaskedChannels();
+        all[int(fromBand) * 88 + 9] = !all.at(int(fromBand) * 88 + 9);
+        c.currentMaskedChannels(all);
+        c.maskingChanged(int(fromBand));
+        c.on_radioMode_currentIndexChanged(int(c.isListforRadioMode().indexOf(to)));
+        c.on_storeAndDisconnect_clicked();
+        const RadioUnit::Settings &after = session.radio().stored;
+        QCOMPARE(int(after.powerIndex[toBand]), 3);
+        QCOMPARE(after.powerIndex[fromBand], before.powerIndex[fromBand]);
+        QCOMPARE(decode(after.masks[toBand]).mid(0, 84), all.mid(int(fromBand) * 88, 84));
+        QCOMPARE(after.masks[fromBand], before.masks[fromBand]);
+    }
+
     void editedMasksReachTheRadioEachTime()
     {
         Session session(QStringLiteral("r9"));

@@ -63,7 +63,11 @@ struct SimRig
     explicit SimRig(const QString &profileText = QString())
     {
         SimProfile profile;
-        SimProfile::parse(profileText, &profile);
+        QString error;
+        // A profile the simulator refuses would leave the default radio in
+        // its place, and the test would check something else than it says.
+        if (!SimProfile::parse(profileText, &profile, &error))
+            qFatal("simulator profile %s: %s", qPrintable(profileText), qPrintable(error));
         dongle = std::make_shared<VirtualDongle>(profile);
         dongle->trace().setRecording(true);
         usbd = std::make_unique<Usbd>(std::make_unique<SimDriver>(dongle));
