@@ -242,7 +242,9 @@ def blank_code(text, qml):
 CMP = {" == ": " != ", " != ": " == ", " <= ": " < ", " >= ": " > ", " < ": " <= ", " > ": " >= ",
        " === ": " !== ", " !== ": " === "}
 LOGIC = {" && ": " || ", " || ": " && "}
-LOG_START = re.compile(r"\s*(qDebug|qInfo|qWarning|qCritical|console\.(log|warn|error))\b")
+# The simulator's trace events are its log: comment lines among the
+# exchanges, written for the person who reads the trace.
+LOG_START = re.compile(r"\s*(qDebug|qInfo|qWarning|qCritical|console\.(log|warn|error)|m_trace\.addEvent)\b")
 NUMBER = re.compile(r"(?<![\w.])(0x[0-9A-Fa-f]+|\d+)(?![\w.])")
 IF_CALL = re.compile(r"\bif \((!?)([\w:.>\-]+\([^;{}]*\))\)(?=\s*(\{|return|$|\w))")
 CALL_STATEMENT = re.compile(r"^(\s*)((?:[\w:]+(?:\.|->))*[\w:]+\([^;]*\));\s*$")

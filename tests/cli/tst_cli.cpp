@@ -216,10 +216,8 @@ private slots:
         QTest::newRow("complete") << "r9" << -1 << 0 << "Update Complete!\nRadio firmware: 3.2.1046\n";
         QTest::newRow("silent bootloader") << "r9,bootfault=silent" << -1 << 3 << "no bootloader answered within 1 s";
         QTest::newRow("stopped") << "r9,bootfault=silent" << 700 << 6 << "update cancelled";
-        QTest::newRow("every frame refused") << "r9,bootfault=crc" << -1 << 6 << "upload status 5: CRC Error!";
         QTest::newRow("frames answered oddly") << "r9,bootfault=wrong" << -1 << 6 << "upload status 4: Unknown response!";
         QTest::newRow("handshake sum always wrong") << "r9,handshake=2,bootfault=badsum" << -1 << 3 << "no bootloader answered";
-        QTest::newRow("no block for the MCU") << "r9,handshake=2,mcu=7" << -1 << 6 << "upload status 2: File Error!";
     }
 
     void updateRadio()

@@ -90,25 +90,43 @@ private slots:
         qInstallMessageHandler(quietHandler);
     }
 
-    // A package the reader refuses ends the update with the reader's reason,
-    // before anything is sent.
+    // A package the reader refuses, or one with no dongle to take it, ends
+    // the update with its own reason before anything is sent. The content
+    // "folder", "missing" and "large" stand for what the file is instead.
     void refusedPackageEndsTheUpdate_data()
     {
         QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("plugged");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("no header") << QByteArray("DATA=0000\n") << "file_data_error";
-        QTest::newRow("no frames") << QByteArray("[MCUID=2]\n") << "no_firmware_data";
+        const QByteArray sound = "[MCUID=2]\nDATA=" + VfpWriter::frame("abc").toHex() + "\n";
+        QTest::newRow("no header") << QByteArray("DATA=0000\n") << true << "file_data_error";
+        QTest::newRow("no frames") << QByteArray("[MCUID=2]\n") << true << "no_firmware_data";
+        QTest::newRow("a folder") << QByteArray("folder") << true << "not_a_file";
+        QTest::newRow("missing") << QByteArray("missing") << true << "file_not_found";
+        QTest::newRow("past 16 MiB") << QByteArray("large") << true << "file_too_large";
+        QTest::newRow("no dongle") << sound << false << "no_dongle";
     }
 
     void refusedPackageEndsTheUpdate()
     {
         QFETCH(QByteArray, content);
+        QFETCH(bool, plugged);
         Update update;
-        QFile file(update.dir.filePath(QStringLiteral("refused.vfp")));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        const QString path = update.dir.filePath(QStringLiteral("refused.vfp"));
+        QFile file(path);
+        if (content == "folder")
+            QVERIFY(QDir().mkpath(path));
+        else if (content != "missing")
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size()
+                    && (content != "large" || file.resize(VFP::maxFileBytes + 1)));
         file.close();
-        update.configurator.firmwareUpdate(Configurator::radio_update, file.fileName());
+        if (!plugged) {
+            update.rig.dongle->unplug();
+            QTRY_COMPARE(update.rig.usbd->usbDongleType, 0);
+        }
+        update.configurator.firmwareUpdate(Configurator::radio_update, path);
         QTEST(update.configurator.updateReason(), "reason");
+        QVERIFY(!update.rig.dongle->updaterMode());
     }
 
     void outcomes_data()
