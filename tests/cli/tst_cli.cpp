@@ -273,13 +273,14 @@ private slots:
         QTest::newRow("time-out not a number") << QStringList{"--simulate", "--timeout", "nan", "info"} << 1;
         QTest::newRow("time-out past a day") << QStringList{"--simulate", "--timeout", "86401", "info"} << 1;
         QTest::newRow("--driver without its value") << QStringList{"--port", "/nonexistent/tty", "info", "--driver"} << 1;
-        QTest::newRow("simulator version not a version") << QStringList{"--simulate=r9,bootloader=3.x", "info"} << 1;
-        QTest::newRow("simulator model name past its 32 bytes")
-            << QStringList{"--simulate=r9,model=" + QString(33, 'M'), "info"} << 1;
-        QTest::newRow("simulator hardware past a byte") << QStringList{"--simulate=r9,hardware=256", "info"} << 1;
-        QTest::newRow("simulator USB serial with a space") << QStringList{"--simulate=r9,usbserial=a b", "info"} << 1;
-        QTest::newRow("simulator level past a byte") << QStringList{"--simulate=r9,level=256", "info"} << 1;
-        QTest::newRow("simulator unplugged before its first byte") << QStringList{"--simulate=r9,unplug=0", "info"} << 1;
+        QTest::newRow("--simulate with --port") << QStringList{"--simulate", "--port", "/dev/null", "info"} << 1;
+        QTest::newRow("--dongle with --port") << QStringList{"--dongle", "X", "--port", "/dev/null", "info"} << 1;
+        // Simulator settings whose value does not fit, each next to its edge.
+        for (const QString &setting : QStringList{"bootloader=3.x", "model=" + QString(33, 'M'), "hardware=256", "usbserial=a b",
+                                                  "level=256", "unplug=0", "wire=bogus", "latency=0", "latency=256",
+                                                  "fault=late:1.5", "fault=bogus", "seed=x", "handshake=3", "mcu=256",
+                                                  "bootfault=x", "trace=/nonexistent/trace.txt"})
+            QTest::addRow("simulator %s", qPrintable(setting.left(20))) << QStringList{"--simulate=r9," + setting, "info"} << 1;
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
         QTest::newRow("update, dongle in its bootloader")
             << QStringList{"--simulate=r9,dongle=boot", "update", "radio", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/good.vfp"} << 2;
