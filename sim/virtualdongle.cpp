@@ -339,7 +339,8 @@ void VirtualDongle::handleRequest(const QByteArray &frame)
     case Status:
         cableNextRadio();
         put(1, visible() ? 1 : 0);
-        put(2, m_linkBroken ? 1 : 0);
+        // Byte 2, a link reported broken, stays 0: the product reads it
+        // only in a status query it never makes.
         break;
     case InitDmx:
         m_dmxRunning = true;
@@ -498,12 +499,6 @@ void VirtualDongle::setRadioConnected(bool connected)
     m_trace.addEvent(connected ? QStringLiteral("radio connected") : QStringLiteral("radio gone"));
 }
 
-void VirtualDongle::setLinkBroken(bool broken)
-{
-    auto guard = lock();
-    m_linkBroken = broken;
-}
-
 void VirtualDongle::stallInput(bool stalled)
 {
     auto guard = lock();
@@ -546,12 +541,6 @@ QByteArray VirtualDongle::outputBuffer() const
 {
     auto guard = lock();
     return toBytes(m_outWriting);
-}
-
-QByteArray VirtualDongle::transmittedBuffer() const
-{
-    auto guard = lock();
-    return toBytes(m_outTransmitted);
 }
 
 QList<QByteArray> VirtualDongle::requests() const

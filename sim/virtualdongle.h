@@ -76,8 +76,6 @@ public:
     // Another radio behind the dongle, as on a production line where radios
     // are swapped and the dongle stays: the profile's radio part describes it.
     void swapRadio(const SimProfile &profile);
-    // Reply byte 2 of the status request: the radio link reported broken.
-    void setLinkBroken(bool broken);
     // The radio is seen, but none of its frames reach the input buffer.
     void stallInput(bool stalled);
     // DMX with its time: a command reaches the radio a frame after the
@@ -105,7 +103,6 @@ public:
     bool updaterMode() const;
     int rebootCount() const;
     QByteArray outputBuffer() const;      // being written (request 0x01)
-    QByteArray transmittedBuffer() const; // on the DMX line
     const Stk500Bootloader &bootloader() const { return m_bootloader; }
 
     // --- traced frames, for tests
@@ -156,7 +153,6 @@ private:
     qint64 m_latchAtUs = -1;
     bool m_dmxRunning = false;
     bool m_updaterMode = false;
-    bool m_linkBroken = false;
     bool m_inputStalled = false;
     std::deque<quint8> m_serialIn;
     int m_reboots = 0;

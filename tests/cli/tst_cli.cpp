@@ -279,7 +279,10 @@ private slots:
         for (const QString &setting : QStringList{"bootloader=3.x", "model=" + QString(33, 'M'), "hardware=256", "usbserial=a b",
                                                   "level=256", "unplug=0", "wire=bogus", "latency=0", "latency=256",
                                                   "fault=late:1.5", "fault=bogus", "seed=x", "handshake=3", "mcu=256",
-                                                  "bootfault=x", "trace=/nonexistent/trace.txt"})
+                                                  "bootfault=x", "trace=/nonexistent/trace.txt", "firmware=3",
+                                                  "trxbootloader=x", "serial=12", "labelhex=00", "state=", "caps=00",
+                                                  "settings=00", "mask24=00", "power=1:2", "modelhex=zz", "addon=256",
+                                                  "silent=x", "miss=15", "uptime=-1", "trxhw=256", "hwtext=" + QString(12, 'h')})
             QTest::addRow("simulator %s", qPrintable(setting.left(20))) << QStringList{"--simulate=r9," + setting, "info"} << 1;
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
         QTest::newRow("update, dongle in its bootloader")
