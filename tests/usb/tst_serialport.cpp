@@ -45,6 +45,23 @@ private slots:
         QCOMPARE(usbd.dmxInBuffer[2], quint8(90));
     }
 
+    // The server refuses a profile the simulator refuses, and takes its
+    // link away when it quits.
+    void serverRefusesABadProfileAndTidiesUp()
+    {
+        QProcess refused;
+        refused.start(QStringLiteral(VELTRA_SIM_PTY_EXE), {QStringLiteral("r9,level=256")});
+        QVERIFY(refused.waitForFinished(10000));
+        QCOMPARE(refused.exitCode(), 2);
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("dongle"));
+        {
+            PtyServer server({QStringLiteral("--link"), link, QStringLiteral("r9")});
+            QVERIFY(QFileInfo(link).isSymLink());
+        }
+        QVERIFY(!QFileInfo(link).isSymLink());
+    }
+
     void findsTheDongleByDescription()
     {
         PtyServer server;
