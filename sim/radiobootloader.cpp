@@ -184,7 +184,7 @@ bool RadioBootloader::applySetting(const QString &key, const QString &value, QSt
         else if (value == QLatin1String("crc"))
             injectCrcErrors(always);
         else if (value == QLatin1String("wrong"))
-            answerFramesWith(0x55, always);
+            answerFramesWith(0x00, always); // a zero byte is an answer too
         else if (value == QLatin1String("badsum"))
             corruptChecksums(always);
         else

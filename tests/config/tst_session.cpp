@@ -293,10 +293,11 @@ private slots:
         QTest::addColumn<QString>("profile");
         QTest::addColumn<bool>("pin10");
         QTest::addColumn<int>("direction");
-        QTest::addColumn<bool>("band58"); // a 5.8 GHz power frame goes too
-        QTest::newRow("flex") << "r9" << false << 0 << false;
-        QTest::newRow("pin 10") << "r9" << true << 2 << false;
-        QTest::newRow("flex, in a 5.8 GHz mode") << "r9,settings=00000b015a000100010000000000" << false << 0 << true;
+        QTest::addColumn<int>("fiveGHz"); // the band's power frame that goes too, by its command; 0: none
+        QTest::newRow("flex") << "r9" << false << 0 << 0;
+        QTest::newRow("pin 10") << "r9" << true << 2 << 0;
+        QTest::newRow("flex, in a 5.8 GHz mode") << "r9,settings=00000b015a000100010000000000" << false << 0 << 17;
+        QTest::newRow("flex, in a 5.2 GHz mode") << "r9,settings=00002b015a000100010000000000" << false << 0 << 27;
     }
 
     void factoryDefaultsSendWhatIsShown()
@@ -304,7 +305,7 @@ private slots:
         QFETCH(QString, profile);
         QFETCH(bool, pin10);
         QFETCH(int, direction);
-        QFETCH(bool, band58);
+        QFETCH(int, fiveGHz);
         Session session(profile);
         QVERIFY(session.connectAndRead());
         const QString shown = session.configurator.isListforRadio_direction().value(direction);
@@ -319,9 +320,10 @@ private slots:
         QCOMPARE(int(quint8(settings.at(3))), 1);
         QCOMPARE(int(quint8(settings.at(6))), 1);
         QCOMPARE(int(quint8(session.radio().lastData.value(15).at(16))), 1);
-        QCOMPARE(session.radio().lastData.contains(17), band58);
-        if (band58)
-            QCOMPARE(int(quint8(session.radio().lastData.value(17).at(16))), 1);
+        for (int code : {17, 27})
+            QCOMPARE(session.radio().lastData.contains(code), code == fiveGHz);
+        if (fiveGHz)
+            QCOMPARE(int(quint8(session.radio().lastData.value(fiveGHz).at(16))), 1);
         // What the view shows is what was sent: entry 1 of the lists.
         QCOMPARE(session.configurator.presentPower24, session.configurator.powerList24.value(1));
         QCOMPARE(session.configurator.ispresentRadioMode(), QStringLiteral("R8X 2.4GHz"));
