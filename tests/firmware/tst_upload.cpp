@@ -74,7 +74,7 @@ struct Update
     Configurator configurator;
 };
 
-enum Fault { NoFault, CrcErrors, Silence, UsbFailure, Cancel };
+enum Fault { NoFault, CrcErrors, Silence, UsbFailure, Cancel, LateStart };
 
 } // namespace
 
@@ -149,6 +149,9 @@ private slots:
         QTest::newRow("nine crc errors") << 1 << QList<int>{2} << (CrcErrors | 9 << 8) << 0 << 2 << 18 << true;
         QTest::newRow("ten crc errors") << 1 << QList<int>{2} << (CrcErrors | 10 << 8) << 5 << -1 << 10 << false;
         QTest::newRow("silence") << 1 << QList<int>{2} << int(Silence) << 3 << -1 << 1 << false;
+        // Deaf to the first handshake bytes, as a bootloader still starting:
+        // the handshake is begun again every 50 ms until it answers.
+        QTest::newRow("bootloader up late") << 1 << QList<int>{2} << int(LateStart) << 0 << 2 << 9 << true;
         QTest::newRow("dongle pulled out in frames") << 1 << QList<int>{2} << int(UsbFailure) << 1 << -1 << 2 << false;
         QTest::newRow("cancel") << 1 << QList<int>{2} << int(Cancel) << 6 << -1 << 1 << false;
     }
@@ -177,6 +180,7 @@ private slots:
             boot.setMcuId(version == 1 ? 2 : 7);
             boot.injectCrcErrors((fault & 0xFF) == CrcErrors ? fault >> 8 : 0);
             boot.setSilentToFrames(fault == Silence || fault == Cancel);
+            boot.setSilent(fault == LateStart);
             if (fault == UsbFailure)
                 boot.frameObserver = [dongle](int frame) {
                     if (frame == 1)
@@ -187,6 +191,12 @@ private slots:
         QSignalSpy started(&update.configurator, &Configurator::FirmwareUpdatesofSystem);
         update.configurator.firmwareUpdate(Configurator::radio_update, update.package(blocks, closing));
         QCOMPARE(started.count(), 1);
+        if (fault == LateStart) {
+            QTimer::singleShot(200, [&update, dongle] {
+                auto guard = dongle->lock();
+                update.boot().setSilent(false);
+            });
+        }
         if (fault == Cancel) {
             // Kept in place by silence: the first frame waits out its time-out.
             QVERIFY(QTest::qWaitFor([&] {

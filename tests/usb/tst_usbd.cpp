@@ -281,13 +281,14 @@ private slots:
         QTest::addColumn<QString>("profile");
         QTest::addColumn<QByteArray>("codes");
         QTest::addColumn<int>("hardware");
-        QTest::addColumn<int>("bootloaderMajor");
+        QTest::addColumn<QString>("bootloader");
 
-        const QString extras = QStringLiteral(",bootloader=4.5.6,hardware=2");
-        QTest::newRow("2.16") << "dongle=2.16.9" + extras << QByteArray::fromHex("10") << -1 << 0;
-        QTest::newRow("2.17") << "dongle=2.17.0" + extras << QByteArray::fromHex("1012") << -1 << 4;
-        QTest::newRow("2.20") << "dongle=2.20.0" + extras << QByteArray::fromHex("10121c") << 2 << 4;
-        QTest::newRow("1.99") << "dongle=1.99.0" + extras << QByteArray::fromHex("10") << -1 << 0;
+        // A build past a byte shows the order of its two bytes.
+        const QString extras = QStringLiteral(",bootloader=4.5.300,hardware=2");
+        QTest::newRow("2.16") << "dongle=2.16.9" + extras << QByteArray::fromHex("10") << -1 << "0.0.0";
+        QTest::newRow("2.17") << "dongle=2.17.0" + extras << QByteArray::fromHex("1012") << -1 << "4.5.300";
+        QTest::newRow("2.20") << "dongle=2.20.0" + extras << QByteArray::fromHex("10121c") << 2 << "4.5.300";
+        QTest::newRow("1.99") << "dongle=1.99.0" + extras << QByteArray::fromHex("10") << -1 << "0.0.0";
     }
 
     void versionReadsFollowFirmware()
@@ -295,7 +296,7 @@ private slots:
         QFETCH(QString, profile);
         QFETCH(QByteArray, codes);
         QFETCH(int, hardware);
-        QFETCH(int, bootloaderMajor);
+        QFETCH(QString, bootloader);
 
         SimRig rig(profile);
         QByteArray versionCodes;
@@ -306,7 +307,8 @@ private slots:
         }
         QCOMPARE(versionCodes, codes);
         QCOMPARE(rig.usbd->hardwareVersion, hardware);
-        QCOMPARE(rig.usbd->bootloaderVersion.major, bootloaderMajor);
+        const auto &version = rig.usbd->bootloaderVersion;
+        QCOMPARE(QStringLiteral("%1.%2.%3").arg(version.major).arg(version.minor).arg(version.build), bootloader);
     }
 
     void zeroVersionCountsAsAbsent()
