@@ -105,12 +105,7 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(session.commandsSince(mark), (QList<int>{10, 9}));
         QVERIFY(!session.rig.dongle->dmxRunning());
-        // Once DMX is off, no slot of a further command is written.
-        const QList<QByteArray> frames = session.rig.requestsSince(0);
-        int off = wire;
-        while (off < frames.size() && quint8(frames.at(off).at(1)) != 0x11)
-            ++off;
-        QCOMPARE(session.rig.requestsSince(off, 0x01).size(), 0);
+        QCOMPARE(session.rig.slotWritesAfterDmxOff(wire), 0);
         QCOMPARE(session.rig.usbd->liveDataEnabled, 0);
         QVERIFY(session.configurator.isDeviceLabel().isEmpty());
     }
@@ -135,10 +130,11 @@ private slots:
             if (!silentTo && session.configurator.isStatusVELTRA() == QLatin1String("Veltra R9 TRX"))
                 session.rig.dongle->corruptCheckValues(1000);
         });
-        const int mark = session.radio().commands.size();
+        const int mark = session.radio().commands.size(), wire = session.rig.mark();
         TestLog::clear();
         session.configurator.on_connect_clicked();
         QTRY_VERIFY_WITH_TIMEOUT(!session.rig.dongle->dmxRunning(), 20000);
+        QCOMPARE(session.rig.slotWritesAfterDmxOff(wire), 0);
         if (silentTo) {
             QCOMPARE(session.commandsSince(mark), r9Readout.mid(0, r9Readout.indexOf(silentTo)));
         } else {

@@ -89,6 +89,17 @@ struct SimRig
 
     int countSince(int from, int code) const { return int(requestsSince(from, code).size()); }
 
+    // Slot writes after the first DMX stop since the mark: a command begun
+    // once DMX is off, which no radio can hear.
+    int slotWritesAfterDmxOff(int from) const
+    {
+        const QList<QByteArray> all = dongle->requests();
+        int off = from;
+        while (off < all.size() && quint8(all.at(off).at(1)) != 0x11)
+            ++off;
+        return countSince(off, 0x01);
+    }
+
     // (slot, value) of every slot write since the mark, as sent on the wire.
     QList<QPair<int, int>> slotWritesSince(int from) const
     {
