@@ -12,8 +12,9 @@ The random mode draws from the product's own sites: comparisons, integer
 constants, && and ||, results ignored and calls dropped, over every product
 source file (C++, and the scene's QML and JavaScript). A fault that does not
 build is replaced by the next draw. A fault that only changes what a log line
-says, or one tools/mutants-equivalent.txt names as meaning the same, "cannot
-show" and is not run. The same seed on the same tree draws the same faults.
+says (the simulator's trace events included), or one
+tools/mutants-equivalent.txt names as meaning the same, "cannot show" and is
+not run. The same seed on the same tree draws the same faults.
 
 It measures the work tree as it is, uncommitted changes included: the
 tracked and untracked (not ignored) files are copied into a scratch folder
