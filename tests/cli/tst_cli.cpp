@@ -47,6 +47,7 @@ private slots:
                                              << QStringList{"Direction: Set by Pin 10"};
         // A name the radio padded with NULs ends at the first.
         QTest::newRow("model of NULs") << "r9,modelhex=00005239" << QStringList{} << QStringList{"TRX Model: "};
+        QTest::newRow("level 0") << "r9,level=0" << QStringList{} << QStringList{"TRX Model: R7/R8"};
         QTest::newRow("level and dongle hardware 255") << "r9,level=255,hardware=255" << QStringList{}
                                                       << QStringList{"Tx Mode: R9 2.4GHz", "Dongle HW: " + QString(QChar(64 + 255))};
         QTest::newRow("legacy set") << "legacy" << QStringList{"power24=0", "mask24=1-3"}
@@ -130,6 +131,8 @@ private slots:
                                                        << QList<int> {13, 15, 40};
         QTest::newRow("radio silent part-way") << "r9,silent=12" << QStringList {"set", "label=Kept?"} << QByteArray() << 9
                                                << "the radio stopped answering during the readout" << QList<int> {};
+        QTest::newRow("setup that is a folder") << "r9" << QStringList {"apply", "."} << QByteArray() << 4
+                                                << ".: not a regular file" << QList<int> {};
         QTest::newRow("unknown key") << "r9" << apply << QByteArray(R"({"format": 1, "lable": "x"})") << 4
                                      << "unknown key \"lable\"" << QList<int> {};
     }
@@ -407,14 +410,15 @@ private slots:
     void watchPrintsEvents()
     {
         // Options after the command count as options.
-        const Result r = cli({"--simulate=r9,uptime=93784", "watch", "--timeout", "1"});
+        const Result r = cli({"--simulate=r9,uptime=16871000", "watch", "--timeout", "1"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.contains(QStringLiteral("dongle: 3.2.7")), qPrintable(r.out));
         QVERIFY(r.out.contains(QStringLiteral("radio: attached, protocol level 2")));
         // The r9 is named as it names itself, never by its level alone.
         QVERIFY2(r.out.contains(QStringLiteral("status: Veltra R9")) && !r.out.contains(QStringLiteral("R8X")), qPrintable(r.out));
-        // The radio had been on for 1 day, 2:03:04 when it was cabled.
-        QVERIFY2(QRegularExpression(QStringLiteral("uptime: 1 days, 02:\\d\\d:\\d\\d")).match(r.out).hasMatch(), qPrintable(r.out));
+        // The radio had been on for 195 days, 6:23:20 when it was cabled:
+        // its four bytes of seconds all count.
+        QVERIFY2(QRegularExpression(QStringLiteral("uptime: 195 days, 06:2\\d:\\d\\d")).match(r.out).hasMatch(), qPrintable(r.out));
     }
 
     // watch over a dongle on a pseudo-terminal that is pulled out and put

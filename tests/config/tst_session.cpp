@@ -235,16 +235,25 @@ private slots:
         QCOMPARE(QFile::exists(session.configurator.reportFileName()), confirmed);
     }
 
-    // Lists emptied under the view (no entry chosen) leave the radio's
-    // settings as they were.
+    // Lists emptied under the view (no entry chosen), or an index just past
+    // a list, leave the radio's settings as they were.
+    void emptiedListsChangeNothing_data()
+    {
+        QTest::addColumn<bool>("past");
+        QTest::newRow("no entry chosen") << false;
+        QTest::newRow("just past the list") << true;
+    }
+
     void emptiedListsChangeNothing()
     {
+        QFETCH(bool, past);
         Session session(QStringLiteral("r9,settings=0100090100000000000000000000"));
         QVERIFY(session.connectAndRead());
+        Configurator &c = session.configurator;
         const auto before = session.radio().stored.frame;
-        session.configurator.on_direction_currentIndexChanged(-1);
-        session.configurator.on_radioMode_currentIndexChanged(-1);
-        session.configurator.on_storeAndDisconnect_clicked();
+        c.on_direction_currentIndexChanged(past ? int(c.isListforRadio_direction().size()) : -1);
+        c.on_radioMode_currentIndexChanged(past ? int(c.isListforRadioMode().size()) : -1);
+        c.on_storeAndDisconnect_clicked();
         QCOMPARE(session.radio().stores, 1);
         QVERIFY(session.radio().stored.frame == before);
     }
