@@ -196,6 +196,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(ok.count() >= 1, 5000);
         QCOMPARE(attached.count(), 1);
         QCOMPARE(detached.count(), 0);
+
+        // Out and back in between two ticks: the old handle is stale all the
+        // same, and the dongle is closed and found anew.
+        shown.clear();
+        rig.dongle->unplug();
+        rig.dongle->replug();
+        QTRY_VERIFY_WITH_TIMEOUT(shown.count() >= 2, 3000);
+        QCOMPARE(rig.usbd->usbDongleType, 3);
     }
 
     void bootloaderIsWatchedNotPolled()
