@@ -1,6 +1,5 @@
-// The dongle's own firmware update: the checks that refuse a file before the
-// dongle is touched, and the real avrdude writing a generated Intel HEX file
-// into the virtual dongle's bootloader served on a pseudo-terminal.
+// The dongle's own firmware update: the refusals before the dongle is touched,
+// and the real avrdude writing into the virtual dongle on a pseudo-terminal.
 #include "app/wiring.h"
 #include "config/configurator.h"
 #include "usb/serialportdriver.h"
@@ -9,14 +8,7 @@
 #include "firmware/dongleprogrammer.h"
 #include "firmware/vfpwriter.h"
 
-#include <QDir>
 #include <QGuiApplication>
-#include <QProcess>
-#include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QUrl>
-#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
@@ -26,18 +18,19 @@
 
 namespace {
 
-// Stands in the avrdude folder: notes where it runs and what it was given,
-// then hands over to the real avrdude.
+// An avrdude of the test's own, at `folder`/avrdude.
+bool writeProgrammer(const QString &folder, const QByteArray &script)
+{
+    QFile file(folder + QStringLiteral("/avrdude"));
+    return QDir().mkpath(folder) && file.open(QIODevice::WriteOnly) && file.write("#!/bin/sh\n" + script) > 0
+           && file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+}
+
+// Notes where it runs and what it was given, then hands over to the real one.
 bool writeRecordingProgrammer(const QString &folder, const QString &avrdude)
 {
-    QDir().mkpath(folder);
-    QFile script(QDir(folder).filePath(QStringLiteral("avrdude")));
-    if (!script.open(QIODevice::WriteOnly))
-        return false;
-    script.write("#!/bin/sh\npwd > \"$0.cwd\"\nprintf '%s\\n' \"$@\" > \"$0.args\"\nexec '"
-                 + avrdude.toLocal8Bit() + "' \"$@\"\n");
-    script.close();
-    return script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    return writeProgrammer(folder, "pwd > \"$0.cwd\"\nprintf '%s\\n' \"$@\" > \"$0.args\"\nexec '" + avrdude.toLocal8Bit()
+                                       + "' \"$@\"\n");
 }
 
 QByteArray readAll(const QString &path)
@@ -55,9 +48,8 @@ class TestDongleUpdate : public QObject
 private slots:
     void initTestCase() { TestLog::install(); }
 
-    // Refusals before the dongle is touched, each with its reason: a file is
-    // judged by its own name, not its folder's, and the dongle stays in its
-    // application.
+    // Each refusal with its reason, the dongle left in its application: a
+    // file is judged by its own name, not its folder's.
     void refused_data()
     {
         QTest::addColumn<QString>("file");
@@ -78,12 +70,10 @@ private slots:
         QFETCH(QString, reason);
         QTemporaryDir dir;
         const QString path = dir.filePath(file);
-        if (file.startsWith(QLatin1String("folder"))) {
-            QVERIFY(QDir().mkpath(path));
-        } else if (!file.startsWith(QLatin1String("missing"))) {
-            QDir().mkpath(QFileInfo(path).path());
+        const bool folder = file.startsWith(QLatin1String("folder"));
+        QVERIFY(QDir().mkpath(folder ? path : QFileInfo(path).path()));
+        if (!folder && !file.startsWith(QLatin1String("missing")))
             QVERIFY(writeIntelHex(path, VfpWriter::testImage(256)));
-        }
         SimRig rig;
         if (!plugged) {
             rig.dongle->unplug();
@@ -105,8 +95,7 @@ private slots:
         QTest::addColumn<bool>("cancelFirst");
         QTest::newRow("sound file") << true << false;
         QTest::newRow("file avrdude refuses") << false << false;
-        // A write stopped half way leaves the dongle in its bootloader, and the
-        // next update writes it.
+        // Stopped half way, the dongle waits in its bootloader for the next update.
         QTest::newRow("cancelled, then again") << true << true;
     }
 
@@ -117,8 +106,7 @@ private slots:
 
         const QString avrdude = QStandardPaths::findExecutable(QStringLiteral("avrdude"));
         QVERIFY2(!avrdude.isEmpty(), "avrdude is not installed (tools/deps.sh installs it)");
-        // Paced like a real line, so that avrdude takes its time and its bars
-        // fill cell by cell.
+        // Paced like a real line, so that avrdude's bars fill cell by cell.
         PtyServer server({QStringLiteral("r9,wire=real,latency=1")});
 
         QTemporaryDir dir;
@@ -166,11 +154,8 @@ private slots:
         QCOMPARE(configurator.updateReason(), sound ? QString() : QStringLiteral("dongle_failed"));
 
         // Word for word, the folder's name included: no shell stood between.
-        const QStringList expected {
-            "-p", "m324p", "-c", "arduino", "-b", "57600", "-P", server.path,
-            "-U", "flash:w:" + hexPath + ":i",
-        };
-        QCOMPARE(QString::fromLocal8Bit(readAll(programmerFolder + "/avrdude.args")).split('\n', Qt::SkipEmptyParts), expected);
+        QCOMPARE(QString::fromLocal8Bit(readAll(programmerFolder + "/avrdude.args")).split('\n', Qt::SkipEmptyParts),
+                 (QStringList {"-p", "m324p", "-c", "arduino", "-b", "57600", "-P", server.path, "-U", "flash:w:" + hexPath + ":i"}));
         QCOMPARE(QString::fromLocal8Bit(readAll(programmerFolder + "/avrdude.cwd").trimmed()), programmerFolder);
 
         if (sound) {
@@ -185,9 +170,8 @@ private slots:
             QCOMPARE(written.left(image.size()), image);
             QCOMPARE(written.mid(image.size()), QByteArray(written.size() - image.size(), char(0xFF)));
         }
-        // The dongle is found again, whichever firmware it now runs, and its
-        // link is free again for another thread (the lock is recursive: this
-        // one would always get it).
+        // The dongle is found again, whichever firmware it runs, its link free
+        // for another thread (this one would get the recursive lock anyway).
         QVERIFY(QTest::qWaitFor([&] { return usbd.usbDongleType == 3 || usbd.usbDongleType == 4; }, 5000));
         QVERIFY(std::async(std::launch::async, [&usbd] {
                     const bool free = usbd.usbLock->tryLock();
@@ -197,9 +181,8 @@ private slots:
                 }).get());
     }
 
-    // A menu entry or a shortcut starts the program in some other folder: the
-    // avrdude shipped beside the program is found first, then the one under the
-    // start-up folder, then the one on the PATH.
+    // Started from a menu, the program runs in some other folder: the avrdude
+    // beside it comes first, then the start-up folder's, then the PATH's.
     void programmerIsFoundBesideTheProgramFirst_data()
     {
         QTest::addColumn<bool>("beside");
@@ -220,7 +203,6 @@ private slots:
         QTemporaryDir dir;
         const QString program = dir.filePath(QStringLiteral("program"));
         const QString start = dir.filePath(QStringLiteral("start"));
-        QVERIFY(QDir().mkpath(program) && QDir().mkpath(start));
         if (beside)
             QVERIFY(writeRecordingProgrammer(program + QStringLiteral("/avrdude"), onPath));
         if (underStart)
@@ -240,16 +222,10 @@ private slots:
     #else
         QTemporaryDir dir;
         const QString pidFile = dir.filePath(QStringLiteral("avrdude.pid"));
-        QFile script(dir.filePath(QStringLiteral("avrdude")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\necho $$ > '" + pidFile.toLocal8Bit() + "'\nexec sleep 30\n");
-        script.close();
-        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+        QVERIFY(writeProgrammer(dir.path(), "echo $$ > '" + pidFile.toLocal8Bit() + "'\nexec sleep 30\n"));
         // The parent is this suite, started again in a child of its own.
         QProcess parent;
-        parent.setProgram(QCoreApplication::applicationFilePath());
-        parent.setArguments({QStringLiteral("-programmer-child"), script.fileName()});
-        parent.start();
+        parent.start(QCoreApplication::applicationFilePath(), {QStringLiteral("-programmer-child"), dir.filePath(QStringLiteral("avrdude"))});
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(pidFile) && QFileInfo(pidFile).size() > 0; }, 10000));
         const qint64 pid = readAll(pidFile).trimmed().toLongLong();
         QVERIFY(pid > 0);
@@ -303,8 +279,7 @@ private slots:
 
 int main(int argc, char *argv[])
 {
-    // The parent of programmerEndsWithItsParent: starts the programmer and
-    // waits to be killed.
+    // As programmerEndsWithItsParent's parent: starts avrdude, waits to be killed.
     QGuiApplication app(argc, argv);
     if (argc == 3 && qstrcmp(argv[1], "-programmer-child") == 0) {
         DongleProgrammer programmer;
