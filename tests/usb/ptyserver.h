@@ -1,9 +1,8 @@
 #pragma once
 
 // The virtual dongle served on a pseudo-terminal by veltra-sim-pty, for the
-// suites that reach it through the real serial backend or a real avrdude.
-// It ends with the test. The including target defines VELTRA_SIM_PTY_EXE;
-// one that does not still has the Intel HEX writer below.
+// suites that reach it through the real serial backend or a real avrdude; it
+// ends with the test. Without VELTRA_SIM_PTY_EXE, only the HEX writer is left.
 
 #include <QFile>
 #include <QProcess>
@@ -34,8 +33,7 @@ struct PtyServer
         }, 10000);
         return line ? QString::fromLocal8Bit(process.readLine()).trimmed() : QString();
     }
-    // One line of the server's commands: unplug, replug, radio on|off,
-    // flash FILE, quit.
+    // One server command: unplug, replug, radio on|off, flash FILE, quit.
     void command(const QByteArray &line)
     {
         process.write(line + '\n');

@@ -12,7 +12,6 @@
 #include <QList>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QPair>
 #include <QStringList>
 
 #include <memory>
@@ -45,12 +44,6 @@ inline int count(const QString &line)
 {
     QMutexLocker locker(&mutex);
     return int(lines.count(line));
-}
-
-inline int indexOf(const QString &line)
-{
-    QMutexLocker locker(&mutex);
-    return int(lines.indexOf(line));
 }
 
 } // namespace TestLog
@@ -98,17 +91,6 @@ struct SimRig
         while (off < all.size() && quint8(all.at(off).at(1)) != 0x11)
             ++off;
         return countSince(off, 0x01);
-    }
-
-    // (slot, value) of every slot write since the mark, as sent on the wire.
-    QList<QPair<int, int>> slotWritesSince(int from) const
-    {
-        QList<QPair<int, int>> writes;
-        for (const QByteArray &frame : requestsSince(from, 0x01)) {
-            const int slot = (quint8(frame.at(4)) & 0x7F) | (quint8(frame.at(5)) << 7);
-            writes << qMakePair(slot, int(quint8(frame.at(2))));
-        }
-        return writes;
     }
 
     // Starts DMX and takes the radio's level as known, as the monitoring

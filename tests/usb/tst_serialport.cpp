@@ -23,28 +23,6 @@ class TestSerialPort : public QObject
     Q_OBJECT
 
 private slots:
-    void commandsOverThePacedLine()
-    {
-        // The dongle on the port it was given, paced like a real line: bytes at
-        // the baud rate, replies held by the chip's latency timer.
-        PtyServer server({QStringLiteral("r9,wire=real,latency=1")});
-        Usbd usbd(std::make_unique<SerialPortDriver>(server.path));
-        QCOMPARE(usbd.usbDongleType, 3);
-        QCOMPARE(usbd.dongleVersion.major, 3);
-        QCOMPARE(usbd.comPortName, server.path);
-        // The line at the dongle's speed, as the terminal holds it.
-        termios tio {};
-        const int fd = ::open(QFile::encodeName(server.path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
-        QVERIFY(fd >= 0 && ::tcgetattr(fd, &tio) == 0 && ::cfgetospeed(&tio) == B57600);
-        ::close(fd);
-        QSignalSpy attached(&usbd, &Usbd::dmxAttached);
-        usbd.initDongleDMX();
-        QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 8000);
-        for (int command : {10, 9, 12, 18})
-            QCOMPARE(usbd.runDmxCommand(command), command);
-        QCOMPARE(usbd.dmxInBuffer[2], quint8(90));
-    }
-
     // The server refuses a profile the simulator refuses, and takes its
     // link away when it quits.
     void serverRefusesABadProfileAndTidiesUp()
@@ -62,9 +40,12 @@ private slots:
         QVERIFY(!QFileInfo(link).isSymLink());
     }
 
-    void findsTheDongleByDescription()
+    // The dongle found among the system's ports by its description and
+    // serial number, then driven on a line paced like a real one: bytes at
+    // the baud rate, replies held by the chip's latency timer.
+    void findsTheDongleAndDrivesThePacedLine()
     {
-        PtyServer server;
+        PtyServer server({QStringLiteral("r9,wire=real,latency=1")});
         QTemporaryDir root;
         QVERIFY(root.isValid());
         const QString sys = root.filePath(QStringLiteral("sys"));
@@ -114,6 +95,18 @@ private slots:
         // Lowered, so that short replies are not held back 16 ms each.
         QVERIFY(timer.open(QIODevice::ReadOnly));
         QCOMPARE(timer.readAll().trimmed(), QByteArray("1"));
+        // The line at the dongle's speed, as the terminal holds it.
+        termios tio {};
+        const int fd = ::open(QFile::encodeName(server.path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0 && ::tcgetattr(fd, &tio) == 0 && ::cfgetospeed(&tio) == B57600);
+        ::close(fd);
+
+        QSignalSpy attached(&usbd, &Usbd::dmxAttached);
+        usbd.initDongleDMX();
+        QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 8000);
+        for (int command : {10, 9, 12, 18})
+            QCOMPARE(usbd.runDmxCommand(command), command);
+        QCOMPARE(usbd.dmxInBuffer[2], quint8(90));
     }
 
     void portHeldByAnotherProgram()
