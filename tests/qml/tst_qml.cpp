@@ -3,7 +3,8 @@
 // store of its own so that a test run never touches the developer's settings.
 // The components reach a stand-in "configurator" whose values the tests set.
 
-#include <QCoreApplication>
+#include "ui/scene.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -12,10 +13,7 @@
 #include <QQmlEngine>
 #include <QQmlPropertyMap>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QUrl>
-#include <QtQml>
 #include <QtQuickTest>
 
 // What the QML tests reach as "testSupport".
@@ -52,49 +50,22 @@ private:
     QString m_settingsRoot;
 };
 
-// What the scene's components see of the Configurator here: its properties
-// as plain values a test sets.
-class ConfiguratorStandIn : public QQmlPropertyMap
-{
-    Q_OBJECT
-
-public:
-    ConfiguratorStandIn() : QQmlPropertyMap(this, nullptr) { reset(); }
-
-    // As at start-up with no dongle.
-    Q_INVOKABLE void reset()
-    {
-        insert(QStringLiteral("isProgress"), 0);
-        insert(QStringLiteral("isfileErrorstate"), false);
-    }
-};
-
 class Setup : public QObject
 {
     Q_OBJECT
 
 public:
-    Setup()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-        QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
-        QCoreApplication::setOrganizationDomain(QStringLiteral("orvane.com"));
-        QCoreApplication::setApplicationName(QStringLiteral("veltra-configurator"));
-    }
+    Setup() { Scene::isolateSettings(m_settingsDir.path()); }
 
 public slots:
-    void applicationAvailable()
-    {
-        qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Colours.qml")),
-                                 "configurator.style.colour", 1, 0, "Colours");
-        qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Fonts.qml")),
-                                 "configurator.style.fonts", 1, 0, "Fonts");
-    }
+    void applicationAvailable() { Scene::registerStyles(); }
 
     void qmlEngineAvailable(QQmlEngine *engine)
     {
+        // What the scene's components see of the Configurator here: plain
+        // values the tests set, as at start-up with no dongle until they do.
+        m_configurator.insert(QStringLiteral("isProgress"), 0);
+        m_configurator.insert(QStringLiteral("isfileErrorstate"), false);
         engine->rootContext()->setContextProperty(QStringLiteral("testSupport"), &m_support);
         engine->rootContext()->setContextProperty(QStringLiteral("configurator"), &m_configurator);
         engine->rootContext()->setContextProperty(QStringLiteral("sanitized"),
@@ -103,8 +74,8 @@ public slots:
 
 private:
     QTemporaryDir m_settingsDir;
-    TestSupport m_support { m_settingsDir.path() };
-    ConfiguratorStandIn m_configurator;
+    TestSupport m_support { m_settingsDir.path() + QStringLiteral("/settings") };
+    QQmlPropertyMap m_configurator;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(tst_qml, Setup)

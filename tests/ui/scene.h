@@ -1,26 +1,64 @@
 #pragma once
 
-// What the application registers before it loads the scene, for the suites
-// that load it too.
+// What the suites that load the scene share: the application's registrations,
+// settings kept apart from the user's, and a watch on what the scene says.
 
-#include "config/frequencymaskingdata.h"
-#include "config/frequencymaskingmodel.h"
+// By their place beside this file: the QML suite, which builds none of the
+// product's code, includes this file too and uses only what needs none.
+#include "../../config/frequencymaskingdata.h"
+#include "../../config/frequencymaskingmodel.h"
 
 #include <QCoreApplication>
+#include <QMutex>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStringList>
 #include <QUrl>
 
+#include <utility>
+
 namespace Scene {
+
+inline void registerStyles()
+{
+    qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Colours.qml")), "configurator.style.colour", 1, 0, "Colours");
+    qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Fonts.qml")), "configurator.style.fonts", 1, 0, "Fonts");
+}
 
 inline void registerTypes()
 {
     qRegisterMetaType<FrequencyMaskingData>("FrequencyMaskingData");
     qmlRegisterType<FrequencyMaskingModel>("FrequencyMaskingModel", 1, 0, "FrequencyMaskingModel");
-    qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Colours.qml")), "configurator.style.colour", 1, 0, "Colours");
-    qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Fonts.qml")), "configurator.style.fonts", 1, 0, "Fonts");
+    registerStyles();
+}
+
+// Every warning from the scene (a binding loop, an undefined property, a
+// missing file) is kept, for the suite to fail on.
+inline QMutex problemsMutex;
+inline QStringList problems;
+
+inline void keepProblems(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    const QByteArray file(context.file ? context.file : "");
+    const QByteArray category(context.category ? context.category : "");
+    const bool fromScene = file.startsWith("qrc:") || category == "qml" || category == "js"
+                           || category.startsWith("qt.quick") || message.contains(QLatin1String("qrc:/"))
+                           || message.startsWith(QLatin1String("TableView")) || message.startsWith(QLatin1String("QML"));
+    QMutexLocker locker(&problemsMutex);
+    const bool problem = type != QtDebugMsg && type != QtInfoMsg && fromScene;
+    if (problem)
+        problems << message;
+    if (problem || type >= QtWarningMsg || qEnvironmentVariableIsSet("VELTRA_TEST_VERBOSE"))
+        fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+// The problems kept since the last call.
+inline QStringList takeProblems()
+{
+    QMutexLocker locker(&problemsMutex);
+    return std::exchange(problems, QStringList());
 }
 
 // The scene keeps the operator's language in the settings: a test's go in a
@@ -52,6 +90,14 @@ inline QObject *findIn(QObject *root, const QString &name)
             return found;
     }
     return nullptr;
+}
+
+// A channel's flag in a mask as the radio stores it: channel 1 is the low
+// bit of the first byte.
+template <typename Mask>
+bool masked(const Mask &mask, int channel)
+{
+    return (mask[size_t((channel - 1) / 8)] >> ((channel - 1) % 8)) & 1;
 }
 
 } // namespace Scene

@@ -25,49 +25,36 @@ using namespace RadioSpace;
 
 namespace {
 
-QStringList sceneProblems;
+// The settings view's switches: the settings frame's byte each shows and the
+// Configurator's reading of it. Any byte but 0 is on, except that the 5.8 GHz
+// switch counts its low bit.
+const struct Switch { const char *name; int byte; const char *state; bool lowBit; } switches[] = {
+    {"adaptiveSwitch", 3, "isadaptivestate", false}, {"rdmSwitch", 6, "isRDMEnabledstate", false},
+    {"highBandSwitch", 8, "isHighbandstate", true}};
 
-void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+bool isOn(const Switch &s, int value)
 {
-    const QByteArray file(context.file ? context.file : "");
-    if (type != QtDebugMsg && type != QtInfoMsg && (file.startsWith("qrc:") || message.contains(QLatin1String("qrc:/"))))
-        sceneProblems << message;
+    return s.lowBit ? value % 2 == 1 : value != 0;
 }
 
-bool flag(const std::array<quint8, 11> &mask, int channel)
-{
-    return (mask[size_t((channel - 1) / 8)] >> ((channel - 1) % 8)) & 1;
-}
-
-// What a radio offers, read from its capability and settings replies the
-// way the radio describes them, not through the session's decoders.
+// What a radio offers, read from its capability reply the way the radio
+// describes it, not through the session's decoders: its bands, its label and
+// each of the switches above.
 struct Offer
 {
-    bool bands[3] = {};
-    bool label = false, adaptive = false, rdm = false, band58 = false;
+    bool bands[3];
+    bool label;
+    bool switches[3];
 };
 
 Offer offerOf(const RadioUnit &radio, int level)
 {
-    Offer o;
-    if (level == 0) {
-        o.bands[0] = true;
-        return o;
-    }
-    const QByteArray caps = radio.capabilities;
+    // A legacy radio has no capability reply, and its 2.4 GHz band alone.
+    const QByteArray caps = level > 0 ? radio.capabilities : QByteArray();
     auto at = [&caps](int i) { return i < caps.size() ? int(quint8(caps.at(i))) : 0; };
-    const int r8h = at(3), r8c = at(14);
-    const int fiveCount = r8c ? r8h >> 1 : r8h * 2;
-    o.bands[0] = at(0) != 0;
-    o.bands[1] = fiveCount == 2;
-    o.bands[2] = r8h != 0;
-    o.label = at(8) != 0;
-    o.adaptive = at(6) != 0;
-    o.rdm = at(4) != 0;
-    // The switch byte is reported by radios whose capability reply is long
-    // enough to carry it.
-    o.band58 = caps.size() > 13;
-    return o;
+    const int r8h = at(3), fiveCount = at(14) ? r8h >> 1 : r8h * 2;
+    // The 5.8 GHz switch's byte comes with a reply long enough to carry it.
+    return Offer {{level == 0 || at(0) != 0, fiveCount == 2, r8h != 0}, at(8) != 0, {at(6) != 0, at(4) != 0, caps.size() > 13}};
 }
 
 } // namespace
@@ -110,16 +97,10 @@ class TestSceneSpace : public QObject
 
     void store() { c().on_storeAndDisconnect_clicked(); }
 
-    void activate(QObject *dropdown, int index)
-    {
-        QVERIFY(dropdown);
-        QMetaObject::invokeMethod(dropdown, "activated", Q_ARG(int, index));
-    }
-
 private slots:
     void initTestCase()
     {
-        qInstallMessageHandler(messageHandler);
+        qInstallMessageHandler(Scene::keepProblems);
         Pacing::setInstant(true);
         Pacing::setTimerScale(100);
         m_seed = qEnvironmentVariableIsSet("VELTRA_SCENE_SEED") ? quint32(qEnvironmentVariableIntValue("VELTRA_SCENE_SEED"))
@@ -148,13 +129,14 @@ private slots:
         m_engine.reset();
         m_bench.reset();
         qInstallMessageHandler(nullptr);
-        QVERIFY2(sceneProblems.isEmpty(), qPrintable(sceneProblems.join(QLatin1Char('\n'))));
+        const QStringList problems = Scene::takeProblems();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     }
 
     // For each radio: the window opens what it offers and nothing else; an
     // untouched Save & Disconnect stores its bytes back unchanged; then Clear
-    // All on one band, an entry of each drop-down and a power, saved, reach
-    // the radio as chosen and nothing else changes.
+    // All on one band, an entry of each drop-down, a power and the switches,
+    // saved, reach the radio as chosen and nothing else changes.
     void windowOverGeneratedRadios()
     {
         QRandomGenerator random(m_seed);
@@ -167,22 +149,32 @@ private slots:
             QVERIFY2(read(), where);
             const Offer offer = offerOf(radio(), level());
             const RadioUnit::Settings before = radio().stored;
-            // A flag as it must be after Clear All on the band cleared.
-            auto expectedFlag = [&before](int band, int channel, int cleared) {
-                return band == cleared && channel <= 84 ? false : flag(before.masks[size_t(band)], channel);
+            // The first flag, read through flagAt(band, channel), that is not as
+            // Clear All on band cleared leaves it; empty when there is none.
+            auto misflagged = [&](int cleared, bool offeredOnly, auto flagAt) {
+                for (int band = 0; band < 3; ++band) {
+                    if (offeredOnly && !offer.bands[band])
+                        continue;
+                    for (int channel = 1; channel <= 88; ++channel) {
+                        const bool expected = (band != cleared || channel > 84) && Scene::masked(before.masks[size_t(band)], channel);
+                        if (flagAt(band, channel) != expected)
+                            return QStringLiteral(" band %1 channel %2").arg(band).arg(channel).toLatin1();
+                    }
+                }
+                return QByteArray();
             };
 
             // What the views open.
             QVERIFY2(show("Settings.qml", "settingsView"), where);
             QVERIFY2(find("deviceName")->property("enabled").toBool() == offer.label, where + " label");
-            QVERIFY2(find("adaptiveSwitch")->property("enabled").toBool() == (offer.adaptive && level() > 0), where + " adaptive");
-            QVERIFY2(find("rdmSwitch")->property("enabled").toBool() == (offer.rdm && level() > 0), where + " rdm");
-            QVERIFY2(find("highBandSwitch")->property("enabled").toBool() == (offer.band58 && level() > 0), where + " band58");
+            for (int s = 0; s < 3; ++s)
+                QVERIFY2(find(switches[s].name)->property("enabled").toBool() == offer.switches[s], where + " " + switches[s].name);
             QVERIFY2(show("Masking.qml", "maskingView"), where);
             QObject *tabBar = find("tabBar");
-            // The view opens on the radio's first band.
-            const int first = offer.bands[0] ? 0 : offer.bands[1] ? 1 : 2;
-            QVERIFY2(!offer.bands[first] || tabBar->property("activeTab").toInt() == first, where + " first tab");
+            // The view opens on the radio's first band, or on 2.4 GHz for a
+            // radio with none.
+            const int first = offer.bands[0] ? 0 : offer.bands[1] ? 1 : offer.bands[2] ? 2 : 0;
+            QVERIFY2(tabBar->property("activeTab").toInt() == first, where + " first tab");
             QList<int> bands;
             for (int band = 0; band < 3; ++band) {
                 const char *property = band == 0 ? "has24ghz" : band == 1 ? "has52ghz" : "has58ghz";
@@ -201,63 +193,54 @@ private slots:
             if (bands.isEmpty())
                 continue;
 
-            // Clear All on one band, then a choice in each drop-down.
+            // Clear All on one band, a power, then a choice in each drop-down
+            // and switch of the settings view.
             QVERIFY2(read(), where);
             const int cleared = bands.at(random.bounded(bands.size()));
             QVERIFY2(show("Masking.qml", "maskingView"), where);
-            tabBar = find("tabBar");
-            QMetaObject::invokeMethod(tabBar, "selectTab", Q_ARG(QVariant, cleared));
+            QMetaObject::invokeMethod(find("tabBar"), "selectTab", Q_ARG(QVariant, cleared));
             QMetaObject::invokeMethod(find("clearAll"), "clicked");
             // What the view hands over, channels 85 to 88 included: the radio
             // may keep those whatever the view says, so they are looked at here.
             const QList<bool> shown = c().ismaskedChannels();
-            for (int i = 0; i < 3 * 88; ++i) {
-                const int band = i / 88, channel = i % 88 + 1;
-                if (offer.bands[band])
-                    QVERIFY2(shown.value(i) == expectedFlag(band, channel, cleared), where + " flag " + QByteArray::number(i));
-            }
+            QByteArray wrong = misflagged(cleared, true, [&shown](int band, int channel) { return shown.value(band * 88 + channel - 1); });
+            QVERIFY2(wrong.isEmpty(), where + " shown" + wrong);
             QObject *power = find("powerDropdown");
             const int powers = power->property("count").toInt();
             QVERIFY2(power->property("enabled").toBool() == (powers > 1), where + " power choice");
             const int powerChoice = powers > 1 ? random.bounded(powers) : -1;
             if (powerChoice >= 0)
-                activate(power, powerChoice);
+                QMetaObject::invokeMethod(power, "activated", Q_ARG(int, powerChoice));
 
             int modeCode = -1;
             QString direction;
-            QHash<QString, bool> switches;
+            int turned[3] = {-1, -1, -1};
             if (level() > 0) {
                 QVERIFY2(show("Settings.qml", "settingsView"), where);
-                QObject *modes = find("transmitterMode");
-                const QStringList modeList = c().isListforRadioMode();
-                if (!modeList.isEmpty()) {
-                    const int pick = random.bounded(modeList.size());
-                    activate(modes, pick);
-                    modeCode = level() == 1 ? QList<int> {0, 1, 2, 0}.value(pick) : modeCodeOfEntry(modeList.at(pick));
+                const QStringList modes = c().isListforRadioMode();
+                if (!modes.isEmpty()) {
+                    const int pick = random.bounded(modes.size());
+                    QMetaObject::invokeMethod(find("transmitterMode"), "activated", Q_ARG(int, pick));
+                    modeCode = level() == 1 ? QList<int> {0, 1, 2, 0}.value(pick) : modeCodeOfEntry(modes.at(pick));
                 }
                 const QStringList directions = c().isListforRadio_direction();
                 if (!directions.isEmpty()) {
                     const int pick = random.bounded(directions.size());
-                    activate(find("radioDirection"), pick);
+                    QMetaObject::invokeMethod(find("radioDirection"), "activated", Q_ARG(int, pick));
                     direction = directions.at(pick);
                 }
-                // Each switch the view opens shows the radio's byte (any nonzero
-                // is on; the 5.8 GHz one counts its low bit), then is turned to
-                // a drawn position.
-                const struct { const char *name; int byte; bool lowBit; } switchBytes[] = {
-                    {"adaptiveSwitch", 3, false}, {"rdmSwitch", 6, false}, {"highBandSwitch", 8, true}};
-                for (const auto &[name, at, lowBit] : switchBytes) {
-                    QObject *control = find(QLatin1String(name));
+                // Each switch the view opens shows the radio's byte, then is
+                // turned to a drawn position.
+                for (int s = 0; s < 3; ++s) {
+                    QObject *control = find(QLatin1String(switches[s].name));
                     if (!control->property("enabled").toBool())
                         continue;
-                    const int byte = quint8(before.frame[size_t(at)]);
                     if (level() == 2)
-                        QVERIFY2(control->property("checked").toBool() == (lowBit ? byte % 2 == 1 : byte != 0),
-                                 where + " " + name);
-                    const bool on = random.bounded(2);
-                    control->setProperty("checked", on);
+                        QVERIFY2(control->property("checked").toBool() == isOn(switches[s], quint8(before.frame[size_t(switches[s].byte)])),
+                                 where + " " + switches[s].name);
+                    turned[s] = int(random.bounded(2));
+                    control->setProperty("checked", turned[s] == 1);
                     QMetaObject::invokeMethod(control, "toggled");
-                    switches.insert(QLatin1String(name), on);
                 }
             }
             store();
@@ -268,11 +251,8 @@ private slots:
             const int from = bandOfCode(before.frame[2]), to = bandOfCode(modeCode);
             if (offer.bands[1] && offer.bands[2] && cleared == from && from > 0 && to > 0 && to != from)
                 landed = to;
-            for (int band = 0; band < 3; ++band) {
-                for (int channel = 1; channel <= 88; ++channel)
-                    QVERIFY2(flag(after.masks[size_t(band)], channel) == expectedFlag(band, channel, landed),
-                             where + " stored band " + QByteArray::number(band) + " channel " + QByteArray::number(channel));
-            }
+            wrong = misflagged(landed, false, [&after](int band, int channel) { return Scene::masked(after.masks[size_t(band)], channel); });
+            QVERIFY2(wrong.isEmpty(), where + " stored" + wrong);
             if (powerChoice >= 0) {
                 auto list = [this](int band) { return band == 0 ? c().powerList24 : band == 1 ? c().powerList52 : c().powerList58; };
                 const int moved = list(landed).indexOf(list(cleared).value(powerChoice));
@@ -285,15 +265,14 @@ private slots:
                 QVERIFY2(int(after.frame[2]) == modeCode, where + " mode code " + QByteArray::number(after.frame[2]));
             // Read again, each choice shows as made; a switch reads as meant
             // (a radio may say ON with any byte but 0).
-            if (!direction.isEmpty() || !switches.isEmpty()) {
+            if (level() > 0) {
                 QVERIFY2(read(), where);
                 if (!direction.isEmpty())
                     QVERIFY2(c().ispresentTransmitterMode() == direction, where + " direction");
-                const QHash<QString, int> states {{"adaptiveSwitch", c().isadaptivestate() != 0},
-                                                  {"rdmSwitch", c().isRDMEnabledstate() != 0},
-                                                  {"highBandSwitch", c().isHighbandstate() % 2}};
-                for (auto it = switches.cbegin(); it != switches.cend(); ++it)
-                    QVERIFY2(states.value(it.key()) == int(it.value()), where + " " + it.key().toLatin1());
+                for (int s = 0; s < 3; ++s) {
+                    if (turned[s] >= 0)
+                        QVERIFY2(isOn(switches[s], c().property(switches[s].state).toInt()) == (turned[s] == 1), where + " " + switches[s].name);
+                }
                 c().on_disconnect_clicked();
             }
         }
