@@ -92,22 +92,16 @@ inline QString makeProfile(int shape, int modeCode, QRandomGenerator &random)
         return value;
     };
     const int level = 1 + pick(2);
-    const int band24 = pick(2);
-    const int r8l = pick(3);
-    const int r8h = QList<int> {0, 1, 4}.at(pick(3));
-    const int r8c = pick(2);
-    const int repeater = pick(2);
-    const int hardware = QList<int> {12, 16, 20}.at(pick(3));
     const int capsLength = 13 + random.bounded(3);
-
     QByteArray caps = randomBytes(random, 15);
-    caps[0] = char(band24);
-    caps[2] = char(r8l);
-    caps[3] = char(r8h);
+    caps[0] = char(pick(2)); // band24
+    caps[2] = char(pick(3)); // r8l
+    caps[3] = char(QList<int> {0, 1, 4}.at(pick(3))); // r8h
+    caps[14] = char(pick(2)); // r8Compatibility
+    caps[12] = char(pick(2)); // repeater
+    const int hardware = QList<int> {12, 16, 20}.at(pick(3));
     for (int i : {4, 5, 6, 7, 8, 9, 10}) // rdm, hop table, adaptive, ID, label, reboot, add-on
         caps[i] = char(random.bounded(2));
-    caps[12] = char(repeater);
-    caps[14] = char(r8c);
     caps.truncate(capsLength);
 
     // Every settings byte over its whole range; the mode code as drawn.

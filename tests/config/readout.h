@@ -16,33 +16,6 @@
 
 namespace Readout {
 
-// True when the readout ran to its end.
-inline bool run(Usbd &usbd, Configurator &configurator)
-{
-    usbd.liveDataEnabled = 0;
-    usbd.initDongleDMX();
-    usbd.radioAttached = true;
-    // The frame the radio was found with tells its level (and is a legacy
-    // radio's status).
-    if (!usbd.getDmxInBuffer())
-        return false;
-    const quint8 *found = usbd.dmxInBuffer;
-    usbd.protocolVersion = found[2] > 22 ? found[23] : 0;
-    configurator.showProtocolVersion(usbd.protocolVersion);
-    configurator.loadVELTRA();
-    return usbd.liveDataEnabled == 1;
-}
-
-inline QStringList report(Configurator &configurator)
-{
-    QStringList lines;
-    for (const auto &line : configurator.reportLines()) {
-        if (!line.label.startsWith(QLatin1String("Date")))
-            lines << line.label + line.value;
-    }
-    return lines;
-}
-
 // A Configurator on the virtual dongle and radio of a profile (over a line
 // in real time when the profile asks for one), with no monitoring wired.
 struct Bench
@@ -59,8 +32,32 @@ struct Bench
         configurator->logFolderPath = folder.path() + QLatin1Char('/');
     }
 
-    bool read() { return run(*usbd, *configurator); }
-    QStringList report() { return Readout::report(*configurator); }
+    // True when the readout ran to its end.
+    bool read()
+    {
+        usbd->liveDataEnabled = 0;
+        usbd->initDongleDMX();
+        usbd->radioAttached = true;
+        // The frame the radio was found with tells its level (and is a legacy
+        // radio's status).
+        if (!usbd->getDmxInBuffer())
+            return false;
+        usbd->protocolVersion = usbd->dmxInBuffer[2] > 22 ? usbd->dmxInBuffer[23] : 0;
+        configurator->showProtocolVersion(usbd->protocolVersion);
+        configurator->loadVELTRA();
+        return usbd->liveDataEnabled == 1;
+    }
+
+    QStringList report()
+    {
+        QStringList lines;
+        for (const auto &line : configurator->reportLines()) {
+            if (!line.label.startsWith(QLatin1String("Date")))
+                lines << line.label + line.value;
+        }
+        return lines;
+    }
+
     RadioUnit &radio() { return dongle->radioUnit(); }
     Configurator &c() { return *configurator; }
 

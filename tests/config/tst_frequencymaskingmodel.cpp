@@ -39,11 +39,6 @@ QList<bool> flagsFor(const Channels &channels, int size)
     return out;
 }
 
-Edit preset(int option)
-{
-    return [option](Model &m) { m.setMaskOption(option); };
-}
-
 // The columns of a row whose cells have role set, as the grid draws them.
 Channels cellsWith(const Model &m, int role, int row = 0)
 {
@@ -109,6 +104,7 @@ private slots:
         QTest::addColumn<Edit>("edit");
         QTest::addColumn<Channels>("shown");
         QTest::addColumn<bool>("reaches");
+        auto preset = [](int option) { return Edit([option](Model &m) { m.setMaskOption(option); }); };
         QTest::newRow("row label") << 0 << Channels{} << Edit([](Model &m) { m.didSelectChannel(2); }) << span(7, 28) << true;
         QTest::newRow("row label on 5.2") << 1 << Channels{} << Edit([](Model &m) { m.didSelectChannel(4); }) << span(54, 73) << true;
         QTest::newRow("coarse") << 0 << Channels{} << Edit([](Model &m) { m.didSelectCellCoarse(3, 40); }) << span(17, 38) << true;

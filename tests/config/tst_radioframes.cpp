@@ -68,24 +68,18 @@ private slots:
     void capabilitiesByLength_data()
     {
         QTest::addColumn<int>("len");
-        QTest::addColumn<int>("repeater");
-        QTest::addColumn<int>("r8Compatibility");
-        QTest::addColumn<int>("band58Switch");
-        QTest::newRow("13 bytes") << 19 << 18 << 0 << 0;
-        QTest::newRow("14 bytes: the check value is no capability") << 20 << 18 << 0 << 1;
-        QTest::newRow("15 bytes") << 21 << 18 << 20 << 1;
+        QTest::addColumn<QList<int>>("decoded"); // repeater, R8 compatibility, 5.8 GHz switch
+        QTest::newRow("13 bytes") << 19 << QList<int>{18, 0, 0};
+        QTest::newRow("14 bytes: the check value is no capability") << 20 << QList<int>{18, 0, 1};
+        QTest::newRow("15 bytes") << 21 << QList<int>{18, 20, 1};
     }
 
     void capabilitiesByLength()
     {
         QFETCH(int, len);
-        QFETCH(int, repeater);
-        QFETCH(int, r8Compatibility);
-        QFETCH(int, band58Switch);
+        QFETCH(QList<int>, decoded);
         const RadioCapabilities caps = RadioFrames::decodeCapabilities(bytes(frameOfLength(len)), 2);
-        QCOMPARE(caps.repeater, repeater);
-        QCOMPARE(caps.r8Compatibility, r8Compatibility);
-        QCOMPARE(caps.band58Switch, band58Switch);
+        QCOMPARE((QList<int>{caps.repeater, caps.r8Compatibility, caps.band58Switch}), decoded);
     }
 
     void settingsFrame_data()
@@ -129,28 +123,23 @@ private slots:
     void identity_data()
     {
         QTest::addColumn<QByteArray>("versions"); // slots 19 to 26
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<bool>("updateAvailable");
-        QTest::addColumn<QString>("bootloader");
-        QTest::newRow("1.x") << QByteArray::fromHex("0109ffff01000000") << "1.9.65535" << true << "1.0.0";
-        QTest::newRow("2.1.701") << QByteArray::fromHex("020102bd00000001") << "2.1.701" << true << "0.0.1";
-        QTest::newRow("2.1.702") << QByteArray::fromHex("020102be00000100") << "2.1.702" << false << "0.0.256";
-        QTest::newRow("2.2.0") << QByteArray::fromHex("0202000000010000") << "2.2.0" << false << "0.1.0";
-        QTest::newRow("3.0.0, no bootloader") << QByteArray::fromHex("0300000000000000") << "3.0.0" << false << "Unknown";
+        QTest::addColumn<QStringList>("decoded"); // version, whether an update is available, bootloader
+        QTest::newRow("1.x") << QByteArray::fromHex("0109ffff01000000") << QStringList{"1.9.65535", "update", "1.0.0"};
+        QTest::newRow("2.1.701") << QByteArray::fromHex("020102bd00000001") << QStringList{"2.1.701", "update", "0.0.1"};
+        QTest::newRow("2.1.702") << QByteArray::fromHex("020102be00000100") << QStringList{"2.1.702", "current", "0.0.256"};
+        QTest::newRow("2.2.0") << QByteArray::fromHex("0202000000010000") << QStringList{"2.2.0", "current", "0.1.0"};
+        QTest::newRow("3.0.0, no bootloader") << QByteArray::fromHex("0300000000000000")
+                                              << QStringList{"3.0.0", "current", "Unknown"};
     }
 
     void identity()
     {
         QFETCH(QByteArray, versions);
-        QFETCH(QString, version);
-        QFETCH(bool, updateAvailable);
-        QFETCH(QString, bootloader);
+        QFETCH(QStringList, decoded);
         QByteArray frame = frameOfLength(70);
         frame.replace(19, versions.size(), versions);
         const RadioIdentity id = RadioFrames::decodeIdentity(bytes(frame), 2);
-        QCOMPARE(id.version, version);
-        QCOMPARE(id.updateAvailable, updateAvailable);
-        QCOMPARE(id.bootloader, bootloader);
+        QCOMPARE((QStringList{id.version, id.updateAvailable ? "update" : "current", id.bootloader}), decoded);
     }
 
     // The whole mode list a radio is offered, in order, with each entry's

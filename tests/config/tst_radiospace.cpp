@@ -1,8 +1,6 @@
-// Properties over the radios the field holds, generated rather than picked:
-// every combination of capabilities that shapes the lists, each radio-mode
-// code, with random masks, powers and the bytes nobody interprets. Each case
-// meets the product through the virtual radio, with instant pacing, and
-// judges it by what the radio stored.
+// Properties over the generated radios of radiospace.h: each case meets the
+// product through the virtual radio, with instant pacing, and judges it by
+// what the radio stored.
 #include "config/configurator.h"
 #include "config/radiosetup.h"
 #include "config/radiospace.h"
@@ -13,8 +11,6 @@
 #include <QtTest>
 
 namespace {
-
-void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 using namespace RadioSpace;
 
@@ -32,16 +28,6 @@ QList<int> bandsWithPowers(Configurator &c)
     if (!c.powerList58.isEmpty() && c.powerList58 != Configurator::dashTable)
         bands << 2;
     return bands;
-}
-
-// A band's power list, the entry shown and its index.
-QStringList &powersOf(Configurator &c, int band)
-{
-    return band == 0 ? c.powerList24 : band == 1 ? c.powerList52 : c.powerList58;
-}
-int powerIndexOf(Configurator &c, int band)
-{
-    return band == 0 ? c.power24Index : band == 1 ? c.power52Index : c.power58Index;
 }
 
 } // namespace
@@ -67,7 +53,7 @@ private:
             c.on_enable58_currentIndexChanged(c.isHighbandstate());
         for (int band : bandsWithPowers(c)) {
             c.powerList(band);
-            c.writePowerSettings(powerIndexOf(c, band));
+            c.writePowerSettings(band == 0 ? c.power24Index : band == 1 ? c.power52Index : c.power58Index);
             c.maskingChanged(band);
         }
     }
@@ -76,7 +62,7 @@ private slots:
     void initTestCase()
     {
         Pacing::setInstant(true);
-        qInstallMessageHandler(quiet);
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     }
 
     void cleanupTestCase() { qInstallMessageHandler(nullptr); }
@@ -113,8 +99,7 @@ private slots:
         RadioSetup setup;
         QString error;
         QVERIFY2(setup.fromJson(bench.c().currentSetup().toJson(), &error), qPrintable(error));
-        const auto refusals = bench.c().applySetup(setup);
-        for (const auto &refusal : refusals)
+        for (const auto &refusal : bench.c().applySetup(setup))
             QFAIL(qPrintable(refusal.key + ": " + refusal.reason));
         QCOMPARE(bench.c().deployList, QList<int> {});
         bench.c().on_storeAndDisconnect_clicked();
@@ -148,7 +133,7 @@ private slots:
         for (int band : bands) {
             const RadioUnit::Settings before = bench.radio().stored;
             const QString suffix = band == 0 ? "24" : band == 1 ? "52" : "58";
-            const QStringList powers = powersOf(c, band);
+            const QStringList powers = band == 0 ? c.powerList24 : band == 1 ? c.powerList52 : c.powerList58;
             const int power = random.bounded(powers.size());
             const int first = 1 + random.bounded(84), last = first + random.bounded(85 - first);
             RadioSetup setup;
