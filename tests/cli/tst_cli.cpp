@@ -5,8 +5,7 @@
 
 #include <sys/stat.h>
 
-// An image for MCU 2 closed by the empty frame without which a radio stays
-// in its bootloader.
+// An image for MCU 2, closed by the empty frame that lets a radio leave its bootloader.
 static const QString goodPackage = QStringLiteral(VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/good.vfp");
 
 class TestCli : public QObject
@@ -33,8 +32,7 @@ private slots:
                                 << QStringList{"label=Balcony", "mode=R9 5.8GHz", "direction=1", "power24=3", "mask58=1-10,20"}
                                 << QStringList{"Device Label: Balcony", "Tx Mode: R9 5.8GHz", "Direction: Receiver",
                                                "2.4GHz Power: 2 Bars", "5.8GHz Mask (Hex): ff 03 08 00 00 00 00 00 00 00 00"};
-        // What a radio reports reaches the terminal with its control
-        // characters spelled out; a label cannot forge a line.
+        // Control characters a radio reports are spelled out: a label cannot forge a line.
         QTest::newRow("label with control characters")
             << "r9,label=a\x1b]0;owned\x07\nTRX Serial: forged" << QStringList{}
             << QStringList{"Device Label: a\\x1b]0;owned\\x07\\x0aTRX Serial: forged"};
@@ -118,21 +116,18 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QList<int>>("writes");
-        const QStringList apply {"apply", "setup.json"};
         const QByteArray fiveGHz = R"({"format": 1, "mode": "R8X 2.4GHz", "mask24": "1-3", "power52": "5 Bars", "mask52": "1-4"})";
         QTest::newRow("mode not offered") << "r9" << QStringList {"set", "label=Kept?", "mode=Nope"} << QByteArray() << 4
                                           << "\"Nope\" is not offered; allowed: 0 \"R7 Compatibility Mode\"" << QList<int> {};
         QTest::newRow("label on a legacy radio") << "legacy" << QStringList {"set", "power24=1", "label=Foo"} << QByteArray()
                                                  << 4 << "a legacy radio takes only power24 and mask24" << QList<int> {};
-        QTest::newRow("band the radio lacks, skipped") << "r8x" << apply + QStringList {"--skip-missing"} << fiveGHz << 0
+        QTest::newRow("band the radio lacks, skipped") << "r8x" << QStringList {"apply", "setup.json", "--skip-missing"} << fiveGHz << 0
                                                        << "skipped mask52: this radio has no such band"
                                                        << QList<int> {13, 15, 40};
         QTest::newRow("radio silent part-way") << "r9,silent=12" << QStringList {"set", "label=Kept?"} << QByteArray() << 9
                                                << "the radio stopped answering during the readout" << QList<int> {};
         QTest::newRow("setup that is a folder") << "r9" << QStringList {"apply", "."} << QByteArray() << 4
                                                 << ".: not a regular file" << QList<int> {};
-        QTest::newRow("unknown key") << "r9" << apply << QByteArray(R"({"format": 1, "lable": "x"})") << 4
-                                     << "unknown key \"lable\"" << QList<int> {};
     }
 
     // The simulator's trace shows what reached the radio: no write of a
@@ -144,7 +139,6 @@ private slots:
         QFETCH(QByteArray, json);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
-        QFETCH(QList<int>, writes);
         QFile::remove(m_dir.filePath("trace.txt"));
         QVERIFY(write("setup.json", json));
         const Result r = cli(QStringList {"--simulate=" + profile + ",trace=" + m_dir.filePath("trace.txt")} + arguments + QStringList {"--store"});
@@ -160,7 +154,7 @@ private slots:
                 sent << code;
             replies += words.value(1) == "<";
         }
-        QCOMPARE(sent, writes);
+        QTEST(sent, "writes");
         // The trace holds the dongle's side too.
         QVERIFY(exitCode != 0 || replies > 0);
     }
@@ -363,8 +357,7 @@ private slots:
         QVERIFY(r.out.contains(QStringLiteral("radio: attached, protocol level 2")));
         // The r9 is named as it names itself, never by its level alone.
         QVERIFY2(r.out.contains(QStringLiteral("status: Veltra R9")) && !r.out.contains(QStringLiteral("R8X")), qPrintable(r.out));
-        // The radio had been on for 195 days, 6:23:20 when it was cabled:
-        // its four bytes of seconds all count.
+        // On for 195 days, 6:23:20 when cabled: all four bytes of its seconds count.
         QVERIFY2(QRegularExpression(QStringLiteral("uptime: 195 days, 06:2\\d:\\d\\d")).match(r.out).hasMatch(), qPrintable(r.out));
     }
 

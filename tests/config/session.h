@@ -42,9 +42,6 @@ struct Session
         return QTest::qWaitFor([this] { return rig.usbd->liveDataEnabled == 1; }, 8000);
     }
 
-    // Radio command codes the radio received since `mark`, in order.
-    QList<int> commandsSince(int mark) { return radio().commands.mid(mark); }
-
     // Save & Disconnect; returns the report it wrote.
     QByteArray store()
     {

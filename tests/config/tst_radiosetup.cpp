@@ -5,8 +5,6 @@
 
 #include <QtTest>
 
-using Settings = QList<QPair<QString, QString>>;
-
 namespace {
 
 // "key=value" items as a setup's settings.
@@ -98,7 +96,7 @@ private slots:
         QString error;
         QCOMPARE(setup.readFile(file.fileName(), &error), message.isEmpty());
         QVERIFY2(error.contains(message), qPrintable(error));
-        QCOMPARE(setup.settings, (Settings {{"label", message.isEmpty() ? "read" : "kept"}}));
+        QCOMPARE(setup.settings, (QList<QPair<QString, QString>> {{"label", message.isEmpty() ? "read" : "kept"}}));
     }
 
     void channelLists_data()

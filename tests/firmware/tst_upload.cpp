@@ -130,8 +130,7 @@ private slots:
 
         QTest::newRow("v1 gets block 2") << 1 << QList<int>{7, 2} << 0 << 0 << 9 << true;
         QTest::newRow("v2 mcu 7 gets block 7") << 2 << QList<int>{2, 7} << 0 << 0 << 9 << true;
-        // Every frame taken, but the image never closed: the radio stays in its
-        // bootloader, and that is no complete update.
+        // Every frame taken but the image never closed: stuck in its bootloader.
         QTest::newRow("no closing frame") << 1 << QList<int>{2} << 0 << 0 << 8 << false;
         QTest::newRow("no block for mcu 7") << 2 << QList<int>{2} << 0 << 2 << 0 << false;
         QTest::newRow("block for mcu 7 without frames") << 2 << QList<int>{2, -7} << 0 << 2 << 0 << false;
@@ -151,7 +150,6 @@ private slots:
         QFETCH(QList<int>, blocks);
         QFETCH(int, fault);
         QFETCH(int, status);
-        QFETCH(int, frames);
         QFETCH(bool, closing);
         const char *const messages[] = {
             "Update Complete!", "USB Error! Please try again!", "File Error! No matching data found!",
@@ -219,7 +217,7 @@ private slots:
             const QByteArray answers = QByteArray::fromHex(version == 1 ? "060606" : "07100796");
             QCOMPARE(update.boot().handshakeBytes().right(handshake.size()), handshake);
             QCOMPARE(update.boot().handshakeAnswers().right(answers.size()), answers);
-            QCOMPARE(update.boot().framesReceived(), frames);
+            QTEST(update.boot().framesReceived(), "frames");
             if (status == 0)
                 QCOMPARE(update.boot().image(), imageFor(version == 1 ? 2 : 7));
         }

@@ -11,17 +11,10 @@ namespace {
 
 QStringList capturedLog;
 
-void captureMessage(QtMsgType, const QMessageLogContext &, const QString &msg)
-{
-    capturedLog.append(msg);
-}
-
 // A package with one block for MCU id 2 carrying this frame stream.
 QByteArray packageWith(const QByteArray &frameStream)
 {
-    VfpWriter::Block block;
-    block.data = frameStream;
-    return VfpWriter::text({block});
+    return VfpWriter::text({{2, 1, 0, 0, frameStream, true, {}}});
 }
 
 } // namespace
@@ -47,7 +40,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        qInstallMessageHandler(captureMessage);
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) { capturedLog << message; });
     }
 
     void init() { capturedLog.clear(); }

@@ -30,9 +30,8 @@ Item {
             testSupport.clearSettings()
             configurator.isProgress = 0
             configurator.isfileErrorstate = false
-            started.clear()
-            cancelled.clear()
-            ended.clear()
+            for (const spy of [started, cancelled, ended])
+                spy.clear()
         }
 
         function openWizard(type) {
@@ -49,8 +48,7 @@ Item {
             mouseClick(wizard.button)
         }
 
-        // Opened for type and taken through its pages up to the update's
-        // start, noting them in pagesSeen.
+        // Opened for type and taken up to the update's start, its pages kept in pagesSeen.
         function startedWizard(type) {
             var wizard = openWizard(type)
             var seen = []

@@ -47,8 +47,7 @@ Item {
             return createTemporaryObject(textComponent, root, { key: key })
         }
 
-        // The mark-up of a text as a list of tag names, the closing ones
-        // written the plain way whatever spacing the table uses.
+        // A text's mark-up as tag names, closing ones plain whatever the spacing.
         function tagsOf(text) {
             var tags = []
             var re = /<(\/?)\s*([a-zA-Z]+)[^>]*>/g

@@ -5,15 +5,9 @@
 
 #include "ui/scene.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QObject>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQmlPropertyMap>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QtQuickTest>
 
 // What the QML tests reach as "testSupport".
@@ -24,16 +18,11 @@ class TestSupport : public QObject
 public:
     explicit TestSupport(const QString &settingsRoot) : m_settingsRoot(settingsRoot) { }
 
-    // Forgets every stored setting, as on a machine the app never ran on.
-    Q_INVOKABLE void clearSettings()
-    {
-        QSettings settings;
-        settings.clear();
-        settings.sync();
-    }
+    // Forgets every stored setting, as on a machine the app never ran on;
+    // the settings go to disk as the QSettings goes.
+    Q_INVOKABLE void clearSettings() { QSettings().clear(); }
 
-    // The settings files as they lie on disk, which is all that a restarted
-    // application would see.
+    // The settings files as they lie on disk, all a restarted application sees.
     Q_INVOKABLE QString storedSettings() const
     {
         QString text;

@@ -3,10 +3,8 @@
 // What the suites that load the scene share: the application's registrations,
 // settings kept apart from the user's, and a watch on what the scene says.
 
-// By their place beside this file: the QML suite, which builds none of the
-// product's code, includes this file too and uses only what needs none.
-#include "../../config/frequencymaskingdata.h"
-#include "../../config/frequencymaskingmodel.h"
+#include "config/frequencymaskingdata.h"
+#include "config/frequencymaskingmodel.h"
 
 #include <QCoreApplication>
 #include <QMutex>

@@ -15,8 +15,6 @@
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -95,8 +93,6 @@ class TestSceneSpace : public QObject
         return QTest::qWaitFor([&] { return view() && view()->objectName() == QLatin1String(name); }, 5000);
     }
 
-    void store() { c().on_storeAndDisconnect_clicked(); }
-
 private slots:
     void initTestCase()
     {
@@ -171,8 +167,7 @@ private slots:
                 QVERIFY2(find(switches[s].name)->property("enabled").toBool() == offer.switches[s], where + " " + switches[s].name);
             QVERIFY2(show("Masking.qml", "maskingView"), where);
             QObject *tabBar = find("tabBar");
-            // The view opens on the radio's first band, or on 2.4 GHz for a
-            // radio with none.
+            // The view opens on the radio's first band, or on 2.4 GHz for none.
             const int first = offer.bands[0] ? 0 : offer.bands[1] ? 1 : offer.bands[2] ? 2 : 0;
             QVERIFY2(tabBar->property("activeTab").toInt() == first, where + " first tab");
             QList<int> bands;
@@ -188,13 +183,12 @@ private slots:
             }
 
             // Looked at, not touched: the radio keeps every byte.
-            store();
+            c().on_storeAndDisconnect_clicked();
             QVERIFY2(radio().stored == before, where);
             if (bands.isEmpty())
                 continue;
 
-            // Clear All on one band, a power, then a choice in each drop-down
-            // and switch of the settings view.
+            // Then Clear All on one band, a power, and each drop-down and switch.
             QVERIFY2(read(), where);
             const int cleared = bands.at(random.bounded(bands.size()));
             QVERIFY2(show("Masking.qml", "maskingView"), where);
@@ -229,8 +223,7 @@ private slots:
                     QMetaObject::invokeMethod(find("radioDirection"), "activated", Q_ARG(int, pick));
                     direction = directions.at(pick);
                 }
-                // Each switch the view opens shows the radio's byte, then is
-                // turned to a drawn position.
+                // Each switch it opens shows the radio's byte, then turns as drawn.
                 for (int s = 0; s < 3; ++s) {
                     QObject *control = find(QLatin1String(switches[s].name));
                     if (!control->property("enabled").toBool())
@@ -243,7 +236,7 @@ private slots:
                     QMetaObject::invokeMethod(control, "toggled");
                 }
             }
-            store();
+            c().on_storeAndDisconnect_clicked();
             const RadioUnit::Settings after = radio().stored;
             // The edits land in the band whose tab showed them, unless the
             // mode took the window's one 5 GHz edit to its other 5 GHz band.

@@ -1,9 +1,7 @@
 // The whole scene over the simulator, walked as an operator walks it: the
 // window is built as the application builds it, clicks and keys go in through
 // the window, and what the radio finally holds is read from the simulator.
-// Any warning from the scene (a binding loop, an undefined property, a
-// missing file) fails the walk. Every view, modal and wizard page is saved
-// as a picture in each language under the build folder.
+// Any warning from the scene fails the walk.
 
 #include "app/wiring.h"
 #include "config/configurator.h"
@@ -15,7 +13,6 @@
 #include "firmware/vfpwriter.h"
 #include "scene.h"
 
-#include <QDir>
 #include <QImage>
 #include <QPixmap>
 #include <QQmlApplicationEngine>
@@ -23,8 +20,6 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScreen>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -77,9 +72,8 @@ class TestWalk : public QObject
         QTest::mouseClick(m_window, Qt::LeftButton, modifiers, target->mapToScene(at).toPoint());
     }
 
-    // Clicks the named button and waits for the view it leads to.
-    // A wait that runs out says where the walk stood, for a run that cannot
-    // be repeated at will.
+    // Clicks the named button and waits for the view it leads to; a wait that
+    // runs out says where the walk stood, for a run that cannot be repeated.
     bool go(const QString &button, const QString &name)
     {
         clickNamed(button);
@@ -204,8 +198,7 @@ private slots:
 
     void cleanup()
     {
-        // The scene goes first, so nothing on screen reads from the objects
-        // taken down after it.
+        // The scene goes first: nothing on screen may read what goes after it.
         m_engine.reset();
         m_window = nullptr;
         m_configurator.reset();
@@ -216,30 +209,24 @@ private slots:
 
     void cleanupTestCase() { qInstallMessageHandler(nullptr); }
 
-    // Every view, modal and wizard page, pictured once in each language. The
-    // language is picked on a working view, which brings that view back made
-    // anew. The wizard's pages are set rather than reached (reaching them is
-    // the wizard's own suite's part), except for a dongle update the
-    // Configurator refuses: the in-process dongle has no port to hand to
-    // avrdude, and the error page gives its reason.
+    // Every view, modal and wizard page, pictured under the build folder in
+    // each language, picked on a working view, which brings it back made anew.
+    // The wizard's pages are set, not reached (its own suite reaches them),
+    // but for a dongle update the Configurator refuses: the in-process dongle
+    // has no port to hand to avrdude, and the error page gives its reason.
     void tour_data()
     {
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("label");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("en") << QStringLiteral("en") << QStringLiteral("English")
-                            << QStringLiteral("The dongle has no serial port for the programmer.");
-        QTest::newRow("es") << QStringLiteral("es") << QString::fromUtf8("Español")
-                            << QString::fromUtf8("El dongle no tiene un puerto serie para el programador.");
-        QTest::newRow("cn") << QStringLiteral("cn") << QString::fromUtf8("中文")
-                            << QString::fromUtf8("适配器没有可供编程器使用的串口。");
+        QTest::newRow("en") << QStringLiteral("en") << QStringLiteral("English");
+        QTest::newRow("es") << QStringLiteral("es") << QString::fromUtf8("Español");
+        QTest::newRow("cn") << QStringLiteral("cn") << QString::fromUtf8("中文");
     }
 
     void tour()
     {
         QFETCH(QString, code);
         QFETCH(QString, label);
-        QFETCH(QString, reason);
         QVERIFY(connectRadio());
         if (code != m_language) {
             QPointer<QQuickItem> before = view();
@@ -288,7 +275,9 @@ private slots:
         QCOMPARE(wizard->property("visibleStage").toInt(), 6);
         auto *why = qobject_cast<QQuickItem *>(Scene::findIn(wizard->property("contentItem").value<QObject *>(), "failureReasonText"));
         QVERIFY(why && why->isVisible());
-        QCOMPARE(why->property("text").toString(), reason);
+        // The wizard's own suite checks its words in the other languages.
+        if (code == QLatin1String("en"))
+            QCOMPARE(why->property("text").toString(), QStringLiteral("The dongle has no serial port for the programmer."));
         shot("wizard-error-reason");
         click(qvariant_cast<QQuickItem *>(wizard->property("button"))); // Done
         QVERIFY(waitForView("startView"));
@@ -327,9 +316,8 @@ private slots:
         QQuickItem *grid = item("maskingGrid");
         QTRY_COMPARE_WITH_TIMEOUT(grid->property("rows").toInt(), 13, patience);
 
-        // The row of Wi-Fi channel 11 masks radio channels 52 to 73, a
-        // Ctrl-click frees channel 60 again and a Shift-drag over row 1 masks
-        // channels 8 to 12.
+        // Wi-Fi channel 11's row masks radio channels 52 to 73, a Ctrl-click
+        // frees 60 again and a Shift-drag over row 1 masks 8 to 12.
         click(grid, Qt::NoModifier, cellCentre(grid, 10, 0));
         click(grid, Qt::ControlModifier, cellCentre(grid, 10, 60));
         QTest::mousePress(m_window, Qt::LeftButton, Qt::ShiftModifier, grid->mapToScene(cellCentre(grid, 1, 8)).toPoint());
@@ -409,8 +397,7 @@ private slots:
         QVERIFY(showModal("configurationButton", "connectModal", "connect-waiting"));
         m_rig->dongle->replug();
         QVERIFY(waitForView("deviceView"));
-        // The version is read after discovery, which may finish after the
-        // view is made.
+        // The version is read after discovery, which may end after the view is made.
         QTRY_COMPARE_WITH_TIMEOUT(dongleStatus(), QStringLiteral("3.2.7"), patience);
     }
 };

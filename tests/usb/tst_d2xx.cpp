@@ -9,11 +9,7 @@
 #include <QProcess>
 #include <QtTest>
 
-namespace {
-
 const QString standin = QStringLiteral(VELTRA_D2XX_STANDIN_DIR "/libftd2xx.so.1");
-
-} // namespace
 
 class TestD2xx : public QObject
 {

@@ -323,7 +323,6 @@ private slots:
             QCOMPARE(Pacing::requestedMs() - waitedBefore, qint64(10));
     }
 
-
     void dongleBootloaderEntry_data()
     {
         QTest::addColumn<QString>("profile");
@@ -389,11 +388,10 @@ private slots:
         QCOMPARE(got, reply);
     }
 
-    // The virtual dongle's side, as the protocol has it: a slot past bit 7
-    // travels in two bytes, a buffer the dongle lacks reads as 0, and bytes
-    // cut off by a pause of 50 ms or more are forgotten, by the application
-    // as by the bootloader (after a shorter pause they join the next ones).
-    // Every reply is compared, and nothing more may come.
+    // The virtual dongle's side: a slot past bit 7 travels in two bytes, a
+    // buffer it lacks reads as 0, and bytes cut off by a pause of 50 ms or
+    // more are forgotten by the application and the bootloader alike (after a
+    // shorter pause they join the next). Every reply is compared; no more may come.
     void virtualDongleAnswers_data()
     {
         QTest::addColumn<QString>("profile");
@@ -441,19 +439,6 @@ private slots:
         QCOMPARE(second.name, QStringLiteral("p1"));
         QVERIFY(second.radioSettings.contains(qMakePair(QStringLiteral("trxhw"), QStringLiteral("7"))));
         QVERIFY(second.radioSettings.contains(qMakePair(QStringLiteral("serial"), QStringLiteral("0000000100"))));
-    }
-
-    void statusIsPolledOnEveryFifthTick()
-    {
-        SimRig rig;
-        for (int round = 0; round < 2; ++round) {
-            const int mark = rig.mark();
-            for (int tick = 1; tick <= 4; ++tick)
-                rig.usbd->checkUSBDevice();
-            QCOMPARE(rig.countSince(mark, 0x13), 0);
-            rig.usbd->checkUSBDevice();
-            QCOMPARE(rig.countSince(mark, 0x13), 1);
-        }
     }
 };
 

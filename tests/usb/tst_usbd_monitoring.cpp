@@ -15,14 +15,18 @@
 
 namespace {
 
-// Runs monitoring ticks by hand until one of them polls the dongle's status.
-void tickUntilPoll(SimRig &rig)
+// Runs monitoring ticks by hand until one of them polls the dongle's status,
+// within six ticks (or at tick `ticks` exactly).
+void tickUntilPoll(SimRig &rig, int ticks = 0)
 {
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 1; i <= 6; ++i) {
         const int mark = rig.mark();
         rig.usbd->checkUSBDevice();
-        if (rig.countSince(mark, 0x13) > 0)
+        if (rig.countSince(mark, 0x13) > 0) {
+            if (ticks)
+                QCOMPARE(i, ticks);
             return;
+        }
     }
     QFAIL("no status poll within six ticks");
 }
@@ -48,25 +52,34 @@ private slots:
         TestLog::clear();
     }
 
-    // What the first poll after DMX is on announces, in order. One lost reply
-    // is asked for again: no legacy radio is made of the r9, none let go. A
-    // radio whose frames never arrive, though reported, is let go, DMX off.
-    void firstPoll_data()
+    // What the polls after DMX is on announce, in order: the first the level
+    // and the radio, the next live data if enabled on a level-2 radio whose
+    // reply passes its check. One lost reply is asked for again: no legacy
+    // radio is made of the r9, none let go. A radio whose frames never arrive,
+    // though reported, is let go, DMX off.
+    void polls_data()
     {
         QTest::addColumn<QString>("profile");
         QTest::addColumn<int>("lost"); // the request whose next reply is lost; 0: none, -1: every frame
+        QTest::addColumn<int>("live"); // live data enabled after the first poll
+        QTest::addColumn<int>("corrupted");
         QTest::addColumn<QStringList>("events");
 
-        QTest::newRow("level 7") << "r9,level=7" << 0 << QStringList{"level 7", "attached"};
-        QTest::newRow("r9, length read lost") << "r9" << 0x02 << QStringList{"level 2", "attached"};
-        QTest::newRow("r9, first slots lost") << "r9" << 0x1E << QStringList{"level 2", "attached"};
-        QTest::newRow("no frame arrives") << "r9" << -1 << QStringList{"detached"};
+        QTest::newRow("level 7") << "r9,level=7" << 0 << 0 << 0 << QStringList{"level 7", "attached"};
+        QTest::newRow("r9, length read lost") << "r9" << 0x02 << 0 << 0 << QStringList{"level 2", "attached"};
+        QTest::newRow("r9, first slots lost") << "r9" << 0x1E << 0 << 0 << QStringList{"level 2", "attached"};
+        QTest::newRow("no frame arrives") << "r9" << -1 << 0 << 0 << QStringList{"detached"};
+        QTest::newRow("live data") << "r9" << 0 << 1 << 0 << QStringList{"level 2", "attached", "live"};
+        QTest::newRow("live data, bad check") << "r9" << 0 << 1 << 1 << QStringList{"level 2", "attached"};
+        QTest::newRow("live data, level 1") << "p1" << 0 << 1 << 0 << QStringList{"level 1", "attached"};
     }
 
-    void firstPoll()
+    void polls()
     {
         QFETCH(QString, profile);
         QFETCH(int, lost);
+        QFETCH(int, live);
+        QFETCH(int, corrupted);
         QFETCH(QStringList, events);
 
         SimRig rig(profile);
@@ -78,13 +91,21 @@ private slots:
                 [&seen](int v) { seen << QStringLiteral("level %1").arg(v); });
         connect(rig.usbd.get(), &Usbd::dmxAttached, this, [&seen] { seen << QStringLiteral("attached"); });
         connect(rig.usbd.get(), &Usbd::dmxDetached, this, [&seen] { seen << QStringLiteral("detached"); });
-        const int mark = rig.mark();
+        connect(rig.usbd.get(), &Usbd::updateLiveData, this, [&seen] { seen << QStringLiteral("live"); });
+        int mark = rig.mark();
         rig.usbd->initDongleDMX();
         tickUntilPoll(rig);
-
-        QCOMPARE(seen, events);
         QCOMPARE(rig.usbd->isDmxAttached(), lost >= 0);
         QCOMPARE(rig.countSince(mark, 0x11), lost < 0 ? 1 : 0);
+
+        rig.usbd->liveDataEnabled = live;
+        rig.dongle->corruptCheckValues(corrupted);
+        mark = rig.mark();
+        // Once a poll is made, every fifth tick makes the next.
+        tickUntilPoll(rig, 5);
+        QCOMPARE(seen, events);
+        // Live data is one more in-buffer read per poll.
+        QCOMPARE(rig.countSince(mark, 0x05), live && profile == QLatin1String("r9") ? 1 : 0);
     }
 
     void missesAreCountedConsecutively()
@@ -120,41 +141,6 @@ private slots:
         tickUntilPoll(rig);
         QVERIFY(!rig.usbd->isDmxAttached());
         QCOMPARE(detached.count(), 1);
-    }
-
-    void liveData_data()
-    {
-        QTest::addColumn<QString>("profile");
-        QTest::addColumn<int>("enabled");
-        QTest::addColumn<int>("corrupted");
-        QTest::addColumn<int>("updates");
-
-        QTest::newRow("level 2, enabled") << "r9" << 1 << 0 << 1;
-        QTest::newRow("level 2, bad check") << "r9" << 1 << 1 << 0;
-        QTest::newRow("level 2, not enabled") << "r9" << 0 << 0 << 0;
-        QTest::newRow("level 1") << "p1" << 1 << 0 << 0;
-    }
-
-    void liveData()
-    {
-        QFETCH(QString, profile);
-        QFETCH(int, enabled);
-        QFETCH(int, corrupted);
-        QFETCH(int, updates);
-
-        SimRig rig(profile);
-        QSignalSpy live(rig.usbd.get(), &Usbd::updateLiveData);
-        rig.usbd->initDongleDMX();
-        tickUntilPoll(rig);
-        QVERIFY(rig.usbd->isDmxAttached());
-
-        rig.usbd->liveDataEnabled = enabled;
-        rig.dongle->corruptCheckValues(corrupted);
-        const int mark = rig.mark();
-        tickUntilPoll(rig);
-        QCOMPARE(live.count(), updates);
-        // Live data is one more in-buffer read per poll.
-        QCOMPARE(rig.countSince(mark, 0x05), enabled && profile == QLatin1String("r9") ? 1 : 0);
     }
 
     void unplugKeepsRadioState()
