@@ -160,7 +160,8 @@ QList<Configurator::SetupRefusal> Configurator::applySetup(const RadioSetup &set
             if (index != shown)
                 changes << [apply, index] { apply(index); };
         };
-        auto onOff = [](int state) { return state < 0 ? -1 : state != 0 ? 1 : 0; };
+        // Only a switch the radio reports is offered, so the state is 0 or more.
+        auto onOff = [](int state) { return state != 0 ? 1 : 0; };
 
         // A legacy radio takes one frame: its 2.4 GHz mask and power.
         if (!offersSetting(key)) {

@@ -30,9 +30,9 @@ bool WireModel::Settings::apply(const QString &key, const QString &value, QStrin
         latencyMs = ms;
     } else if (key == QLatin1String("fault")) {
         const QStringList parts = value.split(QLatin1Char(':'));
-        bool ok = parts.size() <= 2;
+        bool ok = true;
         const double rate = parts.size() == 2 ? parts.at(1).toDouble(&ok) : 1.0;
-        if (!ok || rate < 0 || rate > 1)
+        if (parts.size() > 2 || !ok || rate < 0 || rate > 1)
             return fail(QStringLiteral("fault=%1: expected KIND or KIND:RATE with a rate from 0 to 1").arg(value));
         const QString kind = parts.at(0);
         if (kind == QLatin1String("late"))

@@ -39,6 +39,17 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Free for another thread: this one would get the recursive lock anyway.
+bool linkFree(Usbd &usbd)
+{
+    return std::async(std::launch::async, [&usbd] {
+               const bool free = usbd.usbLock->tryLock();
+               if (free)
+                   usbd.usbLock->unlock();
+               return free;
+           }).get();
+}
+
 } // namespace
 
 class TestDongleUpdate : public QObject
@@ -170,15 +181,33 @@ private slots:
             QCOMPARE(written.left(image.size()), image);
             QCOMPARE(written.mid(image.size()), QByteArray(written.size() - image.size(), char(0xFF)));
         }
-        // The dongle is found again, whichever firmware it runs, its link free
-        // for another thread (this one would get the recursive lock anyway).
+        // The dongle is found again, whichever firmware it runs, its link free.
         QVERIFY(QTest::qWaitFor([&] { return usbd.usbDongleType == 3 || usbd.usbDongleType == 4; }, 5000));
-        QVERIFY(std::async(std::launch::async, [&usbd] {
-                    const bool free = usbd.usbLock->tryLock();
-                    if (free)
-                        usbd.usbLock->unlock();
-                    return free;
-                }).get());
+        QVERIFY(linkFree(usbd));
+    }
+
+    // Closed half way through, the program leaves neither avrdude running nor
+    // the link locked, and tears avrdude down itself rather than leave it to Qt.
+    void closedDuringAnUpdate()
+    {
+        PtyServer server({QStringLiteral("r9")});
+        QTemporaryDir dir;
+        const QString pidFile = dir.filePath(QStringLiteral("avrdude.pid"));
+        QVERIFY(writeProgrammer(dir.filePath(QStringLiteral("avrdude")), "echo $$ > '" + pidFile.toLocal8Bit() + "'\nexec sleep 30\n"));
+        QVERIFY(writeIntelHex(dir.filePath(QStringLiteral("veltra_dongle_3.hex")), VfpWriter::testImage(256)));
+        Usbd usbd(std::make_unique<SerialPortDriver>(server.path));
+        QVERIFY(QTest::qWaitFor([&] { return usbd.usbDongleType == 3; }, 5000));
+        auto configurator = std::make_unique<Configurator>(&usbd);
+        configurator->workingDirectoryPath = dir.path() + QLatin1Char('/');
+        configurator->firmwareUpdate(Configurator::dongle_update, dir.filePath(QStringLiteral("veltra_dongle_3.hex")));
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo(pidFile).size() > 0; }, 10000));
+        const pid_t pid = pid_t(readAll(pidFile).trimmed().toLongLong());
+        TestLog::clear();
+        configurator.reset();
+        QCOMPARE(::kill(pid, 0), -1);
+        QVERIFY(linkFree(usbd));
+        QMutexLocker locker(&TestLog::mutex);
+        QCOMPARE(TestLog::lines.filter(QStringLiteral("Destroyed while")), QStringList());
     }
 
     // Started from a menu, the program runs in some other folder: the avrdude
