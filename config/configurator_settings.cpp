@@ -192,8 +192,8 @@ void Configurator::on_enable58_currentIndexChanged(int index)
 {
     if (radioCapabilities.band58Switch == 1) {
         m_highbandState = index;
-        const int read = radioSettings.band58State;
-        const int onAsRead = (read >= 2 ? read - 2 : read) % 2;
+        // A switch reported with 2 added reads the same: only the low bit is on or off.
+        const int onAsRead = radioSettings.band58State % 2;
         m_edits.band58 = index < 0 || index % 2 == onAsRead ? -1 : index;
     }
     deployListAppend(DeployItem::Settings);

@@ -47,6 +47,11 @@ private slots:
         QTest::newRow("level 0") << "r9,level=0" << QStringList{} << QStringList{"TRX Model: R7/R8"};
         QTest::newRow("level and dongle hardware 255") << "r9,level=255,hardware=255" << QStringList{}
                                                       << QStringList{"Tx Mode: R9 2.4GHz", "Dongle HW: " + QString(QChar(64 + 255))};
+        // The hardware number names the powers: milliwatts below 16, bars at 16, levels above.
+        QTest::newRow("hardware 15") << "r9,trxhw=15" << QStringList{}
+                                     << QStringList{"2.4GHz Power: 375mW 4 Bars", "5.8GHz Power: 35mW Bars"};
+        QTest::newRow("hardware 17") << "r9,trxhw=17" << QStringList{}
+                                     << QStringList{"2.4GHz Power: 4 Bars", "5.8GHz Power: Level 5 L{2-5}"};
         QTest::newRow("legacy set") << "legacy" << QStringList{"power24=0", "mask24=1-3"}
                                     << QStringList{"TRX Model: R7/R8", "2.4GHz Power: 375mW 5 Bars",
                                                    "2.4GHz Mask (Hex): 07 00 00 00 00 00 00 00 00 00 00"};

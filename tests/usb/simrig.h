@@ -48,10 +48,27 @@ inline int count(const QString &line)
 
 } // namespace TestLog
 
+// The simulator's driver, able to refuse writes as a host whose transfer
+// failed does, the dongle still there.
+struct RigDriver : SimDriver
+{
+    using SimDriver::SimDriver;
+    int refusals = 0;
+    int write(Handle handle, const char *data, unsigned count, unsigned *written) override
+    {
+        if (refusals == 0)
+            return SimDriver::write(handle, data, count, written);
+        --refusals;
+        *written = 0;
+        return IoError;
+    }
+};
+
 struct SimRig
 {
     std::shared_ptr<VirtualDongle> dongle;
     std::unique_ptr<Usbd> usbd;
+    RigDriver *driver = nullptr;
 
     explicit SimRig(const QString &profileText = QString())
     {
@@ -63,7 +80,9 @@ struct SimRig
             qFatal("simulator profile %s: %s", qPrintable(profileText), qPrintable(error));
         dongle = std::make_shared<VirtualDongle>(profile);
         dongle->trace().setRecording(true);
-        usbd = std::make_unique<Usbd>(std::make_unique<SimDriver>(dongle));
+        auto owned = std::make_unique<RigDriver>(dongle);
+        driver = owned.get();
+        usbd = std::make_unique<Usbd>(std::move(owned));
     }
 
     // Number of requests traced so far; a mark for requestsSince.

@@ -78,6 +78,7 @@ private slots:
         // The library's device list, and a dongle opened by its serial number.
         QTest::newRow("listed") << true << QStringList {"--driver", "d2xx", "list"} << 0 << "d2xx       LINE7";
         QTest::newRow("the simulator listed") << true << QStringList {"--simulate", "list"} << 0 << "simulator  VSIM0001";
+        QTest::newRow("listed as JSON") << true << QStringList {"--simulate", "--json", "list"} << 0 << "\"serial\": \"VSIM0001\"";
         QTest::newRow("by its serial number") << true << QStringList {"--dongle", "LINE7", "watch"} << 0
                                               << "dongle: 3.2.7";
         QTest::newRow("another serial number") << true << QStringList {"--dongle", "LINE8", "--driver", "d2xx", "info"} << 2

@@ -161,21 +161,25 @@ private slots:
         QCOMPARE(int(quint8(radio.transmitFrame().at(5))), 0);
     }
 
-    // A level-1 command is tried ten times, over a check value that fails
-    // or a reply that never comes; level 0 has no check and one attempt.
+    // A level-1 command is tried ten times, over a check value that fails,
+    // a reply that never comes or a frame that could not be written (its
+    // slots are tried five times each); level 0 has no check and one attempt.
     void commandAttempts_data()
     {
         QTest::addColumn<QString>("profile");
         QTest::addColumn<bool>("radio");
         QTest::addColumn<int>("corrupted");
+        QTest::addColumn<int>("refused");
         QTest::addColumn<int>("result");
         QTest::addColumn<int>("attempts");
 
-        QTest::newRow("sound") << "p1" << true << 0 << 12 << 1;
-        QTest::newRow("nine bad check values") << "p1" << true << 9 << 12 << 10;
-        QTest::newRow("ten bad check values") << "p1" << true << 10 << 255 << 10;
-        QTest::newRow("no reply, level 1") << "p1" << false << 0 << 254 << 10;
-        QTest::newRow("no reply, level 0") << "legacy" << false << 0 << 254 << 1;
+        QTest::newRow("sound") << "p1" << true << 0 << 0 << 12 << 1;
+        QTest::newRow("nine bad check values") << "p1" << true << 9 << 0 << 12 << 10;
+        QTest::newRow("ten bad check values") << "p1" << true << 10 << 0 << 255 << 10;
+        QTest::newRow("no reply, level 1") << "p1" << false << 0 << 0 << 254 << 10;
+        QTest::newRow("no reply, level 0") << "legacy" << false << 0 << 0 << 254 << 1;
+        // The first frame never goes out; the second is answered.
+        QTest::newRow("a frame not written") << "p1" << true << 0 << 5 << 12 << 1;
     }
 
     void commandAttempts()
@@ -183,6 +187,7 @@ private slots:
         QFETCH(QString, profile);
         QFETCH(bool, radio);
         QFETCH(int, corrupted);
+        QFETCH(int, refused);
         QFETCH(int, result);
         QFETCH(int, attempts);
 
@@ -190,6 +195,7 @@ private slots:
         rig.startRadio();
         rig.dongle->setRadioConnected(radio);
         rig.dongle->corruptCheckValues(corrupted);
+        rig.driver->refusals = refused;
         const int mark = rig.mark();
         QCOMPARE(rig.usbd->runDmxCommand(12), result);
         QCOMPARE(rig.countSince(mark, 0x03), attempts);
