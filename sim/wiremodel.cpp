@@ -74,11 +74,8 @@ WireModel::~WireModel() = default;
 
 std::shared_ptr<VirtualDongle> WireModel::makeDongle(const SimProfile &profile, std::shared_ptr<WireModel> *wire)
 {
-    if (!profile.wire.enabled) {
-        if (wire)
-            wire->reset();
+    if (!profile.wire.enabled)
         return std::make_shared<VirtualDongle>(profile);
-    }
     auto line = std::make_shared<WireModel>(profile.wire);
     auto dongle = std::make_shared<VirtualDongle>(profile, line->dongleClock());
     dongle->setDmxTiming(true);

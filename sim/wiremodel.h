@@ -57,7 +57,8 @@ public:
     ~WireModel();
 
     // The virtual dongle a profile describes, behind a wire (returned in
-    // `wire`) when the profile asks for the line's real time.
+    // `wire`, which is left as it was otherwise) when the profile asks for
+    // the line's real time.
     static std::shared_ptr<VirtualDongle> makeDongle(const SimProfile &profile, std::shared_ptr<WireModel> *wire);
 
     // The clock the dongle at the far end must keep: the time of the byte

@@ -386,17 +386,30 @@ private slots:
         watch.waitForFinished(5000);
     }
 
-    // A radio update on a real port: its one-byte handshake payloads and
-    // its thousands of polls through the serial backend.
+    // Updates on a real port: the radio's one-byte handshake payloads and
+    // thousands of polls through the serial backend; the dongle's avrdude,
+    // whose progress is told as it goes.
+    void updateOverARealPort_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("radio") << "radio" << "Radio firmware: 3.2.1046\n";
+        QTest::newRow("dongle") << "dongle" << "progress: 100 %\nUpdate Complete!\n";
+    }
+
     void updateOverARealPort()
     {
+        QFETCH(QString, target);
+        QFETCH(QString, ending);
         if (!qEnvironmentVariableIsSet("VELTRA_TEST_REAL_TIME"))
             QSKIP("real time: run as tst_cli_realtime");
         const QString link = m_dir.filePath("dongle");
         PtyServer server({"--link", link, "r9,handshake=2"});
-        const Result r = cli({"--port", link, "update", "radio", goodPackage});
+        const QString hex = m_dir.filePath("veltra_dongle_3.hex");
+        QVERIFY(writeIntelHex(hex, QByteArray(512, '\x5a')));
+        const Result r = cli({"--port", link, "update", target, target == "radio" ? goodPackage : hex});
         QCOMPARE(r.exitCode, 0);
-        QVERIFY2(r.out.endsWith(QStringLiteral("Radio firmware: 3.2.1046\n")), qPrintable(r.out + r.err));
+        QVERIFY2(r.out.endsWith(ending) && r.out.startsWith("progress: 0 %\n"), qPrintable(r.out + r.err));
     }
 
     // A batch whose dongle is pulled out and put back while it waits says

@@ -332,6 +332,8 @@ private slots:
         QVERIFY(go("settingsButton", "settingsView"));
         QQuickItem *name = item("deviceName");
         QCOMPARE(name->property("text").toString(), QStringLiteral("Stage Left"));
+        // With nothing to say yet, the result line takes no room.
+        QVERIFY(!item("setupResult")->isVisible());
         // Where the file dialog's choice leads.
         QMetaObject::invokeMethod(view(), "applySetupFrom", Q_ARG(QVariant, QUrl::fromLocalFile(file).toString()));
         QCOMPARE(name->property("text").toString(), QStringLiteral("Truss 7"));
