@@ -129,7 +129,7 @@ private slots:
         QTest::newRow("even leaves 84 clear") << 2 << Channels{} << preset(Model::MaskEven) << span(2, 82, 2) << true;
         QTest::newRow("even leaves 84 masked") << 2 << Channels{84} << preset(Model::MaskEven) << span(2, 84, 2) << true;
         QTest::newRow("EU keeps 40") << 1 << Channels{40} << preset(Model::EUSettings) << Channels{1, 2, 40, 81, 82, 83, 84} << true;
-        QTest::newRow("FCC") << 2 << Channels{} << preset(Model::FCCSettings) << Channels{1, 2, 81, 82, 83, 84} << true;
+        QTest::newRow("FCC on 2.4") << 0 << Channels{} << preset(Model::FCCSettings) << Channels{1, 2, 81, 82, 83, 84} << true;
         // The strips show what they are given; nothing on them is the radio's.
         QTest::newRow("EU on a strip") << 3 << Channels{5} << preset(Model::EUSettings) << Channels{5} << false;
         QTest::newRow("strip pushed") << 3 << Channels{} << Edit([](Model &m) { m.pushData(flagsFor({1, 84, 90}, 100)); })

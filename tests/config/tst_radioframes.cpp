@@ -142,62 +142,51 @@ private slots:
         QCOMPARE((QStringList{id.version, id.updateAvailable ? "update" : "current", id.bootloader}), decoded);
     }
 
-    // The whole mode list a radio is offered, in order, with each entry's
-    // code: the entry in force is found by its code wherever it sits.
-    void modeLists_data()
+    // The whole mode and direction lists a radio is offered, in order, with
+    // each entry's code: the entry in force is found by its code wherever it
+    // sits, and an R9-class radio that repeats is told the codes it knows.
+    void offers_data()
     {
-        QTest::addColumn<int>("r8l");
-        QTest::addColumn<int>("r8h");
-        QTest::addColumn<int>("r8Compatibility");
-        QTest::addColumn<int>("hardware");
-        QTest::addColumn<int>("level");
+        QTest::addColumn<QList<int>>("radio"); // r8l, r8h, R8 compatibility, repeater, hardware number, level
         QTest::addColumn<QString>("modes");
-        QTest::newRow("R8X with repeaters") << 1 << 1 << 1 << 8 << 2
+        QTest::addColumn<QString>("directions");
+        const QString oldDirections = "0 Transmitter|1 Receiver|2 Set by Pin 10";
+        QTest::newRow("R8X with repeaters") << QList<int>{1, 1, 1, 0, 8, 2}
                                            << "0 R7 Compatibility Mode|2 R8 Compatibility Mode|4 R8X 2.4GHz|5 R8X 5.8GHz|"
-                                              "6 R8X 2.4GHz Repeater|7 R8X 5.8GHz Repeater";
+                                              "6 R8X 2.4GHz Repeater|7 R8X 5.8GHz Repeater" << oldDirections;
         QTest::newRow("R8X at level 1: no repeaters, three codes")
-            << 1 << 1 << 1 << 8 << 1 << "0 R7 Compatibility Mode|1 R8 Compatibility Mode|2 R8X 2.4GHz";
+            << QList<int>{1, 1, 1, 0, 8, 1} << "0 R7 Compatibility Mode|1 R8 Compatibility Mode|2 R8X 2.4GHz"
+            << QString("0 Transmitter|1 Receiver|%1 Set by Pin 10").arg(RadioFrames::pin10Direction);
         // Old hardware at level 2, yet no repeaters: those are the R8X's.
-        QTest::newRow("MBit") << 2 << 1 << 0 << 8 << 2
-                              << "0 R7 Compatibility Mode|4 2.4GHz 1MBit|8 2.4GHz 2MBit|5 5GHz 1MBit|9 5GHz 2MBit ";
-        QTest::newRow("R9 with R8 compatibility")
-            << 1 << 4 << 1 << 16 << 2
+        QTest::newRow("MBit") << QList<int>{2, 1, 0, 0, 8, 2}
+                              << "0 R7 Compatibility Mode|4 2.4GHz 1MBit|8 2.4GHz 2MBit|5 5GHz 1MBit|9 5GHz 2MBit " << oldDirections;
+        QTest::newRow("R9 repeating, with R8 compatibility")
+            << QList<int>{1, 4, 1, 1, 16, 2}
             << "0 R7 Compatibility Mode|2 R8 Compatibility Mode|4 R8X 2.4GHz|5 R8X 5.8GHz|8 R9 2.4GHz|9 R9 5.8GHz|"
-               "41 R9 5.2GHz|10 R9 Tandem 2.4GHz|11 R9 Tandem 5.8GHz|43 R9 Tandem 5.2GHz";
-        QTest::newRow("2.4 GHz only") << 0 << 0 << 0 << 16 << 2
-                                         << "0 R7 Compatibility Mode|4 R8X 2.4GHz";
+               "41 R9 5.2GHz|10 R9 Tandem 2.4GHz|11 R9 Tandem 5.8GHz|43 R9 Tandem 5.2GHz"
+            << "0 Transmitter|1 Receiver|2 Repeater";
+        QTest::newRow("2.4 GHz only") << QList<int>{0, 0, 0, 0, 16, 2} << "0 R7 Compatibility Mode|4 R8X 2.4GHz"
+                                      << oldDirections;
     }
 
-    void modeLists()
+    void offers()
     {
-        QFETCH(int, r8l);
-        QFETCH(int, r8h);
-        QFETCH(int, r8Compatibility);
-        QFETCH(int, hardware);
-        QFETCH(int, level);
-        QFETCH(QString, modes);
+        QFETCH(QList<int>, radio);
         RadioCapabilities caps;
         caps.band24 = 1;
-        caps.r8l = r8l;
-        caps.r8h = r8h;
-        caps.r8Compatibility = r8Compatibility;
-        caps.band5Count = r8Compatibility ? r8h >> 1 : r8h * 2;
-        QStringList entries;
-        for (const RadioChoice &mode : RadioFrames::radioModes(caps, hardware, level))
-            entries << QString::number(mode.code) + QLatin1Char(' ') + mode.text;
-        QCOMPARE(entries.join(QLatin1Char('|')), modes);
-    }
-
-    // An R9-class radio that repeats offers the three directions by the
-    // codes the radio knows them by.
-    void repeaterDirections()
-    {
-        RadioCapabilities caps;
-        caps.band24 = 1;
-        caps.band5Count = 2;
-        caps.repeater = 1;
-        const RadioChoices list = RadioFrames::directions(caps, RadioSettings(), 16, 2);
-        QCOMPARE(list, (RadioChoices {{"Transmitter", 0}, {"Receiver", 1}, {"Repeater", 2}}));
+        caps.r8l = radio[0];
+        caps.r8h = radio[1];
+        caps.r8Compatibility = radio[2];
+        caps.repeater = radio[3];
+        caps.band5Count = caps.r8Compatibility ? caps.r8h >> 1 : caps.r8h * 2;
+        const auto entries = [](const RadioChoices &choices) {
+            QStringList out;
+            for (const RadioChoice &choice : choices)
+                out << QString::number(choice.code) + QLatin1Char(' ') + choice.text;
+            return out.join(QLatin1Char('|'));
+        };
+        QTEST(entries(RadioFrames::radioModes(caps, radio[4], radio[5])), "modes");
+        QTEST(entries(RadioFrames::directions(caps, RadioSettings(), radio[4], radio[5])), "directions");
     }
 };
 

@@ -26,15 +26,10 @@ bool framesHold(const QByteArray &data)
             return false;
         // Shorter than a CRC: the format lets such a frame through when its
         // bytes are zero, as a CRC register that never moved.
-        if (n < 2) {
-            if (data.mid(at + 2, n).count('\0') != n)
-                return false;
-            at += 2 + n;
-            continue;
-        }
-        const QByteArray payload = data.mid(at + 2, n - 2);
-        const quint16 crc = quint16((quint8(data.at(at + n)) << 8) | quint8(data.at(at + n + 1)));
-        if (RadioBootloader::crc16(payload) != crc)
+        const bool sound = n < 2 ? data.mid(at + 2, n).count('\0') == n
+                                 : RadioBootloader::crc16(data.mid(at + 2, n - 2))
+                                       == quint16((quint8(data.at(at + n)) << 8) | quint8(data.at(at + n + 1)));
+        if (!sound)
             return false;
         at += 2 + n;
     }
