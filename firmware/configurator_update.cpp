@@ -230,8 +230,8 @@ void Configurator::lookForRadio()
 
 void Configurator::radioBack(bool readout)
 {
-    if (!m_radioBackLimit.isActive())
-        return;
+    // Connected only while the limit runs: whatever ends the wait stops
+    // both together.
     if (!readout) {
         // Seen but not read whole (a line fault, a radio still starting):
         // the next status poll finds it again.

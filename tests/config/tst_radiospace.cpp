@@ -87,6 +87,12 @@ private slots:
         Bench bench(profile);
         const RadioUnit::Settings before = bench.radio().stored;
         QVERIFY(bench.read());
+        // An adaptive radio's strip is the mask of the band its mode works on;
+        // a repeating mode shows none.
+        const int code = before.frame[2];
+        const int band = code == 6 || code == 7 ? -1 : bandOfCode(code);
+        const QList<bool> masks[] = {bench.c().maskList24, bench.c().maskList52, bench.c().maskList58};
+        QCOMPARE(bench.c().isadaptiveList(), bench.radio().capabilities.size() > 6 && bench.radio().capabilities.at(6) && band >= 0 ? masks[band] : QList<bool> {});
         // Neither an untouched deploy nor the radio's own exported setup, applied
         // back through the file's text, changes a byte; the setup queues no frame.
         chooseWhatIsInForce(bench.c());

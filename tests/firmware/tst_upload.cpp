@@ -69,7 +69,7 @@ struct Update
     Configurator configurator;
 };
 
-enum Fault { NoFault, CrcErrors, Silence, UsbFailure, Cancel, LateStart };
+enum Fault { NoFault, CrcErrors, Silence, UsbFailure, Cancel, LateStart, BadSums };
 
 } // namespace
 
@@ -140,6 +140,8 @@ private slots:
         // Deaf to the first handshake bytes, as a bootloader still starting:
         // the handshake is begun again every 50 ms until it answers.
         QTest::newRow("bootloader up late") << 1 << QList<int>{2} << int(LateStart) << 0 << 9 << true;
+        // A handshake answered with a wrong sum is begun again from its start.
+        QTest::newRow("two bad handshake sums") << 2 << QList<int>{7} << (BadSums | 2 << 8) << 0 << 9 << true;
         QTest::newRow("dongle pulled out in frames") << 1 << QList<int>{2} << int(UsbFailure) << 1 << 2 << false;
         QTest::newRow("cancel") << 1 << QList<int>{2} << int(Cancel) << 6 << 1 << false;
     }
@@ -165,6 +167,7 @@ private slots:
             boot.setHandshakeVersion(version);
             boot.setMcuId(version == 1 ? 2 : 7);
             boot.injectCrcErrors((fault & 0xFF) == CrcErrors ? fault >> 8 : 0);
+            boot.corruptChecksums((fault & 0xFF) == BadSums ? fault >> 8 : 0);
             boot.setSilentToFrames(fault == Silence || fault == Cancel);
             boot.setSilent(fault == LateStart);
             if (fault == UsbFailure)
