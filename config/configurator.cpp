@@ -86,9 +86,6 @@ void Configurator::resetConfigGUI()
     maskList24.clear();
     maskList52.clear();
     maskList58.clear();
-    deployMask24.clear();
-    deployMask52.clear();
-    deployMask58.clear();
     m_maskedChannels.clear();
     m_adaptiveList.clear();
     m_listForDirection.clear();

@@ -241,8 +241,11 @@ private slots:
             rig.usbd->usbLock->unlock();
         });
         QTRY_VERIFY(held.load());
-        // Several turns of either chain go by with the lock taken.
-        QTest::qWait(150);
+        // Several turns of either chain go by with the lock taken, two polls'
+        // worth, and none of them touches the dongle.
+        const int mark = rig.mark();
+        QTest::qWait(300);
+        QCOMPARE(rig.requestsSince(mark), QList<QByteArray> {});
         if (plugged)
             rig.dongle->unplug();
         else
