@@ -86,6 +86,12 @@ void Configurator::resetConfigGUI()
     maskList24.clear();
     maskList52.clear();
     maskList58.clear();
+    readoutMask24.clear();
+    readoutMask52.clear();
+    readoutMask58.clear();
+    deployMask24.clear();
+    deployMask52.clear();
+    deployMask58.clear();
     m_maskedChannels.clear();
     m_adaptiveList.clear();
     m_listForDirection.clear();
