@@ -85,7 +85,6 @@ enum SettingsByte {
     RdmByte = 6,
     Pin10FlagByte = 7,
     Band58Byte = 8,
-    Pin10OptionByte = 13,
 };
 
 // Slot `index` of a reply frame, or 0 where the reply does not reach: a frame

@@ -268,7 +268,7 @@ private slots:
                                                   "trxbootloader=x", "serial=12", "labelhex=00", "state=", "caps=00",
                                                   "settings=00", "mask24=00", "power=1:2", "modelhex=zz", "addon=256",
                                                   "silent=x", "miss=15", "uptime=-1", "trxhw=256", "hwtext=" + QString(12, 'h'),
-                                                  "radios=r9:r99"})
+                                                  "radios=r9:r99", "dongle=3.x"})
             QTest::addRow("simulator %s", qPrintable(setting.left(20))) << QStringList{"--simulate=r9," + setting, "info"} << 1;
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
         QTest::newRow("update, dongle in its bootloader")

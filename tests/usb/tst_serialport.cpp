@@ -23,14 +23,16 @@ class TestSerialPort : public QObject
     Q_OBJECT
 
 private slots:
-    // The server refuses a profile the simulator refuses, and takes its
-    // link away when it quits.
+    // The server refuses a profile the simulator refuses, and a link with
+    // no path, and takes its link away when it quits.
     void serverRefusesABadProfileAndTidiesUp()
     {
-        QProcess refused;
-        refused.start(QStringLiteral(VELTRA_SIM_PTY_EXE), {QStringLiteral("r9,level=256")});
-        QVERIFY(refused.waitForFinished(10000));
-        QCOMPARE(refused.exitCode(), 2);
+        for (const QString &argument : {QStringLiteral("r9,level=256"), QStringLiteral("--link")}) {
+            QProcess refused;
+            refused.start(QStringLiteral(VELTRA_SIM_PTY_EXE), {argument});
+            QVERIFY(refused.waitForFinished(10000));
+            QCOMPARE(refused.exitCode(), 2);
+        }
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("dongle"));
         {
