@@ -84,8 +84,11 @@ private slots:
         QFETCH(Channels, covered);
         Model m;
         QAbstractItemModelTester tester(&m);
-        QSignalSpy reset(&m, &Model::modelReset), based(&m, &Model::updatedBaseFrequency);
+        // Views are told before and after: they drop what they cached.
+        QSignalSpy resetting(&m, &Model::modelAboutToBeReset), reset(&m, &Model::modelReset),
+            based(&m, &Model::updatedBaseFrequency);
         m.setupModel(band);
+        QCOMPARE(resetting.count(), 1);
         QCOMPARE(reset.count(), 1);
         QCOMPARE(based.count(), 1);
         QCOMPARE(m.rowCount(), rows);
