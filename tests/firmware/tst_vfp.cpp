@@ -156,8 +156,9 @@ private slots:
         QTest::addColumn<QByteArray>("image");
         const QByteArray standard = VfpWriter::testImage(4096, 1);
         QTest::newRow("defaults") << QStringList {} << 0 << 2 << 0 << standard;
-        QTest::newRow("a block of its own") << QStringList {"--block", "7:1000:2.1.30", "--frame-payload", "100", "--seed", "5"}
-                                            << 0 << 7 << 30 << VfpWriter::testImage(1000, 5);
+        QTest::newRow("a block of its own, a byte a frame")
+            << QStringList {"--block", "7:1000:2.1.30", "--frame-payload", "1", "--seed", "5"} << 0 << 7 << 30
+            << VfpWriter::testImage(1000, 5);
         QTest::newRow("styles") << QStringList {"--spaced", "--crlf", "--lower", "--junk", "X=1", "--preamble", "; made"}
                                 << 0 << 2 << 0 << standard;
         QTest::newRow("closed image") << QStringList {"--end-frame"} << 0 << 2 << 0 << standard;

@@ -27,11 +27,14 @@ private slots:
     // no path, and takes its link away when it quits.
     void serverRefusesABadProfileAndTidiesUp()
     {
-        for (const QString &argument : {QStringLiteral("r9,level=256"), QStringLiteral("--link")}) {
+        // Each says why, in the simulator's own words.
+        for (const auto &[argument, why] : {std::pair {"r9,level=256", "level=256: expected"},
+                                            std::pair {"--link", "unknown simulator profile \"--link\""}}) {
             QProcess refused;
-            refused.start(QStringLiteral(VELTRA_SIM_PTY_EXE), {argument});
+            refused.start(QStringLiteral(VELTRA_SIM_PTY_EXE), {QString::fromLatin1(argument)});
             QVERIFY(refused.waitForFinished(10000));
             QCOMPARE(refused.exitCode(), 2);
+            QVERIFY(refused.readAllStandardError().contains(why));
         }
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("dongle"));
