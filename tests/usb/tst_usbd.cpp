@@ -180,6 +180,7 @@ private slots:
         QTest::newRow("no reply, level 0") << "legacy" << false << 0 << 0 << 254 << 1;
         // The first frame never goes out; the second is answered.
         QTest::newRow("a frame not written") << "p1" << true << 0 << 5 << 12 << 1;
+        QTest::newRow("a frame not written, level 0") << "legacy" << true << 0 << 5 << 254 << 0;
     }
 
     void commandAttempts()
