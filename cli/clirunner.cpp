@@ -400,12 +400,16 @@ int CliRunner::readRadio(int limitMs, bool quiet)
     const int ownLimit = limitMs >= 0 ? limitMs : m_timeoutGiven ? m_timeoutMs : readoutWaitMs;
     const int waitMs = int(qMin(qint64(ownLimit), m_deadline.remainingTime()));
     bool seen = false;
-    // The level is announced as the readout begins (the readout itself runs
-    // inside the announcement of the radio).
-    const auto connection = connect(m_usbd.get(), &Usbd::showProtocolVersion, this,
-                                    [&seen](int level) { seen = seen || level >= 0; });
-    const int readout = awaitReadout(waitMs);
-    disconnect(connection);
+    int readout;
+    {
+        // Each wait's listeners live in a scope object of its own, so none
+        // outlives the locals it writes to.
+        QObject scope;
+        // The level is announced as the readout begins (the readout itself
+        // runs inside the announcement of the radio).
+        connect(m_usbd.get(), &Usbd::showProtocolVersion, &scope, [&seen](int level) { seen = seen || level >= 0; });
+        readout = awaitReadout(waitMs);
+    }
     if (readout != 1 && m_usbd->deviceGone())
         return fail(NoDongle, QStringLiteral("the dongle was lost during the readout"));
     const double seconds = waitMs / 1000.0;
@@ -424,16 +428,16 @@ int CliRunner::readRadio(int limitMs, bool quiet)
 int CliRunner::awaitReadout(int timeoutMs)
 {
     int readout = -1; // -1 still waiting, 0 failed, 1 complete
-    const auto connection = connect(m_configurator.get(), &Configurator::readoutFinished, this,
-                                    [&readout](bool complete) { readout = complete ? 1 : 0; });
+    QObject scope;
+    connect(m_configurator.get(), &Configurator::readoutFinished, &scope,
+            [&readout](bool complete) { readout = complete ? 1 : 0; });
     // A radio whose first frame could not be read is let go with DMX off;
     // DMX goes on again at once, so that the next status poll tries again
     // instead of the wait running out with the radio there.
-    const auto retry = connect(m_usbd.get(), &Usbd::dmxDetached, m_configurator.get(),
-                               &Configurator::on_connect_clicked, Qt::QueuedConnection);
+    Configurator *configurator = m_configurator.get();
+    connect(m_usbd.get(), &Usbd::dmxDetached, &scope, [configurator] { configurator->on_connect_clicked(); },
+            Qt::QueuedConnection);
     waitFor([&readout] { return readout >= 0; }, timeoutMs);
-    disconnect(connection);
-    disconnect(retry);
     return readout;
 }
 
@@ -527,13 +531,13 @@ int CliRunner::storeAndFinish()
     makeLogFolder();
     bool stored = false;
     QString unwritten;
-    const auto connection = connect(m_configurator.get(), &Configurator::storeAndDisconectClicked, this,
-                                    [&stored] { stored = true; });
-    const auto reportConnection = connect(m_configurator.get(), &Configurator::fileNotWritten, this,
-                                          [&unwritten](const QString &why) { unwritten = why; });
-    m_configurator->on_storeAndDisconnect_clicked();
-    disconnect(connection);
-    disconnect(reportConnection);
+    {
+        QObject scope;
+        connect(m_configurator.get(), &Configurator::storeAndDisconectClicked, &scope, [&stored] { stored = true; });
+        connect(m_configurator.get(), &Configurator::fileNotWritten, &scope,
+                [&unwritten](const QString &why) { unwritten = why; });
+        m_configurator->on_storeAndDisconnect_clicked();
+    }
     // Without the dongle nothing can be confirmed: that is its cause, not
     // the radio's.
     if (!stored && m_usbd->deviceGone())
@@ -763,12 +767,12 @@ QString CliRunner::batchRadio(int number, QString *label)
     const QDeadlineTimer limit(m_timeoutMs);
     bool stored = false;
     QString unwritten;
-    auto connection = connect(&c, &Configurator::storeAndDisconectClicked, this, [&stored] { stored = true; });
-    const auto reportConnection = connect(&c, &Configurator::fileNotWritten, this,
-                                          [&unwritten](const QString &why) { unwritten = why; });
-    c.on_storeAndDisconnect_clicked();
-    disconnect(connection);
-    disconnect(reportConnection);
+    {
+        QObject scope;
+        connect(&c, &Configurator::storeAndDisconectClicked, &scope, [&stored] { stored = true; });
+        connect(&c, &Configurator::fileNotWritten, &scope, [&unwritten](const QString &why) { unwritten = why; });
+        c.on_storeAndDisconnect_clicked();
+    }
     if (!stored && m_usbd->deviceGone())
         return QStringLiteral("not stored: the dongle was lost");
     if (!stored)
@@ -777,9 +781,12 @@ QString CliRunner::batchRadio(int number, QString *label)
     // Read back as it now holds its settings: DMX is off after the store,
     // so the radio is seen to go, and is read anew once DMX runs again.
     bool gone = false;
-    connection = connect(m_usbd.get(), &Usbd::dmxDetached, this, [&gone] { gone = true; });
-    const bool left = waitFor([&gone] { return gone; }, int(limit.remainingTime()));
-    disconnect(connection);
+    bool left;
+    {
+        QObject scope;
+        connect(m_usbd.get(), &Usbd::dmxDetached, &scope, [&gone] { gone = true; });
+        left = waitFor([&gone] { return gone; }, int(limit.remainingTime()));
+    }
     int read = -1;
     if (left) {
         c.on_connect_clicked();
@@ -966,8 +973,8 @@ int CliRunner::update()
         waitFor([&ended] { return ended; }, 5000, false);
         return fail(NoRadio, QStringLiteral("no bootloader answered within %1 s").arg(m_timeoutMs / 1000.0));
     }
-    waitFor([&ended] { return ended; }, -1);
-    if (interrupted && !ended) {
+    // Unbounded: only Ctrl-C ends this wait before the update does.
+    if (!waitFor([&ended] { return ended; }, -1)) {
         c.cancelUpdate(type, file);
         // Ctrl-C has been heard; the wait for the outcome must not stop at
         // it again.

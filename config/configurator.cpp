@@ -27,7 +27,6 @@ Configurator::Configurator(Usbd *usbd)
     disconnectRequested = 0;
     radioCapabilities.autoReboot = 0;
     deployListClear();
-    m_sentFrames.clear();
     connect(&m_programmer, &DongleProgrammer::progress, this, [this](int percent) {
         m_progress = percent;
         emit ProgressChanged();

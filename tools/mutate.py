@@ -113,7 +113,9 @@ def parse_equivalent(path):
     that only describes a device: a change there is another device, not a
     fault), "FILE | logonly NAME | why" (a function whose answer only picks
     log lines) and "FILE | argument NAME N | why" (the Nth argument of calls
-    to NAME, which the function does not use)."""
+    to NAME, which the function does not use). "FILE @ FUNCTION | ORIGINAL |
+    REPLACEMENT | why" names the change in that function only, for a line
+    whose text the file repeats where the same change can show."""
     same, uncalled = set(), {}
     if os.path.exists(path):
         for raw in open(path, encoding="utf-8"):
@@ -157,6 +159,11 @@ def function_at(text, offset):
     if start < 0 or text.find("\n}\n", start) < offset:
         return None
     header = text[text.rfind("\n", 0, start) + 1:start]
+    # A constructor's initialiser list stands between its name and its body.
+    while header.startswith(" ") and header.lstrip().startswith((":", ",")):
+        end = text.rfind("\n", 0, start)
+        start = end
+        header = text[text.rfind("\n", 0, end) + 1:end]
     m = DEFINITION.match(header)
     return m.group(1) if m else None
 
@@ -245,8 +252,11 @@ CMP = {" == ": " != ", " != ": " == ", " <= ": " < ", " >= ": " > ", " < ": " <=
        " === ": " !== ", " !== ": " === "}
 LOGIC = {" && ": " || ", " || ": " && "}
 # The simulator's trace events are its log: comment lines among the
-# exchanges, written for the person who reads the trace.
-LOG_START = re.compile(r"\s*(qDebug|qInfo|qWarning|qCritical|console\.(log|warn|error)|m_trace\.addEvent)\b")
+# exchanges, written for the person who reads the trace. The dongle
+# programmer's logLine and the session's disableConfigGUI write a log line
+# and do nothing else.
+LOG_START = re.compile(r"\s*(qDebug|qInfo|qWarning|qCritical|console\.(log|warn|error)|m_trace\.addEvent|logLine"
+                       r"|disableConfigGUI)\b")
 NUMBER = re.compile(r"(?<![\w.])(0x[0-9A-Fa-f]+|\d+)(?![\w.])")
 IF_CALL = re.compile(r"\bif \((!?)([\w:.>\-]+\([^;{}]*\))\)(?=\s*(\{|return|$|\w))")
 CALL_STATEMENT = re.compile(r"^(\s*)((?:[\w:]+(?:\.|->))*[\w:]+\([^;]*\));\s*$")
@@ -494,9 +504,9 @@ def main():
     equivalent, uncalled = parse_equivalent(os.path.join(HERE, "mutants-equivalent.txt"))
 
     def cannot_show(path, text, offset, old, new):
-        if (path, old, new) in equivalent:
-            return "equivalent"
         name = function_at(text, offset) if path.endswith(".cpp") else None
+        if (path, old, new) in equivalent or ("%s @ %s" % (path, name), old, new) in equivalent:
+            return "equivalent"
         call = argument_at(text, offset)
         if call and uncalled.get((path, "%s %d" % call)) == "argument":
             return "argument %d of %s, which it does not use" % (call[1], call[0])

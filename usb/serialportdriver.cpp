@@ -246,6 +246,12 @@ void SerialPortDriver::lowerLatencyTimer(const QString &path)
                            << "ms (not writable; the udev rule of the package makes it so)";
 }
 
+qint64 SerialPortDriver::lineMicros(unsigned count) const
+{
+    // Ten bits a byte on the line: start, eight data, stop.
+    return qint64(count) * 10 * 1000000 / m_baud;
+}
+
 int SerialPortDriver::drain(unsigned count)
 {
     // Like FT_Write, return once the bytes have left: their time on the line
@@ -254,7 +260,7 @@ int SerialPortDriver::drain(unsigned count)
     // has even reached the dongle.
     QElapsedTimer clock;
     clock.start();
-    const qint64 lineUs = qint64(count) * 10 * 1000000 / qint64(m_baud ? m_baud : 57600);
+    const qint64 lineUs = lineMicros(count);
     const qint64 boundUs = qint64(m_writeTimeoutMs) * 1000;
     ::usleep(useconds_t(std::min(lineUs, boundUs)));
 #ifdef TIOCOUTQ
@@ -264,7 +270,7 @@ int SerialPortDriver::drain(unsigned count)
             return Ok;
         if (clock.nsecsElapsed() / 1000 >= boundUs)
             return OtherError; // the write time-out: not all bytes have left
-        ::usleep(std::max<useconds_t>(useconds_t(queued) * 10 * 1000000 / (m_baud ? m_baud : 57600), 200));
+        ::usleep(useconds_t(std::max<qint64>(lineMicros(unsigned(queued)), 200)));
     }
 #else
     return Ok;

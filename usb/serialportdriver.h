@@ -69,6 +69,8 @@ private:
     int drain(unsigned count);
     void report(const QString &problem);
     void closePort();
+    // How long `count` bytes take on the line at its present rate.
+    qint64 lineMicros(unsigned count) const;
 
     QString m_fixedPath;
     QString m_sysfsRoot = QStringLiteral("/sys");
@@ -77,6 +79,6 @@ private:
     int m_fd = -1;
     unsigned m_readTimeoutMs = 100;
     unsigned m_writeTimeoutMs = 100;
-    unsigned m_baud = 57600;
+    unsigned m_baud = 57600; // only ever a rate the line was set to
     QString m_lastError;
 };

@@ -297,9 +297,12 @@ private slots:
         const Result r = cli(arguments);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY(r.err.startsWith(QStringLiteral("veltra-cli: ")) || r.err.contains(QStringLiteral("\nveltra-cli: ")));
-        // A time limit ends the command, however many retries are left.
-        if (arguments.contains(QStringLiteral("--timeout")))
+        // A time limit ends the command, however many retries are left, and
+        // says so when it was the limit (waiting for a radio) that ended it.
+        if (arguments.contains(QStringLiteral("--timeout")) && exitCode != 1) {
             QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+            QCOMPARE(r.err.contains(QStringLiteral(" s ran out (--timeout)")), exitCode == 3);
+        }
     }
 
     void filesWholeOrNotAtAll_data()
@@ -393,14 +396,18 @@ private slots:
     void updateOverARealPort_data()
     {
         QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("stopAfterMs");
         QTest::addColumn<QString>("ending");
-        QTest::newRow("radio") << "radio" << "Radio firmware: 3.2.1046\n";
-        QTest::newRow("dongle") << "dongle" << "progress: 100 %\nUpdate Complete!\n";
+        QTest::newRow("radio") << "radio" << -1 << "Radio firmware: 3.2.1046\n";
+        QTest::newRow("dongle") << "dongle" << -1 << "progress: 100 %\nUpdate Complete!\n";
+        // Stopped, avrdude is stopped with it: the update does not go on to its end.
+        QTest::newRow("dongle, stopped") << "dongle" << 1500 << "";
     }
 
     void updateOverARealPort()
     {
         QFETCH(QString, target);
+        QFETCH(int, stopAfterMs);
         QFETCH(QString, ending);
         if (!qEnvironmentVariableIsSet("VELTRA_TEST_REAL_TIME"))
             QSKIP("real time: run as tst_cli_realtime");
@@ -408,8 +415,8 @@ private slots:
         PtyServer server({"--link", link, "r9,handshake=2"});
         const QString hex = m_dir.filePath("veltra_dongle_3.hex");
         QVERIFY(writeIntelHex(hex, QByteArray(512, '\x5a')));
-        const Result r = cli({"--port", link, "update", target, target == "radio" ? goodPackage : hex});
-        QCOMPARE(r.exitCode, 0);
+        const Result r = cli({"--port", link, "update", target, target == "radio" ? goodPackage : hex}, stopAfterMs);
+        QCOMPARE(r.exitCode, stopAfterMs > 0 ? 8 : 0);
         QVERIFY2(r.out.endsWith(ending) && r.out.startsWith("progress: 0 %\n"), qPrintable(r.out + r.err));
     }
 

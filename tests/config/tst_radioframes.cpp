@@ -68,10 +68,12 @@ private slots:
     void capabilitiesByLength_data()
     {
         QTest::addColumn<int>("len");
-        QTest::addColumn<QList<int>>("decoded"); // repeater, R8 compatibility, 5.8 GHz switch
-        QTest::newRow("13 bytes") << 19 << QList<int>{18, 0, 0};
-        QTest::newRow("14 bytes: the check value is no capability") << 20 << QList<int>{18, 0, 1};
-        QTest::newRow("15 bytes") << 21 << QList<int>{18, 20, 1};
+        // repeater, R8 compatibility, 5.8 GHz switch, 5 GHz band count; the
+        // fields before them stand at their slots in every length
+        QTest::addColumn<QList<int>>("decoded");
+        QTest::newRow("13 bytes") << 19 << QList<int>{18, 0, 0, 18};
+        QTest::newRow("14 bytes: the check value is no capability") << 20 << QList<int>{18, 0, 1, 18};
+        QTest::newRow("15 bytes") << 21 << QList<int>{18, 20, 1, 4};
     }
 
     void capabilitiesByLength()
@@ -79,7 +81,10 @@ private slots:
         QFETCH(int, len);
         QFETCH(QList<int>, decoded);
         const RadioCapabilities caps = RadioFrames::decodeCapabilities(bytes(frameOfLength(len)), 2);
-        QCOMPARE((QList<int>{caps.repeater, caps.r8Compatibility, caps.band58Switch}), decoded);
+        QCOMPARE((QList<int>{caps.band24, caps.r8l, caps.r8h, caps.rdm, caps.hopTable, caps.adaptiveHopping, caps.radioId,
+                             caps.label, caps.autoReboot, caps.addon, caps.repeater, caps.r8Compatibility,
+                             caps.band58Switch, caps.band5Count}),
+                 (QList<int>{6, 8, 9, 10, 11, 12, 13, 14, 15, 16} + decoded));
     }
 
     void settingsFrame_data()

@@ -115,7 +115,8 @@ private slots:
     }
 
     // A line nobody reads takes bytes until its buffers are full; the write
-    // then ends at its time-out with the count it queued.
+    // then ends at its time-out with the count it queued. The line takes the
+    // standard rates up to 230400 baud and no other.
     void writeToALineNobodyReads()
     {
         const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -123,6 +124,18 @@ private slots:
         SerialPortDriver driver(QString::fromLocal8Bit(::ptsname(master)));
         DongleDriver::Handle handle = DongleDriver::noHandle;
         QCOMPARE(driver.openByDescription("Veltra Dongle v3", &handle), 0);
+        const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+        termios tio {};
+        const std::pair<unsigned, speed_t> rates[] {{1200, B1200},   {2400, B2400},     {4800, B4800},
+                                                     {9600, B9600},   {19200, B19200},   {38400, B38400},
+                                                     {115200, B115200}, {230400, B230400}, {57600, B57600}};
+        for (const auto &[baud, speed] : rates) {
+            QCOMPARE(driver.setBaudRate(handle, baud), 0);
+            QVERIFY(::tcgetattr(slave, &tio) == 0 && ::cfgetospeed(&tio) == speed);
+        }
+        ::close(slave);
+        for (unsigned other : {0u, 57601u, 250000u})
+            QCOMPARE(driver.setBaudRate(handle, other), int(DongleDriver::InvalidBaudRate));
         QCOMPARE(driver.setTimeouts(handle, 100, 100), 0);
         const QByteArray block(1 << 20, 'x');
         unsigned written = 0;
