@@ -8,9 +8,8 @@
 static QStringList readLines(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    return file.open(QIODevice::ReadOnly | QIODevice::Text) ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))
+                                                            : QStringList();
 }
 
 class TestLog : public QObject

@@ -7,11 +7,7 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 
-    struct Run
-    {
-        int exitCode = -1;
-        QByteArray output;
-    };
+    struct Run { int exitCode = -1; QByteArray output; };
 
 private slots:
     void init()
@@ -62,8 +58,10 @@ private slots:
         }
         if (!fileWritten)
             return;
+        QFile file(logFile());
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
         // The file opens with the banner, any debug mode line before it.
-        const QStringList lines = logLines();
         QVERIFY(!lines.contains(QStringLiteral("Debug: Log to file")));
         QCOMPARE(lines.contains(QStringLiteral("Debug: Debug Mode")), debugModeInFile);
         const int banner = lines.indexOf(QStringLiteral("Debug: ***************************************"));
@@ -81,14 +79,6 @@ private slots:
 private:
     QString logFile() const { return m_home->path() + QStringLiteral("/Documents/veltra_log/veltra-log.txt"); }
     QString shotFile() const { return m_home->path() + QStringLiteral("/shot.png"); }
-
-    QStringList logLines() const
-    {
-        QFile file(logFile());
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            return {};
-        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    }
 
     Run start(const QStringList &arguments)
     {

@@ -1,6 +1,5 @@
-// Properties over the generated radios of radiospace.h: each case meets the
-// product through the virtual radio, with instant pacing, and judges it by
-// what the radio stored.
+// Properties over the generated radios of radiospace.h, met through the virtual
+// radio with instant pacing and judged by what the radio stored.
 #include "config/configurator.h"
 #include "config/radiosetup.h"
 #include "config/radiospace.h"
@@ -65,8 +64,6 @@ private slots:
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     }
 
-    void cleanupTestCase() { qInstallMessageHandler(nullptr); }
-
     void untouchedDeployWritesBackWhatWasRead_data()
     {
         QTest::addColumn<QString>("profile");
@@ -109,9 +106,8 @@ private slots:
         QCOMPARE(bench.radio().stored, before);
     }
 
-    // A mode chosen with a power and a mask named for a band, on the command
-    // line's path: they land in that band whatever band the mode uses, and
-    // no other band changes.
+    // A mode, and a power and mask named for a band, set as the command line
+    // sets them: they land in that band whatever band the mode uses, no other.
     void namedBandEditsStayOnTheirBand_data()
     {
         QTest::addColumn<QString>("profile");

@@ -180,12 +180,11 @@ private slots:
         QSignalSpy started(&update.configurator, &Configurator::FirmwareUpdatesofSystem);
         update.configurator.firmwareUpdate(Configurator::radio_update, update.package(blocks, closing));
         QCOMPARE(started.count(), 1);
-        if (fault == LateStart) {
+        if (fault == LateStart)
             QTimer::singleShot(200, [&update, dongle] {
                 auto guard = dongle->lock();
                 update.boot().setSilent(false);
             });
-        }
         if (fault == Cancel) {
             // Kept in place by silence: the first frame waits out its time-out.
             QVERIFY(QTest::qWaitFor([&] {

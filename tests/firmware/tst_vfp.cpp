@@ -117,15 +117,13 @@ private slots:
         const QByteArray frame = VfpWriter::frame("abc");
         const QByteArray hex = frame.toHex().toUpper();
         QTest::newRow("plain, lower-case hex")
-            << QByteArray("[MCUID=5]\nMAJOR=3\nMINOR=4\nREVISION=77\nDATA=" + frame.toHex() + "\n")
-            << 5 << "3.4.77";
+            << QByteArray("[MCUID=5]\nMAJOR=3\nMINOR=4\nREVISION=77\nDATA=" + frame.toHex() + "\n") << 5 << "3.4.77";
         QTest::newRow("no final line feed") << QByteArray("[MCUID=2]\nDATA=" + hex + "\nREVISION=9") << 2 << "0.0.9";
         QTest::newRow("any order, last value wins, unknown lines ignored")
             << QByteArray("[MCUID=3]\nDATA=0000\nREVISION=1\nMAJOR=1\nCOMMENT=x\nDATA=" + hex + "\nMAJOR=6\nREVISION=2\n")
             << 3 << "6.0.2";
         QTest::newRow("lines before the header ignored")
-            << QByteArray("DATA=zz0\nMAJOR=9\n; made by hand\n[MCUID=2]\nDATA=" + hex + "\n")
-            << 2 << "0.0.0";
+            << QByteArray("DATA=zz0\nMAJOR=9\n; made by hand\n[MCUID=2]\nDATA=" + hex + "\n") << 2 << "0.0.0";
         QTest::newRow("malformed numbers read as 0")
             << QByteArray("[MCUID=x]\nMAJOR=one\nMINOR=99999999999\nREVISION=\nDATA=" + hex) << 0 << "0.0.0";
         QTest::newRow("header with trailing text") << QByteArray("[MCUID=12] radio main\nDATA=" + hex) << 12 << "0.0.0";

@@ -66,20 +66,17 @@ Item {
             return text.visible ? text.text : ""
         }
 
-        // One update from its first page to its last. The dongle needs no
-        // power cycle of the radio, and its update runs within the start. The
-        // last page's button ends the session and closes the wizard; only the
-        // Chinese table has a word of its own for it on the complete page.
+        // One update from its first page to its last, failed where a reason is
+        // given. The dongle needs no power cycle of the radio, and its update runs
+        // within the start. The last page's button ends the session and closes the
+        // wizard; only Chinese has a word of its own for it on the complete page.
         function test_run_data() {
             return [
-                { tag: "radio, en", type: FirmwareUpdate.Radio, pages: [0, 1, 2], next: 3, done: true, end: 5,
-                  code: "en", button: "Done" },
-                { tag: "add-on, es", type: FirmwareUpdate.AddOn, pages: [0, 1, 2], next: 3, done: true, end: 5,
-                  code: "es", button: "Listo" },
-                { tag: "dongle, cn", type: FirmwareUpdate.Dongle, pages: [1, 2], next: 4, done: true, end: 5,
-                  code: "cn", button: "完成" },
-                { tag: "failed, es", type: FirmwareUpdate.Radio, pages: [0, 1, 2], next: 3, done: false, end: 6,
-                  code: "es", button: "Listo", reason: "El dongle no tiene un puerto serie para el programador." }
+                { tag: "radio, en", type: FirmwareUpdate.Radio, pages: [0, 1, 2], next: 3, end: 5, code: "en", button: "Done" },
+                { tag: "add-on, es", type: FirmwareUpdate.AddOn, pages: [0, 1, 2], next: 3, end: 5, code: "es", button: "Listo" },
+                { tag: "dongle, cn", type: FirmwareUpdate.Dongle, pages: [1, 2], next: 4, end: 5, code: "cn", button: "完成" },
+                { tag: "failed, es", type: FirmwareUpdate.Radio, pages: [0, 1, 2], next: 3, end: 6, code: "es", button: "Listo",
+                  reason: "El dongle no tiene un puerto serie para el programador." }
             ]
         }
 
@@ -89,9 +86,9 @@ Item {
             compare(pagesSeen, data.pages)
             compare(Array.from(started.signalArguments[0]), [data.type, path])
             compare(wizard.visibleStage, data.next)
-            if (!data.done)
+            if (data.reason)
                 wizard.failureReason = "no_port"
-            wizard.updateDone(data.done)
+            wizard.updateDone(!data.reason)
             compare(wizard.visibleStage, data.end)
             compare(wizard.updateRunning, false)
             compare(reasonShown(wizard), data.reason || "")

@@ -24,9 +24,7 @@ Item {
     }
 
     // Writes the stored value directly, as a settings file would hold it.
-    Settings {
-        id: rawStore
-    }
+    Settings { id: rawStore }
 
     TestCase {
         name: "Localisation"
@@ -39,13 +37,8 @@ Item {
             testSupport.clearSettings()
         }
 
-        function makeManager() {
-            return createTemporaryObject(managerComponent, root)
-        }
-
-        function makeText(key) {
-            return createTemporaryObject(textComponent, root, { key: key })
-        }
+        function makeManager() { return createTemporaryObject(managerComponent, root) }
+        function makeText(key) { return createTemporaryObject(textComponent, root, { key: key }) }
 
         // A text's mark-up as tag names, closing ones plain whatever the spacing.
         function tagsOf(text) {
@@ -117,9 +110,8 @@ Item {
             }
         }
 
-        // A key the current table lacks shows its English text, while the
-        // keys the table still has stay translated; a key no table knows shows
-        // itself, with a warning.
+        // A key the current table lacks shows its English text, while the keys
+        // it has stay translated; a key English lacks too shows itself, with a warning.
         function test_untranslated_keys() {
             makeManager().setLanguage("es")
             var table = makeManager().tables.es

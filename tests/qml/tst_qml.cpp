@@ -1,7 +1,6 @@
 // Runs every tst_*.qml beside this file with the scene's resources and style
-// singletons available, as the application provides them, and with a settings
-// store of its own so that a test run never touches the developer's settings.
-// The components reach a stand-in "configurator" whose values the tests set.
+// singletons as the application provides them, settings of its own (never the
+// developer's), and a stand-in "configurator" whose values the tests set.
 
 #include "ui/scene.h"
 

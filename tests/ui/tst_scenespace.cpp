@@ -1,8 +1,7 @@
-// The window over generated radios: the scene as the application loads it,
-// one radio after another behind the same dongle, driven through its objects
-// (no pixels) with instant pacing. What each radio offers is judged from its
-// capability bytes, and what the window did from what the radio stored.
-// VELTRA_SCENE_SEED repeats a run; VELTRA_SCENE_RADIOS sets how many.
+// The window as the application loads it over generated radios behind one
+// dongle, driven through its objects (no pixels) with instant pacing: what each
+// radio offers is judged from its capability bytes, what the window did from
+// what the radio stored. VELTRA_SCENE_SEED repeats a run, VELTRA_SCENE_RADIOS sizes it.
 
 #include "config/configurator.h"
 #include "config/dropdownmodel.h"
@@ -23,27 +22,17 @@ using namespace RadioSpace;
 
 namespace {
 
-// The settings view's switches: the settings frame's byte each shows and the
-// Configurator's reading of it. Any byte but 0 is on, except that the 5.8 GHz
-// switch counts its low bit.
+// The settings view's switches: the settings frame's byte each shows and the Configurator's
+// reading of it. Any byte but 0 is on, but the 5.8 GHz switch counts its low bit.
 const struct Switch { const char *name; int byte; const char *state; bool lowBit; } switches[] = {
     {"adaptiveSwitch", 3, "isadaptivestate", false}, {"rdmSwitch", 6, "isRDMEnabledstate", false},
     {"highBandSwitch", 8, "isHighbandstate", true}};
 
-bool isOn(const Switch &s, int value)
-{
-    return s.lowBit ? value % 2 == 1 : value != 0;
-}
+bool isOn(const Switch &s, int value) { return s.lowBit ? value % 2 == 1 : value != 0; }
 
-// What a radio offers, read from its capability reply the way the radio
-// describes it, not through the session's decoders: its bands, its label and
-// each of the switches above.
-struct Offer
-{
-    bool bands[3];
-    bool label;
-    bool switches[3];
-};
+// What a radio offers, read from its capability reply as the radio describes
+// it, not through the session's decoders.
+struct Offer { bool bands[3]; bool label; bool switches[3]; };
 
 Offer offerOf(const RadioUnit &radio, int level)
 {

@@ -1,7 +1,6 @@
-// The whole scene over the simulator, walked as an operator walks it: the
-// window is built as the application builds it, clicks and keys go in through
-// the window, and what the radio finally holds is read from the simulator.
-// Any warning from the scene fails the walk.
+// The whole scene over the simulator, walked as an operator walks it: clicks
+// and keys go in through the window the application builds, what the radio
+// finally holds is read from the simulator, and any scene warning fails it.
 
 #include "app/wiring.h"
 #include "config/configurator.h"
@@ -24,8 +23,7 @@
 
 #include <memory>
 
-// Every wait ends as soon as what it waits for holds, so a generous limit
-// costs nothing; the sanitizer run makes the scene many times slower.
+// Waits end once they hold: a generous limit costs nothing, and the sanitizer run is many times slower.
 constexpr int patience = 30000;
 
 class TestWalk : public QObject
@@ -55,8 +53,7 @@ class TestWalk : public QObject
         return swapped.wait(timeoutMs);
     }
 
-    // Waits for the view to be loaded and drawn once: until then its layouts
-    // may not have placed what a click aims at.
+    // Until the view is loaded and drawn once, its layouts may not have placed what a click aims at.
     bool waitForView(const QString &name)
     {
         return QTest::qWaitFor([&] { return loader()->property("status").toInt() == 1 && viewName() == name; }, patience)
@@ -72,8 +69,7 @@ class TestWalk : public QObject
         QTest::mouseClick(m_window, Qt::LeftButton, modifiers, target->mapToScene(at).toPoint());
     }
 
-    // Clicks the named button and waits for the view it leads to; a wait that
-    // runs out says where the walk stood, for a run that cannot be repeated.
+    // Clicks the named button and waits for the view; if it never comes, logs where the walk stood.
     bool go(const QString &button, const QString &name)
     {
         clickNamed(button);
@@ -126,8 +122,7 @@ class TestWalk : public QObject
             image = m_window->screen()->grabWindow(m_window->winId()).toImage();
         QVERIFY(!image.isNull());
         const QString path = QStringLiteral(VELTRA_SCREENSHOT_DIR "/%1-%2.png").arg(m_language, name);
-        // Light compression: the pictures are for a look, and saving them
-        // takes a good part of a tour's time.
+        // Light compression: the pictures are for a look, and saving takes much of a tour.
         QVERIFY2(image.save(path, "PNG", 80), qPrintable(path));
     }
 
@@ -141,13 +136,9 @@ class TestWalk : public QObject
     }
 
     // Configuration on the start view, then the wait for the radio to be read.
-    bool connectRadio()
-    {
-        return waitForView("startView") && go("configurationButton", "deviceView");
-    }
+    bool connectRadio() { return waitForView("startView") && go("configurationButton", "deviceView"); }
 
-    // Puts path in the firmware view's file field, opens the update wizard
-    // with the update button and presses the wizard's button that often.
+    // Puts path in field, opens the update wizard by button and presses the wizard's button that often.
     QObject *openWizard(const char *field, const char *button, const QString &path, int presses)
     {
         find(QLatin1String(field))->setProperty("path", path);
@@ -173,8 +164,7 @@ private slots:
         Scene::registerTypes();
     }
 
-    // Every case starts as the application does, in English, with a fresh
-    // radio behind the dongle: any one of them runs alone.
+    // Each case starts as the application does, in English over a fresh radio: any one runs alone.
     void init()
     {
         QDir(m_home.filePath(QStringLiteral("settings"))).removeRecursively();
@@ -209,11 +199,10 @@ private slots:
 
     void cleanupTestCase() { qInstallMessageHandler(nullptr); }
 
-    // Every view, modal and wizard page, pictured under the build folder in
-    // each language, picked on a working view, which brings it back made anew.
-    // The wizard's pages are set, not reached (its own suite reaches them),
-    // but for a dongle update the Configurator refuses: the in-process dongle
-    // has no port to hand to avrdude, and the error page gives its reason.
+    // Every view, modal and wizard page, pictured in each language picked on a
+    // working view (which brings it back made anew). The wizard's pages are set,
+    // its own suite reaches them; a dongle update runs for real and is refused:
+    // the in-process dongle has no port for avrdude, and the error page says so.
     void tour_data()
     {
         QTest::addColumn<QString>("code");
@@ -282,8 +271,7 @@ private slots:
         click(qvariant_cast<QQuickItem *>(wizard->property("button"))); // Done
         QVERIFY(waitForView("startView"));
 
-        // The radio is cabled once the connect modal shows, so the modal is
-        // seen however quickly the radio would answer.
+        // The radio is cabled only once the connect modal shows, however quickly it would answer.
         m_rig->dongle->setRadioConnected(false);
         QVERIFY(showModal("configurationButton", "connectModal", "connect"));
         m_rig->dongle->setRadioConnected(true);
@@ -294,9 +282,8 @@ private slots:
         QCOMPARE(m_rig->dongle->radioUnit().stores, 1);
     }
 
-    // Clicks, drags and keys in the masking and settings views, and a setup
-    // file chosen there, reach the radio with Save & Disconnect: nothing the
-    // view does after the file fills its choices undoes them.
+    // Clicks, drags, keys and a setup file in the masking and settings views reach
+    // the radio with Save & Disconnect: nothing the view does after the file undoes it.
     void editsReachTheRadio()
     {
         const QString file = m_home.filePath(QStringLiteral("setup.json"));
@@ -304,8 +291,7 @@ private slots:
         QVERIFY(setup.open(QIODevice::WriteOnly));
         setup.write(R"({"format": 1, "label": "Truss 7", "mode": "R9 5.8GHz", "adaptive": false})");
         setup.close();
-        // The log folder cannot be made (a file stands in its way): the store
-        // goes on and the window says the report was not written.
+        // A file stands where the log folder goes: the store goes on, and the window says no report was written.
         QFile blocker(m_home.filePath(QStringLiteral("blocked")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         m_configurator->logFolderPath = blocker.fileName() + QLatin1Char('/');
@@ -368,8 +354,7 @@ private slots:
             QStringLiteral("device report: cannot write ") + blocker.fileName() + QStringLiteral("/trx_")));
     }
 
-    // A radio that does not take its settings frame stores nothing, and the
-    // operator is told which settings it did not take.
+    // A radio not taking its settings frame stores nothing; the operator is told which it did not take.
     void storeFailureIsShown()
     {
         QVERIFY(connectRadio());
