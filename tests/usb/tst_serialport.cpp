@@ -24,17 +24,19 @@ class TestSerialPort : public QObject
 
 private slots:
     // The server refuses a profile the simulator refuses, and a link with
-    // no path, and takes its link away when it quits.
+    // no path, each saying why in the simulator's own words; it names its
+    // profiles when asked; it takes its link away when it quits.
     void serverRefusesABadProfileAndTidiesUp()
     {
-        // Each says why, in the simulator's own words.
-        for (const auto &[argument, why] : {std::pair {"r9,level=256", "level=256: expected"},
-                                            std::pair {"--link", "unknown simulator profile \"--link\""}}) {
+        for (const auto &[argument, code, words] : {std::tuple {"r9,level=256", 2, "level=256: expected"},
+                                                    std::tuple {"--link", 2, "unknown simulator profile \"--link\""},
+                                                    std::tuple {"-h", 0, "profiles: r9, r8x, r8-2mbit, p1, legacy\n"}}) {
             QProcess refused;
+            refused.setProcessChannelMode(QProcess::MergedChannels);
             refused.start(QStringLiteral(VELTRA_SIM_PTY_EXE), {QString::fromLatin1(argument)});
             QVERIFY(refused.waitForFinished(10000));
-            QCOMPARE(refused.exitCode(), 2);
-            QVERIFY(refused.readAllStandardError().contains(why));
+            QCOMPARE(refused.exitCode(), code);
+            QVERIFY(refused.readAll().contains(words));
         }
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("dongle"));

@@ -4,6 +4,7 @@
 
 #include "simrig.h"
 
+#include "usb/donglerequests.h"
 #include "usb/pacing.h"
 
 #include <QtTest>
@@ -79,6 +80,24 @@ private slots:
     void init()
     {
         TestLog::clear();
+    }
+
+    // The link and the virtual dongle share these names, so only the numbers
+    // the dongle and FTDI's library use can show a wrong one.
+    void codesAreTheDevicesOwn()
+    {
+        using namespace DongleRequests;
+        QCOMPARE((QList<int>{SetDmxSlot, GetDmxSlot, SwapDmxOut, RestoreDefault, SwapDmxIn, GetVersion, DmxOff,
+                             GetBootloaderVersion, Status, InitDmx, GetBufferSlot, InBufferReady, Reboot, SerialIn,
+                             UpdaterMode, SerialFlushOut, SerialFlushIn, GetHardwareVersion, GetDmxSlotBulk, SerialOut,
+                             EnterBootloader}),
+                 (QList<int>{0x01, 0x02, 0x03, 0x04, 0x05, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19,
+                             0x1A, 0x1B, 0x1C, 0x1E, 0x20, 0x40}));
+        using D = DongleDriver;
+        QCOMPARE((QList<int>{D::Ok, D::InvalidHandle, D::DeviceNotFound, D::DeviceNotOpened, D::IoError,
+                             D::InsufficientResources, D::InvalidParameter, D::InvalidBaudRate, D::OtherError, D::PurgeRx,
+                             D::PurgeTx}),
+                 (QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 18, 1, 2}));
     }
 
     // Slot numbers and values stay small: only this shows the high bytes.
