@@ -100,6 +100,10 @@ QList<DongleDriver::Found> D2xxDriver::find(const QByteArray &description)
 
 int D2xxDriver::openByDescription(const QByteArray &description, Handle *handle)
 {
+    // Asked before the library opens anything: a device opened for nobody
+    // would stay held until the process ends.
+    if (!handle)
+        return InvalidParameter;
     if (!m_loaded)
         return DeviceNotFound;
     // FT_OpenEx takes a NUL-terminated, non-const string. A dongle asked for

@@ -279,8 +279,10 @@ int SerialPortDriver::drain(unsigned count)
 
 int SerialPortDriver::comPortNumber(Handle handle, long *port)
 {
-    if (!valid(handle) || !port)
+    if (!valid(handle))
         return InvalidHandle;
+    if (!port)
+        return InvalidParameter;
     *port = portNumberOf(m_path);
     return Ok;
 }

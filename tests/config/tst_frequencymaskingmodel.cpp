@@ -88,6 +88,7 @@ private slots:
         QTEST(m.baseFrequency(), "baseFrequency");
         QTEST(m.index(row, 0).data(Model::ChannelRole).toInt(), "wifiChannel");
         QTEST(cellsWith(m, Model::AvailableRole, row), "covered");
+        QVERIFY(!m.data(QModelIndex(), Model::AvailableRole).isValid()); // nothing off the grid
     }
 
     // An edit on a band's grid over the channels masked before: what the grid

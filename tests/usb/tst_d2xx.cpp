@@ -1,5 +1,6 @@
 // The D2XX backend through its real loading code: against the simulator's stand-in,
 // a library absent or not D2XX, and as veltra-cli takes it (or not) by the library path.
+#include "drivercontract.h"
 #include "usb/d2xxdriver.h"
 #include "usb/pacing.h"
 #include "usb/usbd.h"
@@ -37,6 +38,13 @@ private slots:
     // behind it is read in veltra-cli's runs below.
     void standinLibrary()
     {
+        {
+            D2xxDriver driver({standin});
+            DongleDriver::Handle handle = DongleDriver::noHandle;
+            QCOMPARE(driver.openByDescription("Veltra Dongle v3", &handle), 0);
+            refusesWhatItCannotDo(driver, handle);
+            QCOMPARE(driver.close(handle), 0);
+        }
         auto owned = std::make_unique<D2xxDriver>(QStringList {standin});
         QVERIFY2(owned->available(), qPrintable(owned->absence()));
         Usbd usbd(std::move(owned));

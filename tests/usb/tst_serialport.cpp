@@ -2,6 +2,7 @@
 // side of a pseudo-terminal, the virtual dongle (veltra-sim-pty) on the
 // other. Real pacing, real timers.
 
+#include "drivercontract.h"
 #include "ptyserver.h"
 #include "usb/serialportdriver.h"
 #include "usb/usbd.h"
@@ -138,6 +139,7 @@ private slots:
         ::close(slave);
         for (unsigned other : {0u, 57601u, 250000u})
             QCOMPARE(driver.setBaudRate(handle, other), int(DongleDriver::InvalidBaudRate));
+        refusesWhatItCannotDo(driver, handle);
         QCOMPARE(driver.setTimeouts(handle, 100, 100), 0);
         const QByteArray block(1 << 20, 'x');
         unsigned written = 0;

@@ -1,6 +1,7 @@
 // The dongle link's requests, slot buffers and command channel against the
 // virtual dongle, its fixed waits instant; frames are read off its trace.
 
+#include "drivercontract.h"
 #include "simrig.h"
 
 #include "usb/donglerequests.h"
@@ -76,6 +77,14 @@ private slots:
     }
 
     void init() { TestLog::clear(); }
+
+    void virtualDriverRefusesWhatItCannotDo()
+    {
+        SimDriver driver(std::make_shared<VirtualDongle>(SimProfile()));
+        DongleDriver::Handle handle = DongleDriver::noHandle;
+        QCOMPARE(driver.openByDescription("Veltra Dongle v3", &handle), 0);
+        refusesWhatItCannotDo(driver, handle);
+    }
 
     // The link and the virtual dongle share these names, so only the numbers
     // the dongle and FTDI's library use can show a wrong one.
