@@ -210,6 +210,7 @@ private slots:
         QTest::newRow("silent bootloader") << "r9,bootfault=silent" << -1 << 3 << "no bootloader answered within 1 s";
         QTest::newRow("stopped") << "r9,bootfault=silent" << 700 << 6 << "update cancelled";
         QTest::newRow("frames answered oddly") << "r9,bootfault=wrong" << -1 << 6 << "upload status 4: Unknown response!";
+        QTest::newRow("every frame fails its check") << "r9,bootfault=crc" << -1 << 6 << "upload status 5: CRC Error!";
         QTest::newRow("handshake sum always wrong") << "r9,handshake=2,bootfault=badsum" << -1 << 3 << "no bootloader answered";
     }
 
