@@ -67,6 +67,7 @@ private slots:
         QTest::newRow("5.2 first") << 1 << 4 << 5157 << 0 << 32 << span(1, 13);
         QTest::newRow("5.8 second") << 2 << 4 << 5742 << 1 << 153 << span(14, 33);
         QTest::newRow("total strip") << 3 << 1 << 0 << 0 << -1 << span(0, 84);
+        QTest::newRow("adaptive strip") << 4 << 1 << 0 << 0 << -1 << span(0, 84);
     }
 
     // A row covers the channels its Wi-Fi channel sits on, a strip is one row
