@@ -12,7 +12,6 @@
 #include <QtTest>
 
 #include <algorithm>
-#include <future>
 
 #include <signal.h>
 
@@ -37,17 +36,6 @@ QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Free for another thread: this one would get the recursive lock anyway.
-bool linkFree(Usbd &usbd)
-{
-    return std::async(std::launch::async, [&usbd] {
-               const bool free = usbd.usbLock->tryLock();
-               if (free)
-                   usbd.usbLock->unlock();
-               return free;
-           }).get();
 }
 
 } // namespace

@@ -49,18 +49,10 @@ struct Update
         return VfpWriter::writeFile(path, blocks) ? path : QString();
     }
 
-    bool lockIsFree()
-    {
-        const bool free = rig.usbd->usbLock->tryLock();
-        if (free)
-            rig.usbd->usbLock->unlock();
-        return free;
-    }
-
     bool linkResumed()
     {
         return QTest::qWaitFor([this] {
-            return rig.usbd->usbDongleType == 3 && !rig.dongle->updaterMode() && lockIsFree();
+            return rig.usbd->usbDongleType == 3 && !rig.dongle->updaterMode() && linkFree(*rig.usbd);
         }, 5000);
     }
 
@@ -193,7 +185,7 @@ private slots:
             }, 10000));
             update.configurator.cancelUpdate(Configurator::radio_update, QString());
             QVERIFY(!update.configurator.serialThread.isRunning());
-            QVERIFY(update.lockIsFree());
+            QVERIFY(linkFree(*update.rig.usbd));
         }
         // The outcome is cleared when an update starts and set when it has ended.
         QVERIFY(QTest::qWaitFor([&] { return update.configurator.updateOutcome() != Configurator::UpdateNone; }, 15000));

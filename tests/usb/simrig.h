@@ -14,6 +14,7 @@
 #include <QMutexLocker>
 #include <QStringList>
 
+#include <future>
 #include <memory>
 
 namespace TestLog {
@@ -47,6 +48,18 @@ inline int count(const QString &line)
 }
 
 } // namespace TestLog
+
+// The dongle's link is free for another thread (the asking one would get
+// the recursive lock anyway).
+inline bool linkFree(Usbd &usbd)
+{
+    return std::async(std::launch::async, [&usbd] {
+               const bool free = usbd.usbLock->tryLock();
+               if (free)
+                   usbd.usbLock->unlock();
+               return free;
+           }).get();
+}
 
 // The simulator's driver, able to refuse writes as a host whose transfer
 // failed does, the dongle still there.
