@@ -31,8 +31,8 @@ quint16 VirtualRadio::checkValue(const QByteArray &frame, int length)
 
 std::optional<RadioCommand> VirtualRadio::parseFrame(const QByteArray &dmx, int level)
 {
-    if (dmx.size() < 6)
-        return std::nullopt;
+    // A frame cut short fails the header or the length check: slots past its
+    // end read as 0.
     const auto at = [&dmx](int i) { return i < dmx.size() ? quint8(dmx.at(i)) : quint8(0); };
     if (at(0) != 0xCC || at(1) != 0x01 || at(3) != 0x7A || at(4) != 0x3C)
         return std::nullopt;

@@ -44,6 +44,9 @@ private slots:
         {
             PtyServer server({QStringLiteral("--link"), link, QStringLiteral("r9")});
             QVERIFY(QFileInfo(link).isSymLink());
+            server.command("quit");
+            QVERIFY(server.process.waitForFinished(3000));
+            QCOMPARE(server.process.exitCode(), 0);
         }
         QVERIFY(!QFileInfo(link).isSymLink());
     }
