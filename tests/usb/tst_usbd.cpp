@@ -333,15 +333,16 @@ private slots:
         QFETCH(QString, profile);
         QFETCH(bool, radio);
         QFETCH(int, timeout);
+        QFETCH(int, queries);
         SimRig rig(profile);
         rig.startRadio();
         rig.dongle->setRadioConnected(radio);
         const int mark = rig.mark();
         const qint64 waitedBefore = Pacing::requestedMs();
         QCOMPARE(rig.usbd->swapDmxInBufferAndWait(timeout), radio ? 1 : 0);
-        QTEST(rig.countSince(mark, 0x16), "queries");
-        if (radio)
-            QCOMPARE(Pacing::requestedMs() - waitedBefore, qint64(10));
+        QCOMPARE(rig.countSince(mark, 0x16), queries);
+        // The swap's pause, then one pause after each query that found nothing new.
+        QCOMPARE(Pacing::requestedMs() - waitedBefore, qint64(10 + (radio ? 0 : 10 * queries)));
     }
 
     void dongleBootloaderEntry_data()
