@@ -218,11 +218,16 @@ private slots:
         rig.dongle->corruptCheckValues(corrupted);
         rig.driver->refusals = refused;
         const int mark = rig.mark();
+        const qint64 waited = Pacing::requestedMs();
         QTEST(rig.usbd->runDmxCommand(12), "result");
         QCOMPARE(rig.countSince(mark, 0x03), attempts);
         QCOMPARE(rig.countSince(mark, 0x05), attempts);
         // LEN + 2 slots per attempt: six at level 0, eight with the check value.
-        QCOMPARE(rig.countSince(mark, 0x01), attempts * (profile == QLatin1String("legacy") ? 6 : 8));
+        const int perFrame = profile == QLatin1String("legacy") ? 6 : 8;
+        QCOMPARE(rig.countSince(mark, 0x01), attempts * perFrame);
+        // 10 ms after each slot, 20 after the out swap, 10 after the in swap,
+        // then 10 more once a reply is ready, or 3 s of polling for none.
+        QCOMPARE(Pacing::requestedMs() - waited, qint64(attempts) * (perFrame * 10 + 20 + 10 + (radio ? 10 : 3000)));
     }
 
     // A length past the 134-slot buffer, either way. Out, a frame cut to fit
