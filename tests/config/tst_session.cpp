@@ -291,6 +291,7 @@ private slots:
         else
             session.configurator.on_deployDefaultFlexButton_clicked();
         const QByteArray settings = session.radio().lastData.value(13);
+        QCOMPARE(settings.size(), 14); // a settings frame of LEN 20
         QCOMPARE(int(quint8(settings.at(0))), direction);
         QCOMPARE(session.configurator.ispresentTransmitterMode(), shown);
         QCOMPARE(int(quint8(settings.at(2))), 4); // entry 1: R8X 2.4GHz

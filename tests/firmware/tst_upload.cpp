@@ -260,6 +260,7 @@ private slots:
         update.configurator.firmwareUpdate(Configurator::radio_update, package);
         QVERIFY(ended.count() > 0 || ended.wait(10000));
         QVERIFY(update.configurator.updateOutcome() != Configurator::UpdateComplete);
+        QCOMPARE(update.configurator.istrxVersion(), QString()); // the view is built anew
         dongle->setRadioConnected(true);
         QVERIFY(dongle->radioInBootloader());
         QVERIFY(update.linkResumed());
