@@ -47,6 +47,7 @@ private slots:
                                      << QStringList{"2.4GHz Power: 375mW 4 Bars", "5.8GHz Power: 35mW Bars"};
         QTest::newRow("hardware 17") << "r9,trxhw=17" << QStringList{}
                                      << QStringList{"2.4GHz Power: 4 Bars", "5.8GHz Power: Level 5 L{2-5}"};
+        QTest::newRow("pin 10 defaults") << "r9" << QStringList{"defaults", "pin10"} << QStringList{"Direction: Repeater"};
         QTest::newRow("legacy set") << "legacy" << QStringList{"power24=0", "mask24=1-3"}
                                     << QStringList{"2.4GHz Power: 375mW 5 Bars", "2.4GHz Mask (Hex): 07 00 00 00 00 00 00 00 00 00 00"};
     }
@@ -58,8 +59,10 @@ private slots:
         QFETCH(QStringList, lines);
         const QString state = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-') + ".json");
         const QString sim = "--simulate=" + profile + ",state=" + state;
-        if (!assignments.isEmpty())
-            QCOMPARE(cli(QStringList{sim, "set"} + assignments + QStringList{"--store"}).exitCode, 0);
+        if (!assignments.isEmpty()) {
+            const QStringList command = assignments.first() == "defaults" ? assignments : QStringList{"set"} + assignments;
+            QCOMPARE(cli(QStringList{sim} + command + QStringList{"--store"}).exitCode, 0);
+        }
         const Result r = cli({sim, "info"});
         QCOMPARE(r.exitCode, 0);
         const QStringList out = r.out.split(QLatin1Char('\n'));
