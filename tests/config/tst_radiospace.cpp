@@ -140,7 +140,9 @@ private slots:
                 setup.set(QStringLiteral("mode"), modes.at(random.bounded(modes.size())));
             setup.set("power" + suffix, powers.at(power));
             setup.set("mask" + suffix, QStringLiteral("%1-%2").arg(first).arg(last));
+            const int shown = c.isoperatingBand();
             QVERIFY(c.applySetup(setup).isEmpty());
+            QCOMPARE(c.isoperatingBand(), shown); // the view keeps its band
             c.on_storeAndDisconnect_clicked();
             const RadioUnit::Settings &after = bench.radio().stored;
             auto powerIndex = before.powerIndex;
