@@ -184,7 +184,7 @@ private slots:
         for (const auto &refusal : c.applySetup(wanted, Configurator::SetupOptions(options), &passed))
             keys << refusal.key;
         QCOMPARE(keys, refused);
-        QTEST(passed.size(), "skipped");
+        QTEST(int(passed.size()), "skipped");
         QTEST(c.deployList, "queued");
         if (refused.isEmpty() && !(options & Configurator::IndicesAllowed))
             QCOMPARE(wanted.differences(c.currentSetup()), QStringList());

@@ -288,7 +288,7 @@ private slots:
         QCOMPARE(whole.percent(), percent);
         QCOMPARE(pieces.percent(), percent);
         QCOMPARE(split, all);
-        QTEST(all.size() + (whole.rest().isEmpty() ? 0 : 1), "lines");
+        QTEST(int(all.size()) + (whole.rest().isEmpty() ? 0 : 1), "lines");
     }
 };
 
