@@ -515,10 +515,14 @@ void RadioUnit::attachTo(VirtualRadio &radio)
     });
 }
 
-void RadioUnit::startNewFirmware()
+void RadioUnit::startNewFirmware(bool addon)
 {
-    firmware.build = (firmware.build + 1) & 0xFFFF;
-    ++firmwareUpdates;
+    if (addon) {
+        ++addonUpdates;
+    } else {
+        firmware.build = (firmware.build + 1) & 0xFFFF;
+        ++firmwareUpdates;
+    }
     ++reboots;
     pending = stored;
 }

@@ -75,8 +75,11 @@ struct RadioUnit
     // Restarts on the reboot command (42) land in the radio's bootloader,
     // which is told through this.
     std::function<void()> enterBootloader;
-    // Images the bootloader completed and the application started from.
+    // Images the bootloader completed and the application started from:
+    // the radio's own, and its add-on board's (which leave the radio's
+    // version as it was).
     int firmwareUpdates = 0;
+    int addonUpdates = 0;
 
     // The named radio classes, with realistic settings and masks.
     static RadioUnit forProfile(const QString &name);
@@ -98,7 +101,7 @@ struct RadioUnit
     // The bootloader has written a complete image and starts it: the radio
     // comes back with its build number one higher, so a readout shows that
     // the update took.
-    void startNewFirmware();
+    void startNewFirmware(bool addon);
 
     // Applies a profile setting; false when the key is not a radio setting
     // or the value does not fit (then `error` says why):

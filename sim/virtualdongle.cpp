@@ -34,8 +34,10 @@ VirtualDongle::VirtualDongle(const SimProfile &profile, std::function<qint64()> 
     m_radioBootloader.imageStarted = [this] { m_radioInBootloader = true; };
     m_radioBootloader.imageComplete = [this](const QByteArray &image) {
         m_radioInBootloader = false;
-        m_radioUnit.startNewFirmware();
-        m_trace.addEvent(QStringLiteral("radio firmware written (%1 bytes), application restarted")
+        const bool addon = m_radioBootloader.updateType() == RadioBootloader::typeAddon;
+        m_radioUnit.startNewFirmware(addon);
+        m_trace.addEvent(QStringLiteral("%1 firmware written (%2 bytes), application restarted")
+                             .arg(addon ? QStringLiteral("add-on") : QStringLiteral("radio"))
                              .arg(image.size()));
     };
     m_mode = profile.dongleInBootloader ? Mode::Bootloader : Mode::Application;

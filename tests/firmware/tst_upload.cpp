@@ -49,6 +49,13 @@ struct Update
         return VfpWriter::writeFile(path, blocks) ? path : QString();
     }
 
+    bool readOut()
+    {
+        rig.usbd->liveDataEnabled = 0;
+        configurator.on_connect_clicked();
+        return QTest::qWaitFor([this] { return rig.usbd->liveDataEnabled == 1; }, 8000);
+    }
+
     bool linkResumed()
     {
         return QTest::qWaitFor([this] {
@@ -220,6 +227,28 @@ private slots:
         QVERIFY(update.linkResumed());
     }
 
+    // The add-on board's image goes to the radio's bootloader under its own
+    // type byte. The radio is not restarted by command first (only its
+    // bootloader restarts it), and its own firmware stays as it was.
+    void addonUpdate()
+    {
+        Update update;
+        QVERIFY(update.readOut());
+        const QString before = update.configurator.istrxVersion();
+        const RadioUnit &radio = update.rig.dongle->radioUnit();
+        const int reboots = radio.reboots;
+        QSignalSpy ended(&update.configurator, &Configurator::updateFinished);
+        update.configurator.firmwareUpdate(Configurator::addon_update, update.package({2}, true));
+        QVERIFY(ended.wait(15000));
+        QCOMPARE(update.configurator.updateOutcome(), int(Configurator::UpdateComplete));
+        QCOMPARE(update.configurator.istrxVersion(), before);
+        auto guard = update.rig.dongle->lock();
+        QCOMPARE(update.boot().updateType(), RadioBootloader::typeAddon);
+        QCOMPARE(radio.addonUpdates, 1);
+        QCOMPARE(radio.firmwareUpdates, 0);
+        QCOMPARE(radio.reboots, reboots + 1);
+    }
+
     // Given up while the written radio is awaited (it restarts, but does not
     // tell its capabilities), the update ends cancelled, not complete.
     void cancelWhileTheRadioIsAwaited()
@@ -242,9 +271,7 @@ private slots:
     {
         Update update;
         VirtualDongle *dongle = update.rig.dongle.get();
-        update.rig.usbd->liveDataEnabled = 0;
-        update.configurator.on_connect_clicked();
-        QVERIFY(QTest::qWaitFor([&] { return update.rig.usbd->liveDataEnabled == 1; }, 8000));
+        QVERIFY(update.readOut());
         const QString before = update.configurator.istrxVersion();
         {
             auto guard = dongle->lock();
