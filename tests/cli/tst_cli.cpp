@@ -206,24 +206,28 @@ private slots:
     void updateRadio_data()
     {
         QTest::addColumn<QString>("profile");
+        QTest::addColumn<QString>("target");
         QTest::addColumn<int>("stopAfterMs");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
-        QTest::newRow("complete") << "r9" << -1 << 0 << "Update Complete!\nRadio firmware: 3.2.1046\n";
-        QTest::newRow("silent bootloader") << "r9,bootfault=silent" << -1 << 3 << "no bootloader answered within 1 s";
-        QTest::newRow("stopped") << "r9,bootfault=silent" << 700 << 6 << "update cancelled";
-        QTest::newRow("frames answered oddly") << "r9,bootfault=wrong" << -1 << 6 << "upload status 4: Unknown response!";
-        QTest::newRow("every frame fails its check") << "r9,bootfault=crc" << -1 << 6 << "upload status 5: CRC Error!";
-        QTest::newRow("handshake sum always wrong") << "r9,handshake=2,bootfault=badsum" << -1 << 3 << "no bootloader answered";
+        QTest::newRow("complete") << "r9" << "radio" << -1 << 0 << "Update Complete!\nRadio firmware: 3.2.1046\n";
+        // The add-on's image leaves the radio's own firmware as it was.
+        QTest::newRow("add-on complete") << "r9" << "addon" << -1 << 0 << "Update Complete!\nRadio firmware: 3.2.1045\n";
+        QTest::newRow("silent bootloader") << "r9,bootfault=silent" << "radio" << -1 << 3 << "no bootloader answered within 1 s";
+        QTest::newRow("stopped") << "r9,bootfault=silent" << "radio" << 700 << 6 << "update cancelled";
+        QTest::newRow("frames answered oddly") << "r9,bootfault=wrong" << "radio" << -1 << 6 << "upload status 4: Unknown response!";
+        QTest::newRow("every frame fails its check") << "r9,bootfault=crc" << "radio" << -1 << 6 << "upload status 5: CRC Error!";
+        QTest::newRow("handshake sum always wrong") << "r9,handshake=2,bootfault=badsum" << "radio" << -1 << 3 << "no bootloader answered";
     }
 
     void updateRadio()
     {
         QFETCH(QString, profile);
+        QFETCH(QString, target);
         QFETCH(int, stopAfterMs);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
-        const Result r = cli({"--simulate=" + profile, "--timeout", stopAfterMs > 0 ? "30" : "1", "update", "radio", goodPackage}, stopAfterMs);
+        const Result r = cli({"--simulate=" + profile, "--timeout", stopAfterMs > 0 ? "30" : "1", "update", target, goodPackage}, stopAfterMs);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2((r.out + r.err).contains(message), qPrintable(r.out + r.err));
         // Each failure is named once, with its cause; none that was overcome.

@@ -245,7 +245,6 @@ private slots:
         auto guard = update.rig.dongle->lock();
         QCOMPARE(update.boot().updateType(), RadioBootloader::typeAddon);
         QCOMPARE(radio.addonUpdates, 1);
-        QCOMPARE(radio.firmwareUpdates, 0);
         QCOMPARE(radio.reboots, reboots + 1);
     }
 
