@@ -10,6 +10,7 @@
 #include "firmware/vfp.h"
 #include "app/driverselection.h"
 #include "app/logmessagehandler.h"
+#include "usb/pacing.h"
 #include "usb/protocol.h"
 #include "usb/usbd.h"
 
@@ -727,7 +728,7 @@ bool CliRunner::awaitSwap(const QString &serial, bool *gone)
     // every few seconds the radio is asked who it is, and another serial
     // number is a new radio: DMX off lets the link see it go, and the
     // batch's next connect sees it come.
-    constexpr int askEveryMs = 5000;
+    const int askEveryMs = Pacing::interval(5000);
     while (!waitFor([gone] { return *gone; }, askEveryMs)) {
         if (interrupted)
             return false;

@@ -162,6 +162,12 @@ bool SimProfile::parse(const QString &text, SimProfile *profile, QString *error)
                                            .arg(value, name, SimProfile::names().join(QStringLiteral(", "))));
             }
             result.radios = names;
+        } else if (key == QLatin1String("swap")) {
+            bool ok = false;
+            const int polls = value.toInt(&ok);
+            if (!ok || polls < 0 || polls > 1000)
+                return fail(error, QStringLiteral("swap=%1: expected 0 to 1000 status polls").arg(value));
+            result.swapPolls = polls;
         } else if (key == QLatin1String("trace")) {
             if (value.isEmpty())
                 return fail(error, QStringLiteral("trace= needs a file name"));

@@ -37,6 +37,10 @@
 //                             next is cabled a few status polls later. Each
 //                             has the serial of the one before plus one;
 //                             state= belongs to the first only.
+//   swap=POLLS                status polls between a radio taken away and
+//                             the next cabled (12, more than the host's
+//                             nine misses); 0 swaps them at once, quicker
+//                             than the host can see one go.
 struct SimProfile
 {
     struct Version
@@ -56,6 +60,7 @@ struct SimProfile
     QString traceFile;
     QByteArray dongleSerial = "VSIM0001";
     QStringList radios;
+    int swapPolls = 12;
     WireModel::Settings wire;
     // The radio's own settings (firmware=, serial=, label=, trxhw=), applied
     // in order to the named radio.

@@ -85,10 +85,13 @@ void VirtualDongle::takeStoredRadioAway()
     const int store = taken.lastIndexOf(40);
     if (m_profile.radios.isEmpty() || m_radiosLeftIn >= 0 || store < 0 || taken.indexOf(10, store) < 0)
         return;
-    m_radio.state().connected = false;
     m_radioUnit.commands.clear();
-    m_radiosLeftIn = radioSwapPolls;
     m_trace.addEvent(QStringLiteral("radio taken away"));
+    m_radiosLeftIn = std::max(m_profile.swapPolls, 1);
+    if (m_profile.swapPolls > 0)
+        m_radio.state().connected = false;
+    else
+        cableNextRadio();
 }
 
 void VirtualDongle::cableNextRadio()

@@ -157,9 +157,7 @@ private:
     std::deque<quint8> m_serialIn;
     int m_reboots = 0;
 
-    // Status polls until the next radio of the line is cabled (-1: none due);
-    // more than the host's nine misses, so that it sees the radio go.
-    static constexpr int radioSwapPolls = 12;
+    // Status polls until the next radio of the line is cabled (-1: none due).
     int m_radiosLeftIn = -1;
     int m_nextRadio = 1;
 

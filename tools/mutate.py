@@ -52,7 +52,7 @@ OWNERS = [
     ("config/radiosetup.*", ["tst_radiosetup", "tst_radiospace", "tst_cli", "tst_session"]),
     ("config/radioframes.*", ["tst_radioframes", "tst_radiospace", "tst_session", "tst_cli", "tst_scenespace"]),
     ("config/frequencymasking*", ["tst_frequencymaskingmodel", "tst_session", "tst_scenespace", "tst_walk"]),
-    ("config/dropdown*", ["tst_walk", "tst_scenespace", "tst_startup"]),
+    ("config/dropdown*", ["tst_frequencymaskingmodel", "tst_walk", "tst_scenespace", "tst_startup"]),
     ("config/wholefile.*", ["tst_cli", "tst_session", "tst_radiosetup"]),
     ("config/*", ["tst_session", "tst_radiospace", "tst_radiosetup", "tst_cli", "tst_scenespace", "tst_walk",
                   "tst_upload", "tst_usbd_monitoring", "tst_wire:deploy", "tst_cli_realtime",
