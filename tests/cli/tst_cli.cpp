@@ -165,18 +165,20 @@ private slots:
     // A radio swapped quicker than the link sees one go is told by its serial.
     void batchStoresEachRadio_data()
     {
+        QTest::addColumn<QString>("radio");
         QTest::addColumn<QString>("swap");
-        QTest::newRow("seen to go") << "12";
-        QTest::newRow("swapped at once") << "0";
+        QTest::newRow("seen to go") << "r9" << "12";
+        QTest::newRow("level 1, swapped at once") << "p1" << "0";
     }
 
     void batchStoresEachRadio()
     {
+        QFETCH(QString, radio);
         QFETCH(QString, swap);
-        QCOMPARE(cli({"--simulate", "export", "batch.json"}).exitCode, 0);
+        QCOMPARE(cli({"--simulate=" + radio, "export", "batch.json"}).exitCode, 0);
         QDir(m_dir.filePath("Documents/veltra_log")).removeRecursively();
         QFile::remove(m_dir.filePath("results.csv"));
-        const Result r = cli({"--simulate=radios=r9:r9:r9,swap=" + swap, "batch", "batch.json", "--label-pattern", "Truss {n}",
+        const Result r = cli({QStringLiteral("--simulate=radios=%1:%1:%1,swap=%2").arg(radio, swap), "batch", "batch.json", "--label-pattern", "Truss {n}",
                               "--log", "results.csv", "--count", "3"});
         QCOMPARE(r.exitCode, 0);
         const QStringList lines = QString::fromUtf8(contents("results.csv")).trimmed().split(QLatin1Char('\n'));
