@@ -51,7 +51,7 @@ int timeout(int ms)
 
 void setTimerScale(int divisor)
 {
-    timerScale.store(divisor > 0 ? divisor : 1);
+    timerScale.store(divisor);
 }
 
 qint64 clockUs()

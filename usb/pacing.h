@@ -23,7 +23,8 @@ void setInstant(bool instant);
 // The interval of a timer-driven step (discovery, monitoring), as armed:
 // `ms` divided by the timer scale, at least 1 ms. Tests compress the timers
 // with setTimerScale so that a session reaches its radio in milliseconds;
-// the order and count of ticks stay as they are. The product keeps scale 1.
+// the order and count of ticks stay as they are. The product keeps scale 1
+// but for the simulator's fast mode. The divisor is at least 1.
 int interval(int ms);
 void setTimerScale(int divisor);
 
