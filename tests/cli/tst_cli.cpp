@@ -40,8 +40,9 @@ private slots:
         // A name the radio padded with NULs ends at the first.
         QTest::newRow("model of NULs") << "r9,modelhex=00005239" << QStringList{} << QStringList{"TRX Model: "};
         QTest::newRow("level 0") << "r9,level=0" << QStringList{} << QStringList{"TRX Model: R7/R8"};
-        QTest::newRow("level and dongle hardware 255") << "r9,level=255,hardware=255" << QStringList{}
-                                                      << QStringList{"Tx Mode: R9 2.4GHz", "Dongle HW: " + QString(QChar(64 + 255))};
+        QTest::newRow("dongle's numbers at their widest") << "r9,level=255,hardware=255,dongle=255.255.65535" << QStringList{}
+                                                         << QStringList{"Tx Mode: R9 2.4GHz", "Dongle HW: " + QString(QChar(64 + 255)),
+                                                                        "Dongle FW: 255.255.65535"};
         // The hardware number names the powers: milliwatts below 16, bars at 16, levels above.
         QTest::newRow("hardware 15") << "r9,trxhw=15" << QStringList{}
                                      << QStringList{"2.4GHz Power: 375mW 4 Bars", "5.8GHz Power: 35mW Bars"};
@@ -280,7 +281,7 @@ private slots:
                                                   "trxbootloader=x", "serial=12", "labelhex=00", "state=", "caps=00",
                                                   "settings=00", "mask24=00", "power=1:2", "modelhex=zz", "addon=256",
                                                   "silent=x", "miss=15", "uptime=-1", "trxhw=256", "hwtext=" + QString(12, 'h'),
-                                                  "radios=r9:r99", "dongle=3.x", "swap=-1"})
+                                                  "radios=r9:r99", "dongle=3.x", "dongle=256.0.0", "swap=-1"})
             QTest::addRow("simulator %s", qPrintable(setting.left(20))) << QStringList{"--simulate=r9," + setting, "info"} << 1;
         QTest::newRow("dongle in its bootloader") << QStringList{"--simulate=r9,dongle=boot", "info"} << 2;
         QTest::newRow("update, dongle in its bootloader")
