@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QtTest>
 
+#include <optional>
+
 class TestStartup : public QObject
 {
     Q_OBJECT
@@ -10,11 +12,7 @@ class TestStartup : public QObject
     struct Run { int exitCode = -1; QByteArray output; };
 
 private slots:
-    void init()
-    {
-        m_home.reset(new QTemporaryDir);
-        QVERIFY(m_home->isValid());
-    }
+    void init() { QVERIFY(m_home.emplace().isValid()); }
 
     void commandLine_data()
     {
@@ -104,7 +102,7 @@ private:
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAll()};
     }
 
-    QScopedPointer<QTemporaryDir> m_home;
+    std::optional<QTemporaryDir> m_home;
 };
 
 QTEST_GUILESS_MAIN(TestStartup)

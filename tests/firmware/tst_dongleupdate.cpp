@@ -257,14 +257,12 @@ private slots:
         QTest::addColumn<QByteArray>("output");
         QTest::addColumn<int>("percent");
         QTest::addColumn<int>("lines");
-        const QByteArray bar = " | 100% 0.84s\n";
-        QTest::newRow("writing half way, no terminal") << QByteArray("avrdude: writing\nWriting | ") + QByteArray(25, '#')
-                                                       << 25 << 2;
-        QTest::newRow("written, verifying begun") << "Writing | " + QByteArray(50, '#') + bar + "Reading | ##########" << 60 << 2;
-        QTest::newRow("written and verified") << "Writing | " + QByteArray(50, '#') + bar + "Reading | " + QByteArray(50, '#') + bar
-                                              << 100 << 2;
+        const QByteArray full = QByteArray(50, '#') + " | 100% 0.84s\n";
+        QTest::newRow("writing half way, no terminal") << "avrdude: writing\nWriting | " + QByteArray(25, '#') << 25 << 2;
+        QTest::newRow("written, verifying begun") << "Writing | " + full + "Reading | ##########" << 60 << 2;
+        QTest::newRow("written and verified") << "Writing | " + full + "Reading | " + full << 100 << 2;
         // Older avrdude reads the signature with a bar of its own first.
-        QTest::newRow("a read before the write") << "Reading | " + QByteArray(50, '#') + bar + "Writing | ##" << 2 << 2;
+        QTest::newRow("a read before the write") << "Reading | " + full + "Writing | ##" << 2 << 2;
         // With a terminal the line is drawn again after a carriage return.
         QTest::newRow("redrawn bar") << QByteArray("\rWriting | ##########                                         |  20% 0.1s"
                                                    "\rWriting | ####################                               |  40% 0.2s")

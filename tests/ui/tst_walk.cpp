@@ -348,8 +348,7 @@ private slots:
             QVERIFY2(Scene::masked(mask, channel), qPrintable(QString::number(channel)));
         QVERIFY(!Scene::masked(mask, 60));
         QObject *problem = Scene::findIn(m_window->contentItem(), QStringLiteral("fileProblemText"));
-        QVERIFY(problem);
-        QTRY_VERIFY_WITH_TIMEOUT(problem->property("visible").toBool(), patience);
+        QTRY_VERIFY_WITH_TIMEOUT(problem && problem->property("visible").toBool(), patience);
         QVERIFY(problem->property("text").toString().startsWith(
             QStringLiteral("device report: cannot write ") + blocker.fileName() + QStringLiteral("/trx_")));
     }

@@ -30,22 +30,9 @@ inline void handler(QtMsgType, const QMessageLogContext &, const QString &messag
         fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-inline void install()
-{
-    qInstallMessageHandler(handler);
-}
-
-inline void clear()
-{
-    QMutexLocker locker(&mutex);
-    lines.clear();
-}
-
-inline int count(const QString &line)
-{
-    QMutexLocker locker(&mutex);
-    return int(lines.count(line));
-}
+inline void install() { qInstallMessageHandler(handler); }
+inline void clear() { QMutexLocker locker(&mutex); lines.clear(); }
+inline int count(const QString &line) { QMutexLocker locker(&mutex); return int(lines.count(line)); }
 
 } // namespace TestLog
 
@@ -105,10 +92,9 @@ struct SimRig
     {
         QList<QByteArray> result;
         const QList<QByteArray> all = dongle->requests();
-        for (int i = from; i < all.size(); ++i) {
+        for (int i = from; i < all.size(); ++i)
             if (code < 0 || quint8(all.at(i).at(1)) == code)
                 result << all.at(i);
-        }
         return result;
     }
 

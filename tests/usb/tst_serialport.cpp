@@ -1,6 +1,5 @@
-// The serial-port backend end to end: the configurator's dongle link on one
-// side of a pseudo-terminal, the virtual dongle (veltra-sim-pty) on the
-// other. Real pacing, real timers.
+// The serial-port backend end to end: the dongle link on one side of a pseudo-terminal,
+// the virtual dongle (veltra-sim-pty) on the other. Real pacing, real timers.
 
 #include "drivercontract.h"
 #include "ptyserver.h"
@@ -171,11 +170,10 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         refused(plainFile, DongleDriver::DeviceNotOpened, "is not a serial port");
 
-        DongleDriver::Handle a = DongleDriver::noHandle;
+        DongleDriver::Handle a = DongleDriver::noHandle, b = DongleDriver::noHandle;
         QCOMPARE(first.openByDescription("Veltra Dongle v3", &a), 0);
         refused(second, DongleDriver::DeviceNotOpened, "in use by another program");
         QCOMPARE(first.close(a), 0);
-        DongleDriver::Handle b = DongleDriver::noHandle;
         QCOMPARE(second.openByDescription("Veltra Dongle v3", &b), 0);
         QVERIFY(second.lastError().isEmpty());
         second.close(b);

@@ -37,8 +37,7 @@ class TestUsbdMonitoring : public QObject
     Q_OBJECT
 
 private slots:
-    // Timers run ten times quicker: every interval and tick-counting wait
-    // below is a tenth of the product's.
+    // Timers run ten times quicker: every interval and wait below is a tenth of the product's.
     void initTestCase()
     {
         Pacing::setInstant(true);
@@ -59,7 +58,6 @@ private slots:
         QTest::addColumn<int>("live"); // live data enabled after the first poll
         QTest::addColumn<int>("corrupted");
         QTest::addColumn<QStringList>("events");
-
         QTest::newRow("level 7") << "r9,level=7" << 0 << 0 << 0 << QStringList{"level 7", "attached"};
         QTest::newRow("r9, length read lost") << "r9" << 0x02 << 0 << 0 << QStringList{"level 2", "attached"};
         QTest::newRow("r9, first slots lost") << "r9" << 0x1E << 0 << 0 << QStringList{"level 2", "attached"};
@@ -75,7 +73,6 @@ private slots:
         QFETCH(int, lost);
         QFETCH(int, live);
         QFETCH(int, corrupted);
-
         SimRig rig(profile);
         if (lost > 0)
             rig.dongle->dropRepliesTo(quint8(lost), 1);
@@ -146,6 +143,10 @@ private slots:
         QSignalSpy ok(rig.usbd.get(), &Usbd::VELTRAOK);
         rig.usbd->initDongleDMX();
         QTRY_COMPARE_WITH_TIMEOUT(attached.count(), 1, 5000);
+        // A status reply lost again and again does not end the watch: the
+        // dongle pulled out afterwards is still noticed.
+        rig.dongle->dropReplies(5);
+        QVERIFY(QTest::qWaitFor([] { return TestLog::count(QStringLiteral("Usbd: checkUSBDevice: status poll failed")) == 1; }, 10000));
 
         shown.clear();
         rig.dongle->unplug();
@@ -225,8 +226,7 @@ private slots:
             rig.dongle->unplug();
             QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 0, 2000);
         }
-        std::atomic<bool> release {false};
-        std::atomic<bool> held {false};
+        std::atomic<bool> release {false}, held {false};
         std::thread holder([&] {
             rig.usbd->usbLock->lock();
             held = true;
@@ -240,25 +240,11 @@ private slots:
         const int mark = rig.mark();
         QTest::qWait(300);
         QCOMPARE(rig.requestsSince(mark), QList<QByteArray> {});
-        if (plugged)
-            rig.dongle->unplug();
-        else
-            rig.dongle->replug();
+        plugged ? rig.dongle->unplug() : rig.dongle->replug();
         QTest::qWait(150);
         release = true;
         holder.join();
         QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, plugged ? 0 : 3, 2000);
-    }
-
-    void lostPollKeepsMonitoring()
-    {
-        // A status reply that never comes, asked for again and again, does
-        // not end the watch: the dongle pulled out afterwards is still noticed.
-        SimRig rig;
-        rig.dongle->dropReplies(5);
-        QVERIFY(QTest::qWaitFor([&rig] { return TestLog::count(QStringLiteral("Usbd: checkUSBDevice: status poll failed")) == 1; }, 10000));
-        rig.dongle->unplug();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.usbd->usbDongleType, 0, 2000);
     }
 };
 
