@@ -11,10 +11,8 @@ namespace {
 RadioSetup setupOf(const QStringList &items)
 {
     RadioSetup setup;
-    for (const QString &item : items) {
-        const int equals = item.indexOf(QLatin1Char('='));
-        setup.set(item.left(equals), item.mid(equals + 1));
-    }
+    for (const QString &item : items)
+        setup.set(item.section(QLatin1Char('='), 0, 0), item.section(QLatin1Char('='), 1));
     return setup;
 }
 
