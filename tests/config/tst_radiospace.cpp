@@ -102,6 +102,15 @@ private slots:
         QCOMPARE(bench.c().deployList, QList<int> {});
         bench.c().on_storeAndDisconnect_clicked();
         QCOMPARE(bench.radio().stored, before);
+        // The other direction offered by name is stored as the radio's code for it.
+        QVERIFY(bench.read());
+        const QStringList directions = bench.c().isListforRadio_direction();
+        const QString other = directions.value(bench.c().directionIndex) == QLatin1String("Transmitter") ? "Receiver" : "Transmitter";
+        if (directions.contains(other)) {
+            bench.c().on_direction_currentIndexChanged(int(directions.indexOf(other)));
+            bench.c().on_storeAndDisconnect_clicked();
+            QCOMPARE(int(bench.radio().stored.frame[0]), other == QLatin1String("Receiver") ? 1 : 0);
+        }
     }
 
     // A mode, and a power and mask named for a band, set as the command line
