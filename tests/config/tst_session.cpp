@@ -211,6 +211,10 @@ private slots:
             s.configurator.on_radioMode_currentIndexChanged(2);
             s.rig.dongle->unplug();
         }) << QList<int>{} << QByteArray() << 0 << false << QByteArray() << "a settings frame did not reach the dongle";
+        QTest::newRow("silent to the read-back") << "r9" << Step([](Session &s) {
+            s.configurator.on_radioMode_currentIndexChanged(2);
+            s.radio().missedCommands[12] = 99;
+        }) << QList<int>{13} << QByteArray() << 0 << false << QByteArray() << "the radio did not take its settings (not read back)";
         // A legacy radio gets its one frame, unchecked, and keeps it without
         // being asked to store; it gets no report.
         QTest::newRow("legacy") << "legacy" << Step([](Session &s) {
