@@ -142,9 +142,15 @@ private slots:
             progress.clear();
         }
 
+        // A radio read before is not shown once avrdude has the dongle.
+        if (!cancelFirst) {
+            configurator.on_connect_clicked();
+            QVERIFY(QTest::qWaitFor([&] { return !configurator.istrxVersion().isEmpty(); }, 10000));
+        }
         configurator.firmwareUpdate(Configurator::dongle_update, url);
         // The call returns at once; avrdude runs beside the event loop.
         QVERIFY(configurator.dongleUpdateRunning());
+        QCOMPARE(configurator.istrxVersion(), QString());
         QCOMPARE(ended.count(), 0);
         QVERIFY(ended.wait(60000));
         QCOMPARE(ended.count(), 1);

@@ -106,11 +106,15 @@ Item {
             compare(wizard.visibleStage, wizard.stagePowerOff)
             for (var page = 0; page < 3; ++page)
                 press(wizard)
-            // A new upload starts from 0 before the device answers.
+            // A new upload starts from 0 before the device answers; the progress
+            // shows only while it runs.
+            var progress = ["updateProgressBar", "updateProgressText"].map(name => findChild(wizard.contentItem, name))
             configurator.isProgress = 0
             compare(wizard.visibleStage, wizard.stagePowerOn)
+            compare(progress.map(item => item.visible), [false, false])
             configurator.isProgress = 12
             compare(wizard.visibleStage, wizard.stageUpdating)
+            compare(progress.map(item => item.visible), [true, true])
             configurator.isProgress = 80
             compare(wizard.updateProgress, 80)
         }
