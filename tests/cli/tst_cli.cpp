@@ -206,6 +206,11 @@ private slots:
                                       << "{\n    \"0\": {\n        \"bytes\": 316,\n        \"frames\": 4,\n"
                                          "        \"mcu\": 2,\n        \"version\": \"1.2.3\"\n    }\n}\n";
         QTest::newRow("report") << QStringList{"--simulate", "report", "report.txt"} << "Report written to {dir}/report.txt\n";
+        // Without --store a radio keeps the settings until it is switched off;
+        // a legacy radio keeps its frame as it takes it.
+        QTest::newRow("set") << QStringList{"--simulate", "set", "label=Kept"}
+                             << "Deployed; not stored (add --store to keep the settings over a power cycle).\n";
+        QTest::newRow("set on a legacy radio") << QStringList{"--simulate=legacy", "set", "power24=1"} << "Stored.\n";
     }
 
     void outputWhenAllIsWell()
