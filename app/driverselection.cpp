@@ -150,11 +150,13 @@ QList<DriverSelection::Listed> DriverSelection::listDongles(const QStringList &a
 {
     // The list is made by the drivers the arguments would choose from,
     // without opening anything: a dongle another process holds is listed too.
+    // The arguments are the command line's, each option apart from its
+    // value: --simulate[=PROFILE], --port PATH, --driver NAME, --dongle SERIAL.
     QStringList plain;
     for (int i = 0; i < arguments.size(); ++i) {
         if (arguments.at(i) == QLatin1String("--dongle"))
             ++i;
-        else if (!arguments.at(i).startsWith(QLatin1String("--dongle=")))
+        else
             plain << arguments.at(i);
     }
     QList<Listed> listed;
@@ -162,17 +164,10 @@ QList<DriverSelection::Listed> DriverSelection::listDongles(const QStringList &a
     const bool simulate = std::any_of(plain.cbegin(), plain.cend(), [](const QString &a) {
         return a == QLatin1String("--simulate") || a.startsWith(QLatin1String("--simulate="));
     });
-    const bool explicitPort = plain.contains(QStringLiteral("--port"))
-                              || std::any_of(plain.cbegin(), plain.cend(),
-                                             [](const QString &a) { return a.startsWith(QLatin1String("--port=")); });
-    QString forced;
-    for (int i = 0; i < plain.size(); ++i) {
-        if (plain.at(i) == QLatin1String("--driver"))
-            forced = plain.value(i + 1);
-        else if (plain.at(i).startsWith(QLatin1String("--driver=")))
-            forced = plain.at(i).mid(int(qstrlen("--driver=")));
-    }
-    if (simulate || explicitPort) {
+    const int portAt = int(plain.indexOf(QStringLiteral("--port")));
+    const int driverAt = int(plain.indexOf(QStringLiteral("--driver")));
+    const QString forced = driverAt >= 0 ? plain.value(driverAt + 1) : QString();
+    if (simulate || portAt >= 0) {
         DriverSelection selection = fromArguments(plain);
         if (!selection.error.isEmpty()) {
             *error = selection.error;
@@ -184,12 +179,7 @@ QList<DriverSelection::Listed> DriverSelection::listDongles(const QStringList &a
         } else {
             // A port named by hand is listed as given; the serial number is
             // what the device tree says of it, when it says anything.
-            const int at = plain.indexOf(QStringLiteral("--port"));
-            QString port = at >= 0 ? plain.value(at + 1) : QString();
-            for (const QString &a : plain) {
-                if (a.startsWith(QLatin1String("--port=")))
-                    port = a.mid(int(qstrlen("--port=")));
-            }
+            const QString port = plain.value(portAt + 1);
             QString serial;
 #ifdef Q_OS_UNIX
             for (const auto &found : SerialPortDriver::findPorts(description)) {

@@ -81,6 +81,8 @@ private slots:
         QTest::newRow("no library, D2XX forced") << false << QStringList {"--driver", "d2xx", "info"} << 2 << "was not found";
         // The library's device list, and a dongle opened by its serial number.
         QTest::newRow("listed") << true << QStringList {"--driver", "d2xx", "list"} << 0 << "-               d2xx       LINE7\n";
+        QTest::newRow("a port named by hand listed as given") << true << QStringList {"--port", "/nonexistent/tty", "list"} << 0
+                                                              << "/nonexistent/tty  serial     -\n";
         QTest::newRow("the simulator listed") << true << QStringList {"--simulate", "list"} << 0 << "simulator  VSIM0001";
         QTest::newRow("listed as JSON") << true << QStringList {"--simulate", "--json", "list"} << 0 << "\"serial\": \"VSIM0001\"";
         QTest::newRow("by its serial number") << true << QStringList {"--dongle", "LINE7", "watch"} << 0
