@@ -124,9 +124,9 @@ private slots:
                                           << "\"Nope\" is not offered; allowed: 0 \"R7 Compatibility Mode\"" << QList<int> {};
         QTest::newRow("label on a legacy radio") << "legacy" << QStringList {"set", "power24=1", "label=Foo"} << QByteArray()
                                                  << 4 << "a legacy radio takes only power24 and mask24" << QList<int> {};
-        QTest::newRow("band the radio lacks, skipped") << "r8x" << QStringList {"apply", "setup.json", "--skip-missing"} << fiveGHz << 0
-                                                       << "skipped mask52: this radio has no such band"
-                                                       << QList<int> {13, 15, 40};
+        QTest::newRow("band the radio lacks, skipped") << "r8x" << QStringList {"apply", "setup.json", "--skip-missing", "--label", "L"}
+                                                       << fiveGHz << 0 << "skipped mask52: this radio has no such band"
+                                                       << QList<int> {25, 13, 15, 40};
         QTest::newRow("radio silent part-way") << "r9,silent=12" << QStringList {"set", "label=Kept?"} << QByteArray() << 9
                                                << "the radio stopped answering during the readout" << QList<int> {};
         QTest::newRow("setup that is a folder") << "r9" << QStringList {"apply", "."} << QByteArray() << 4
@@ -232,6 +232,7 @@ private slots:
         QTest::newRow("complete") << "r9" << "radio" << -1 << 0 << "Update Complete!\nRadio firmware: 3.2.1046\n";
         // The add-on's image leaves the radio's own firmware as it was.
         QTest::newRow("add-on complete") << "r9" << "addon" << -1 << 0 << "Update Complete!\nRadio firmware: 3.2.1045\n";
+        QTest::newRow("no radio at all") << "r9,radio=off" << "radio" << -1 << 3 << "No radio answered; trying its bootloader directly.";
         QTest::newRow("silent bootloader") << "r9,bootfault=silent" << "radio" << -1 << 3 << "no bootloader answered within 1 s";
         QTest::newRow("stopped") << "r9,bootfault=silent" << "radio" << 700 << 6 << "update cancelled";
         QTest::newRow("frames answered oddly") << "r9,bootfault=wrong" << "radio" << -1 << 6 << "upload status 4: Unknown response!";
@@ -339,7 +340,7 @@ private slots:
         QTest::newRow("store with state=, disk full") << QStringList{sim, "set", "label=Lost?", "--store"} << "state.json"
                                                       << QByteArray("{}") << QStringList{"the radio did not confirm the store"};
         QTest::newRow("batch results, disk full")
-            << QStringList{"--simulate=radios=r9:r9", "batch", "setup.json", "--log", "kept.csv", "--count", "2"}
+            << QStringList{"--simulate=radios=r9:r9", "batch", "setup.json", "--log=kept.csv", "--count", "2"}
             << "kept.csv" << QByteArray("number,time,serial,label,result\n1,earlier,,,OK\n") << QStringList{"cannot write kept.csv"};
         QTest::newRow("export onto a FIFO") << QStringList{sim, "export", "fifo"} << "fifo" << QByteArray()
                                             << QStringList{"fifo: not a regular file"};
