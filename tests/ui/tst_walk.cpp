@@ -12,6 +12,7 @@
 #include "firmware/vfpwriter.h"
 #include "scene.h"
 
+#include <QClipboard>
 #include <QImage>
 #include <QPixmap>
 #include <QQmlApplicationEngine>
@@ -320,6 +321,11 @@ private slots:
         QCOMPARE(name->property("text").toString(), QStringLiteral("Stage Left"));
         // With nothing to say yet, the result line takes no room.
         QVERIFY(!item("setupResult")->isVisible());
+        // The hop table shown in pairs goes to the clipboard as the radio's 84 bytes in hex.
+        const QString hops = item("hopTable")->property("text").toString();
+        clickNamed("copyHopTable");
+        QCOMPARE(QGuiApplication::clipboard()->text().size(), 168);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString(hops).remove(QLatin1Char(' ')));
         // Where the file dialog's choice leads.
         QMetaObject::invokeMethod(view(), "applySetupFrom", Q_ARG(QVariant, QUrl::fromLocalFile(file).toString()));
         QCOMPARE(name->property("text").toString(), QStringLiteral("Truss 7"));
