@@ -157,6 +157,8 @@ private slots:
                                                      << none << QStringList {"power52", "mask52"} << 0 << QList<int> {};
         QTest::newRow("skipping passes no wrong value") << "r8x" << QStringList {"power24=5 Bars", "mask52=1"} << skip
                                                         << QStringList {"power24"} << 1 << QList<int> {};
+        QTest::newRow("no channel list, no label it can keep") << "r9" << QStringList {"mask24=0-3", QString::fromUtf8("label=A\u20acB")}
+                                                               << none << QStringList {"label", "mask24"} << 0 << QList<int> {};
         QTest::newRow("no RDM on the radio") << "p1" << QStringList {"rdm=ON"} << none << QStringList {"rdm"} << 0 << QList<int> {};
         QTest::newRow("positions only where allowed") << "r9" << QStringList {"power24=0"} << none << QStringList {"power24"} << 0
                                                       << QList<int> {};
