@@ -189,6 +189,26 @@ private slots:
         if (refused.isEmpty() && !(options & Configurator::IndicesAllowed))
             QCOMPARE(wanted.differences(c.currentSetup()), QStringList());
     }
+
+    // The window's export and apply, with the file dialog's URLs: a file not
+    // written says why; a file refused names only what refused it.
+    void windowExportAndApply()
+    {
+        Session session("r8x");
+        QVERIFY(session.connectAndRead());
+        Configurator &c = session.configurator;
+        QTemporaryDir dir;
+        const QString file = QUrl::fromLocalFile(dir.filePath("a setup.json")).toString(QUrl::FullyEncoded);
+        QCOMPARE(c.exportSetup(file), QString());
+        QVERIFY(c.exportSetup(dir.filePath("none/setup.json")).contains("none/setup.json"));
+        QCOMPARE(c.applySetupFile(file), (QVariantMap {{"taken", true}, {"lines", QStringList {}}}));
+        RadioSetup other = setupOf({"power52=5 Bars", "mode=Nope"});
+        QVERIFY(other.writeFile(dir.filePath("other.json"), nullptr));
+        const QVariantMap refused = c.applySetupFile(dir.filePath("other.json"));
+        QCOMPARE(refused.value("taken").toBool(), false);
+        QCOMPARE(refused.value("lines").toStringList().size(), 1);
+        QVERIFY(refused.value("lines").toStringList().value(0).startsWith("mode: "));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRadioSetup)
