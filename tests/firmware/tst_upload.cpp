@@ -84,6 +84,22 @@ private slots:
         qInstallMessageHandler(quietHandler);
     }
 
+    // Files come from the scene as paths or as the file dialog's URLs.
+    void pathFromTheScene_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("path") << "/fw/a%20b.vfp" << "/fw/a%20b.vfp";
+        QTest::newRow("URL, escaped") << "FILE:///fw/a%20b.vfp" << "/fw/a b.vfp";
+        QTest::newRow("URL with a drive") << "file:///C:/fw/a.vfp" << "C:/fw/a.vfp";
+    }
+
+    void pathFromTheScene()
+    {
+        QFETCH(QString, given);
+        QTEST(Configurator::updaterFilePath(given), "path");
+    }
+
     // A package the reader refuses, or one with no dongle to take it, ends
     // the update with its own reason before anything is sent.
     void refusedPackageEndsTheUpdate_data()
