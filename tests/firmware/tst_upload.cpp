@@ -264,20 +264,40 @@ private slots:
         QCOMPARE(radio.reboots, reboots + 1);
     }
 
-    // Given up while the written radio is awaited (it restarts, but does not
-    // tell its capabilities), the update ends cancelled, not complete.
-    void cancelWhileTheRadioIsAwaited()
+    // While the written radio is awaited: given up (it restarts, but does not
+    // tell its capabilities), the update ends cancelled, not complete; with
+    // the dongle pulled out, it ends as a USB error when the wait runs out; a
+    // first readout broken off is tried again, and the update completes.
+    void radioAwaited_data()
     {
-        Update update(QStringLiteral("r9,silent=9"));
-        // Timers at their own pace: the wait for the radio lasts 30 s.
-        Pacing::setTimerScale(1);
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("cancelled") << "r9,silent=9" << int(Configurator::UpdateCanceled) << QString();
+        QTest::newRow("dongle pulled out") << "r9,silent=9" << int(Configurator::UpdateFailed) << "usb_error";
+        QTest::newRow("first readout broken off") << "r9,miss=12:1" << int(Configurator::UpdateComplete) << QString();
+    }
+
+    void radioAwaited()
+    {
+        QFETCH(QString, profile);
+        Update update(profile);
+        // Timers at their own pace, the wait for the radio 30 s, where that wait is given up.
+        const bool cancel = QByteArray(QTest::currentDataTag()) == "cancelled";
+        Pacing::setTimerScale(cancel ? 1 : 100);
         const auto restore = qScopeGuard([] { Pacing::setTimerScale(100); });
+        QSignalSpy ended(&update.configurator, &Configurator::updateFinished);
         update.configurator.firmwareUpdate(Configurator::radio_update, update.package({2}, true));
         QVERIFY(QTest::qWaitFor([&] {
             return update.configurator.isUpdaterstatusMessage() == QLatin1String("Waiting for the radio to restart...");
         }, 15000));
-        update.configurator.cancelUpdate(Configurator::radio_update, QString());
-        QCOMPARE(update.configurator.updateOutcome(), int(Configurator::UpdateCanceled));
+        if (cancel)
+            update.configurator.cancelUpdate(Configurator::radio_update, QString());
+        else if (profile.contains("silent"))
+            update.rig.dongle->unplug();
+        QVERIFY(ended.count() > 0 || ended.wait(15000));
+        QTEST(update.configurator.updateOutcome(), "outcome");
+        QTEST(update.configurator.updateReason(), "reason");
     }
 
     // An upload that breaks off leaves the radio in its bootloader, where it
