@@ -59,6 +59,7 @@ private slots:
         QTest::newRow("a folder by the file's name") << "folder/veltra_dongle_3.hex" << true << "not_a_file";
         // The in-process dongle has no port to hand to avrdude.
         QTest::newRow("no port") << "veltra_dongle_3.hex" << true << "no_port";
+        QTest::newRow("no avrdude on the PATH") << "veltra_dongle_3.hex" << true << "no_programmer";
         QTest::newRow("no dongle") << "veltra_dongle_3.hex" << false << "no_dongle";
     }
 
@@ -80,7 +81,11 @@ private slots:
         Configurator configurator(rig.usbd.get());
         configurator.workingDirectoryPath = dir.path() + QLatin1Char('/');
         QSignalSpy ended(&configurator, &Configurator::updateFinished);
+        const QByteArray searchPath = qgetenv("PATH");
+        if (QByteArray(QTest::currentDataTag()).contains("PATH"))
+            qputenv("PATH", QFile::encodeName(dir.path()));
         configurator.firmwareUpdate(Configurator::dongle_update, path);
+        qputenv("PATH", searchPath);
         QCOMPARE(ended.count(), 1);
         QTEST(configurator.updateReason(), "reason");
         QCOMPARE(rig.dongle->mode(), VirtualDongle::Mode::Application);
