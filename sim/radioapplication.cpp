@@ -51,6 +51,11 @@ QByteArray bytes(const std::array<quint8, N> &array)
     return QByteArray(reinterpret_cast<const char *>(array.data()), int(N));
 }
 
+// The band whose mask adaptive hopping avoids in a mode: 0 2.4, 1 5.2, 2 5.8 GHz.
+int adaptiveBand(int mode)
+{
+    return (mode == 5 || mode == 9 || mode == 11) ? 2 : (mode == 41 || mode == 43) ? 1 : 0;
+}
 
 } // namespace
 
@@ -446,9 +451,7 @@ void RadioUnit::attachTo(VirtualRadio &radio)
     handle(20, [this, reply](RadioState &, const RadioCommand &) {
         // The mask adaptive hopping currently avoids: the one of the band in
         // use.
-        const int mode = pending.frame[ModeCode];
-        const int band = (mode == 5 || mode == 9 || mode == 11) ? 2 : (mode == 41 || mode == 43) ? 1 : 0;
-        return reply(20, bytes(pending.masks[size_t(band)]));
+        return reply(20, bytes(pending.masks[size_t(adaptiveBand(pending.frame[ModeCode]))]));
     });
     auto hopTableReply = [this, reply](int code) {
         return [this, reply, code](RadioState &, const RadioCommand &) { return reply(code, bytes(hopTable)); };
