@@ -409,6 +409,11 @@ private slots:
         QTest::newRow("buffer 1, swapped") << "r9" << QByteArrayList{hex("0001420005000000"), hex("0003000000000000"),
                                                                       hex("0015050001000000")}
                                            << qint64(0) << hex("0100000000000000 0300000000000000 1500420000000000");
+        QTest::newRow("restored to default") << "r9" << QByteArrayList{hex("0001420005000000"), hex("0003000000000000"),
+                                                                        hex("0004000000000000"), hex("0015050000000000"),
+                                                                        hex("0015050001000000")}
+                                             << qint64(0) << hex("0100000000000000 0300000000000000 0400000000000000"
+                                                                 "1500000000000000 1500000000000000");
         const QByteArrayList status {hex("00130000"), hex("0010000000000000")};
         QTest::newRow("application, 50 ms") << "r9" << status << qint64(50000) << hex("1003020007000000");
         QTest::newRow("application, 49.999 ms") << "r9" << status << qint64(49999) << hex("1300000000000000");
