@@ -164,8 +164,9 @@ private slots:
             QCOMPARE(handle, DongleDriver::noHandle);
             QVERIFY2(driver.lastError().contains(QLatin1String(words)), qPrintable(driver.lastError()));
         };
-        SerialPortDriver missing(path), plainFile(path), first(server.path), second(server.path);
+        SerialPortDriver missing(path), plainFile(path), folder(dir.path()), first(server.path), second(server.path);
         refused(missing, DongleDriver::DeviceNotFound, "does not exist");
+        refused(folder, DongleDriver::DeviceNotOpened, "cannot open");
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         refused(plainFile, DongleDriver::DeviceNotOpened, "is not a serial port");
