@@ -128,6 +128,15 @@ QByteArray RadioBootloader::handshakeByte(quint8 byte)
     return QByteArray();
 }
 
+bool RadioBootloader::intact(const QByteArray &payload)
+{
+    const int length = (quint8(payload.at(0)) << 8) | quint8(payload.at(1));
+    if (length < 2 || payload.size() != length + 2)
+        return false;
+    const quint16 sent = quint16((quint8(payload.at(length)) << 8) | quint8(payload.at(length + 1)));
+    return crc16(payload.mid(2, length - 2)) == sent;
+}
+
 QByteArray RadioBootloader::frame(const QByteArray &payload)
 {
     const int index = m_framesReceived++;
@@ -137,16 +146,9 @@ QByteArray RadioBootloader::frame(const QByteArray &payload)
         return QByteArray();
     if (spend(m_oddAnswersLeft))
         return QByteArray(1, char(m_oddAnswer));
-    if (spend(m_crcErrorsLeft))
+    if (spend(m_crcErrorsLeft) || !intact(payload))
         return QByteArray(1, char(frameCrcError));
-
-    const int length = (quint8(payload.at(0)) << 8) | quint8(payload.at(1));
-    if (length < 2 || payload.size() != length + 2)
-        return QByteArray(1, char(frameCrcError));
-    const QByteArray body = payload.mid(2, length - 2);
-    const quint16 sent = quint16((quint8(payload.at(length)) << 8) | quint8(payload.at(length + 1)));
-    if (crc16(body) != sent)
-        return QByteArray(1, char(frameCrcError));
+    const QByteArray body = payload.mid(2, payload.size() - 4);
 
     if (body.isEmpty()) {
         // The closing frame: the new application takes over.

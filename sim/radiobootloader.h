@@ -96,6 +96,8 @@ private:
 
     QByteArray handshakeByte(quint8 byte);
     QByteArray frame(const QByteArray &payload);
+    // The frame's length field matches its size and its CRC holds.
+    static bool intact(const QByteArray &payload);
     QByteArray answer(quint8 byte);
     QByteArray startHandshake(quint8 type);
     // Takes one fault from `left`; false when none is left.
