@@ -319,11 +319,8 @@ void Configurator::endDongleUpdate(int outcome, const QString &message, const QS
 
 QString Configurator::dongleProgrammer(QString *folder) const
 {
-    QString start = workingDirectoryPath;
-    while (start.endsWith(QLatin1Char('\\')) || (start.size() > 1 && start.endsWith(QLatin1Char('/'))))
-        start.chop(1);
-    if (start.isEmpty())
-        start = QDir::currentPath();
+    // QDir takes the folder with or without its closing separator.
+    const QString start = workingDirectoryPath.isEmpty() ? QDir::currentPath() : workingDirectoryPath;
     const QString programFolder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
     return findDongleProgrammer(programFolder, start, folder);
 }
