@@ -31,14 +31,6 @@ QByteArray paddedLabel(const QByteArray &text)
 }
 
 // Hex digits only, an even count of them; anything else gives no bytes.
-// A whole number from low to high, for the settings that take one.
-bool numberIn(const QString &value, qint64 low, qint64 high, qint64 *number)
-{
-    bool ok = false;
-    *number = value.toLongLong(&ok);
-    return ok && *number >= low && *number <= high;
-}
-
 QByteArray hexValue(const QString &value)
 {
     static const QRegularExpression pattern(QStringLiteral("^([0-9a-fA-F]{2})*$"));
@@ -238,7 +230,7 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
         (key == QLatin1String("hwtext") ? hardwareText : model) = text;
     } else if (key == QLatin1String("addon")) {
         qint64 kind = 0;
-        if (!numberIn(value, 0, 255, &kind))
+        if (!SimProfile::numberIn(value, 0, 255, &kind))
             return fail(QStringLiteral("addon=%1: expected 0 to 255").arg(value));
         addonType = int(kind);
     } else if (key == QLatin1String("silent")) {
@@ -263,12 +255,12 @@ bool RadioUnit::applySetting(const QString &key, const QString &value, QString *
         missedCommands[code] = count;
     } else if (key == QLatin1String("uptime")) {
         qint64 seconds = 0;
-        if (!numberIn(value, 0, 0xFFFFFFFFLL, &seconds))
+        if (!SimProfile::numberIn(value, 0, 0xFFFFFFFFLL, &seconds))
             return fail(QStringLiteral("uptime=%1: expected seconds, 0 to 4294967295").arg(value));
         uptimeSeconds = quint32(seconds);
     } else if (key == QLatin1String("trxhw")) {
         qint64 number = 0;
-        if (!numberIn(value, 0, 255, &number))
+        if (!SimProfile::numberIn(value, 0, 255, &number))
             return fail(QStringLiteral("trxhw=%1: expected 0 to 255").arg(value));
         hardwareNumber = int(number);
     } else {

@@ -49,6 +49,13 @@ bool SimProfile::parseVersion(const QString &text, Version *version)
     return true;
 }
 
+bool SimProfile::numberIn(const QString &value, qint64 low, qint64 high, qint64 *number)
+{
+    bool ok = false;
+    *number = value.toLongLong(&ok);
+    return ok && *number >= low && *number <= high;
+}
+
 QStringList SimProfile::names()
 {
     QStringList result;
@@ -131,11 +138,10 @@ bool SimProfile::parse(const QString &text, SimProfile *profile, QString *error)
             if (!parseVersion(value, &result.bootloaderVersion))
                 return fail(error, QStringLiteral("bootloader=%1: expected MAJOR.MINOR.BUILD").arg(value));
         } else if (key == QLatin1String("hardware")) {
-            bool ok = false;
-            const int hardware = value.toInt(&ok);
-            if (!ok || hardware < 0 || hardware > 255)
+            qint64 hardware = 0;
+            if (!numberIn(value, 0, 255, &hardware))
                 return fail(error, QStringLiteral("hardware=%1: expected 0 to 255").arg(value));
-            result.hardwareVersion = hardware;
+            result.hardwareVersion = int(hardware);
         } else if (key == QLatin1String("radio")) {
             if (value == QLatin1String("on"))
                 result.radioConnected = true;
@@ -144,11 +150,10 @@ bool SimProfile::parse(const QString &text, SimProfile *profile, QString *error)
             else
                 return fail(error, QStringLiteral("radio=%1: expected on or off").arg(value));
         } else if (key == QLatin1String("level")) {
-            bool ok = false;
-            const int level = value.toInt(&ok);
-            if (!ok || level < 0 || level > 255)
+            qint64 level = 0;
+            if (!numberIn(value, 0, 255, &level))
                 return fail(error, QStringLiteral("level=%1: expected 0 to 255").arg(value));
-            result.protocolLevel = level;
+            result.protocolLevel = int(level);
         } else if (key == QLatin1String("usbserial")) {
             static const QRegularExpression printable(QStringLiteral("^[\\x21-\\x7e]{1,15}$"));
             if (!printable.match(value).hasMatch())
@@ -163,11 +168,10 @@ bool SimProfile::parse(const QString &text, SimProfile *profile, QString *error)
             }
             result.radios = names;
         } else if (key == QLatin1String("swap")) {
-            bool ok = false;
-            const int polls = value.toInt(&ok);
-            if (!ok || polls < 0 || polls > 1000)
+            qint64 polls = 0;
+            if (!numberIn(value, 0, 1000, &polls))
                 return fail(error, QStringLiteral("swap=%1: expected 0 to 1000 status polls").arg(value));
-            result.swapPolls = polls;
+            result.swapPolls = int(polls);
         } else if (key == QLatin1String("trace")) {
             if (value.isEmpty())
                 return fail(error, QStringLiteral("trace= needs a file name"));

@@ -69,6 +69,8 @@ struct SimProfile
     // "MAJOR.MINOR.BUILD" with one byte each for major and minor and two
     // for build, as the devices report them.
     static bool parseVersion(const QString &text, Version *version);
+    // A whole number from low to high, for the settings that take one.
+    static bool numberIn(const QString &value, qint64 low, qint64 high, qint64 *number);
 
     // The radio classes that can be named.
     static QStringList names();
