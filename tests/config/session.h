@@ -50,6 +50,30 @@ struct Session
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
+    size_t traceMark()
+    {
+        auto guard = rig.dongle->lock();
+        return rig.dongle->trace().entries().size();
+    }
+
+    // The shortest time by the radio's clock between two frames that write
+    // its settings, from trace entry `from` on; -1 for fewer than two.
+    qint64 closestWritesUs(size_t from)
+    {
+        auto guard = rig.dongle->lock();
+        const auto &entries = rig.dongle->trace().entries();
+        qint64 last = -1, closest = -1;
+        for (size_t i = from; i < entries.size(); ++i) {
+            const SimTrace::Entry &entry = entries[i];
+            if (entry.kind != SimTrace::RadioIn || !QByteArray::fromHex("0d0f111b19").contains(entry.bytes.at(5)))
+                continue;
+            if (last >= 0 && (closest < 0 || entry.timeUs - last < closest))
+                closest = entry.timeUs - last;
+            last = entry.timeUs;
+        }
+        return closest;
+    }
+
     QTemporaryDir folder;
     SimRig rig;
     Configurator configurator;

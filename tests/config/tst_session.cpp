@@ -276,7 +276,10 @@ private slots:
         QVERIFY(session.connectAndRead());
         Configurator &c = session.configurator;
         const QString shown = c.isListforRadio_direction().value(direction);
+        const size_t mark = session.traceMark();
         direction == 2 ? c.on_deployDefaultPin10_clicked() : c.on_deployDefaultFlexButton_clicked();
+        // The radio is given half a second to take each frame.
+        QVERIFY(session.closestWritesUs(mark) >= 500000);
         // A settings frame of LEN 20: the direction, entry 1 (R8X 2.4GHz) and two switches on.
         const QByteArray settings = session.radio().lastData.value(13);
         QCOMPARE(settings.size(), 14);
@@ -361,7 +364,9 @@ private slots:
         c.currentMaskedChannels(all);
         c.maskingChanged(1);
         c.maskingChanged(2);
+        const size_t mark = session.traceMark();
         c.on_storeAndDisconnect_clicked();
+        QVERIFY(session.closestWritesUs(mark) >= 500000);
         QCOMPARE(decode(session.radio().stored.masks[1]).mid(0, 84), all.mid(88, 84));
         QCOMPARE(decode(session.radio().stored.masks[2]).mid(0, 84), all.mid(176, 84));
 
