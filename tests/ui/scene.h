@@ -52,7 +52,6 @@ inline void keepProblems(QtMsgType type, const QMessageLogContext &context, cons
         fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-// The problems kept since the last call.
 inline QStringList takeProblems()
 {
     QMutexLocker locker(&problemsMutex);

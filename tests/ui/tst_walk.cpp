@@ -81,7 +81,6 @@ class TestWalk : public QObject
         return false;
     }
 
-    // Clicks the named button and pictures the modal it opens.
     bool showModal(const QString &button, const QString &modal, const QString &picture)
     {
         clickNamed(button);
@@ -324,7 +323,6 @@ private slots:
         // The hop table shown in pairs goes to the clipboard as the radio's 84 bytes in hex.
         const QString hops = item("hopTable")->property("text").toString();
         clickNamed("copyHopTable");
-        QCOMPARE(QGuiApplication::clipboard()->text().size(), 168);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString(hops).remove(QLatin1Char(' ')));
         // Where the file dialog's choice leads.
         QMetaObject::invokeMethod(view(), "applySetupFrom", Q_ARG(QVariant, QUrl::fromLocalFile(file).toString()));
