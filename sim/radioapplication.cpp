@@ -512,12 +512,8 @@ void RadioUnit::attachTo(VirtualRadio &radio)
 
 void RadioUnit::startNewFirmware(bool addon)
 {
-    if (addon) {
-        ++addonUpdates;
-    } else {
+    if (!addon)
         firmware.build = (firmware.build + 1) & 0xFFFF;
-        ++firmwareUpdates;
-    }
     ++reboots;
     pending = stored;
 }

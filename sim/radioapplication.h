@@ -75,11 +75,6 @@ struct RadioUnit
     // Restarts on the reboot command (42) land in the radio's bootloader,
     // which is told through this.
     std::function<void()> enterBootloader;
-    // Images the bootloader completed and the application started from:
-    // the radio's own, and its add-on board's (which leave the radio's
-    // version as it was).
-    int firmwareUpdates = 0;
-    int addonUpdates = 0;
 
     // The named radio classes, with realistic settings and masks.
     static RadioUnit forProfile(const QString &name);
