@@ -1032,11 +1032,16 @@ int Usbd::runDmxCommand(int command)
         }
         const bool intact = checkIntegrity() != 0;
         if (intact || attempt == commandAttempts) {
-            // Taken before events run: a monitoring tick may read a newer
-            // frame into the buffer meanwhile.
+            // A monitoring tick run among these events may read the radio's
+            // status frame into the buffer for live data; the caller reads
+            // the reply from it, so the reply is put back afterwards.
             const int result = intact ? dmxInBuffer[5] : badReply;
-            if (QCoreApplication::instance())
+            if (QCoreApplication::instance()) {
+                quint8 reply[bufferSize];
+                std::memcpy(reply, dmxInBuffer, bufferSize);
                 QCoreApplication::processEvents();
+                std::memcpy(dmxInBuffer, reply, bufferSize);
+            }
             return result;
         }
     }

@@ -98,6 +98,21 @@ private slots:
         QCOMPARE(rig.countSince(mark, 0x05), live && profile == QLatin1String("r9") ? 1 : 0);
     }
 
+    // A tick run among a command's events reads live data into the
+    // in-buffer; the command's caller still finds its reply there.
+    void tickAmongACommandKeepsItsReply()
+    {
+        SimRig rig;
+        rig.usbd->initDongleDMX();
+        tickUntilPoll(rig);
+        rig.usbd->liveDataEnabled = 1;
+        QSignalSpy live(rig.usbd.get(), &Usbd::updateLiveData);
+        QMetaObject::invokeMethod(this, [&rig] { tickUntilPoll(rig); }, Qt::QueuedConnection);
+        QCOMPARE(rig.usbd->runDmxCommand(22), 22);
+        QCOMPARE(live.count(), 1);
+        QCOMPARE(int(rig.usbd->dmxInBuffer[5]), 22);
+    }
+
     void missesAreCountedConsecutively()
     {
         SimRig rig;
