@@ -26,7 +26,6 @@ Configurator::Configurator(Usbd *usbd)
     m_updaterAutorebootLabel.clear();
     disconnectRequested = 0;
     radioCapabilities.autoReboot = 0;
-    deployListClear();
     connect(&m_programmer, &DongleProgrammer::progress, this, [this](int percent) {
         m_progress = percent;
         emit ProgressChanged();

@@ -127,7 +127,10 @@ private slots:
         QTest::newRow("EU keeps 40") << 1 << Channels{40} << preset(Model::EUSettings) << Channels{1, 2, 40, 81, 82, 83, 84} << true;
         QTest::newRow("FCC on 2.4") << 0 << Channels{} << preset(Model::FCCSettings) << Channels{1, 2, 81, 82, 83, 84} << true;
         // The strips show what they are given; nothing on them is the radio's.
-        QTest::newRow("EU on a strip") << 3 << Channels{5} << preset(Model::EUSettings) << Channels{5} << false;
+        QTest::newRow("EU and a row on a strip") << 3 << Channels{5} << Edit([](Model &m) {
+            m.setMaskOption(Model::EUSettings);
+            m.didSelectChannel(1);
+        }) << Channels{5} << false;
         QTest::newRow("strip pushed") << 3 << Channels{} << Edit([](Model &m) { m.pushData(flagsFor({1, 84, 90}, 100)); })
                                       << Channels{1, 84} << false;
         // Loading the radio's bands is no edit of them. Each band has 88 flags

@@ -414,6 +414,8 @@ private slots:
                                                                         hex("0015050001000000")}
                                              << qint64(0) << hex("0100000000000000 0300000000000000 0400000000000000"
                                                                  "1500000000000000 1500000000000000");
+        QTest::newRow("serial out of no bytes") << "r9" << QByteArrayList{hex("0020000000000000")} << qint64(0)
+                                                << hex("2000000000000000");
         const QByteArrayList status {hex("00130000"), hex("0010000000000000")};
         QTest::newRow("application, 50 ms") << "r9" << status << qint64(50000) << hex("1003020007000000");
         QTest::newRow("application, 49.999 ms") << "r9" << status << qint64(49999) << hex("1300000000000000");
