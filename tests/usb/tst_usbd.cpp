@@ -392,6 +392,24 @@ private slots:
         QCOMPARE(got, reply);
     }
 
+    // A poll's reply with one byte more than a reply has came over a noisy
+    // line: which eight bytes were the dongle's is not known, so none is taken.
+    void serialReplyOneByteTooLong_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("result");
+        QTest::newRow("whole") << QByteArray::fromHex("1800014100000000") << 0x41;
+        QTest::newRow("one byte more") << QByteArray::fromHex("180001410000000000") << -3; // a reply lost
+    }
+
+    void serialReplyOneByteTooLong()
+    {
+        QFETCH(QByteArray, reply);
+        Usbd usbd(std::make_unique<ScriptedDriver>(0u, reply));
+        usbd.usbDongleType = 3;
+        QTEST(usbd.serialDataIn(), "result");
+    }
+
     // The virtual dongle's side: a slot past bit 7 travels in two bytes, a
     // buffer it lacks reads as 0, and both firmwares forget bytes cut off by a
     // pause of 50 ms or more (after less they join the next). No other reply comes.
