@@ -8,13 +8,11 @@ constexpr quint8 ok = 0x10;
 constexpr quint8 noSync = 0x15;
 
 enum Command : quint8 {
-    GetSync = 0x30,
     GetSignOn = 0x31,
     SetParameter = 0x40,
     GetParameter = 0x41,
     SetDevice = 0x42,
     SetDeviceExt = 0x45,
-    EnterProgMode = 0x50,
     LeaveProgMode = 0x51,
     ChipErase = 0x52,
     LoadAddress = 0x55,
@@ -127,8 +125,8 @@ QByteArray Stk500Bootloader::execute()
         m_leave = true;
         break;
     default:
-        // GetSync, EnterProgMode, SetDevice, SetDeviceExt, SetParameter and
-        // anything unknown: acknowledged.
+        // Get sync (0x30), enter programming mode (0x50), the device and
+        // parameter settings, and anything unknown: acknowledged.
         break;
     }
     return QByteArray(1, char(inSync)) + body + QByteArray(1, char(ok));

@@ -230,6 +230,8 @@ private slots:
         rig.dongle->radio().queueRawFrame(QByteArray::fromHex("cc01c8") + QByteArray(131, char(0x11)));
         mark = rig.mark();
         QCOMPARE(rig.usbd->getDmxInBuffer(), 0);
+        // The length read asks for slot 2 and gives nothing else.
+        QCOMPARE(rig.requestsSince(mark, 0x02), QList<QByteArray> {QByteArray::fromHex("0002000002000000")});
         // The whole buffer and no more: 20 chunks, the last starting at 133.
         const auto chunks = rig.requestsSince(mark, 0x1E);
         QCOMPARE(chunks.size(), 20);
