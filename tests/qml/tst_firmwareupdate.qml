@@ -73,7 +73,6 @@ Item {
         function test_run_data() {
             return [
                 { tag: "radio, en", type: FirmwareUpdate.Radio, pages: [0, 1, 2], next: 3, end: 5, code: "en", button: "Done" },
-                { tag: "add-on, es", type: FirmwareUpdate.AddOn, pages: [0, 1, 2], next: 3, end: 5, code: "es", button: "Listo" },
                 { tag: "dongle, cn", type: FirmwareUpdate.Dongle, pages: [1, 2], next: 4, end: 5, code: "cn", button: "完成" },
                 { tag: "failed, es", type: FirmwareUpdate.Radio, pages: [0, 1, 2], next: 3, end: 6, code: "es", button: "Listo",
                   reason: "El dongle no tiene un puerto serie para el programador." }
@@ -123,16 +122,13 @@ Item {
         // start changes nothing: closing then still keeps the session.
         function test_file_error_data() {
             return [
-                { tag: "while waiting", progress: false, running: true, page: 6 },
-                { tag: "while uploading", progress: true, running: true, page: 6 },
-                { tag: "before the start", progress: false, running: false, page: 0 }
+                { tag: "while waiting", running: true, page: 6 },
+                { tag: "before the start", running: false, page: 0 }
             ]
         }
 
         function test_file_error(data) {
             var wizard = data.running ? startedWizard(FirmwareUpdate.Radio) : openWizard(FirmwareUpdate.Radio)
-            if (data.progress)
-                configurator.isProgress = 30
             configurator.isfileErrorstate = true
             compare(wizard.visibleStage, data.page)
             if (data.running)
@@ -144,15 +140,14 @@ Item {
 
         function test_cancel_asks_first_data() {
             return [
-                { tag: "confirmed while waiting", type: FirmwareUpdate.AddOn, progress: false, confirm: true },
-                { tag: "confirmed while uploading", type: FirmwareUpdate.AddOn, progress: true, confirm: true },
-                { tag: "confirmed during a dongle update", type: FirmwareUpdate.Dongle, progress: false, confirm: true },
-                { tag: "declined", type: FirmwareUpdate.AddOn, progress: false, confirm: false }
+                { tag: "confirmed while waiting", progress: false, confirm: true },
+                { tag: "confirmed while uploading", progress: true, confirm: true },
+                { tag: "declined", progress: false, confirm: false }
             ]
         }
 
         function test_cancel_asks_first(data) {
-            var wizard = startedWizard(data.type)
+            var wizard = startedWizard(FirmwareUpdate.AddOn)
             if (data.progress)
                 configurator.isProgress = 40
             var before = wizard.visibleStage
@@ -167,7 +162,7 @@ Item {
             compare(cancelled.count, data.confirm ? 1 : 0)
             if (!data.confirm)
                 return
-            compare(Array.from(cancelled.signalArguments[0]), [data.type, path])
+            compare(Array.from(cancelled.signalArguments[0]), [FirmwareUpdate.AddOn, path])
             // A late failure, with its reason, does not hide that the operator cancelled.
             wizard.failureReason = "usb_error"
             wizard.updateDone(false)

@@ -64,12 +64,8 @@ Item {
             return [
                 { tag: "first start", code: "en", label: "English", text: "Save & Disconnect" },
                 { tag: "stored unknown", stored: "fr", code: "en", label: "English", text: "Save & Disconnect" },
-                { tag: "es chosen", chosen: ["es"], code: "es", label: "Español", text: "Guardar y desconectar" },
-                { tag: "cn chosen", chosen: ["cn"], code: "cn", label: "中文", text: "保存和断开连接" },
-                { tag: "es, then an inherited name", chosen: ["es", "toString"], code: "es", label: "Español",
-                  text: "Guardar y desconectar" },
-                { tag: "es, then not a string", chosen: ["es", null], code: "es", label: "Español",
-                  text: "Guardar y desconectar" }
+                { tag: "es, then an inherited name, then null", chosen: ["es", "toString", null], code: "es",
+                  label: "Español", text: "Guardar y desconectar" }
             ]
         }
 

@@ -177,7 +177,6 @@ private slots:
             if (bands.isEmpty())
                 continue;
 
-            // Then Clear All on one band, a power, and each drop-down and switch.
             QVERIFY2(read(), where);
             const int cleared = bands.at(random.bounded(bands.size()));
             QVERIFY2(show("Masking.qml", "maskingView"), where);

@@ -135,7 +135,6 @@ class TestWalk : public QObject
         return QPointF(x, row * (rowHeight + 3) + rowHeight / 2);
     }
 
-    // Configuration on the start view, then the wait for the radio to be read.
     bool connectRadio() { return waitForView("startView") && go("configurationButton", "deviceView"); }
 
     // Puts path in field, opens the update wizard by button and presses the wizard's button that often.
@@ -264,9 +263,6 @@ private slots:
         QCOMPARE(wizard->property("visibleStage").toInt(), 6);
         auto *why = qobject_cast<QQuickItem *>(Scene::findIn(wizard->property("contentItem").value<QObject *>(), "failureReasonText"));
         QVERIFY(why && why->isVisible());
-        // The wizard's own suite checks its words in the other languages.
-        if (code == QLatin1String("en"))
-            QCOMPARE(why->property("text").toString(), QStringLiteral("The dongle has no serial port for the programmer."));
         shot("wizard-error-reason");
         click(qvariant_cast<QQuickItem *>(wizard->property("button"))); // Done
         QVERIFY(waitForView("startView"));
@@ -328,7 +324,6 @@ private slots:
         QMetaObject::invokeMethod(view(), "applySetupFrom", Q_ARG(QVariant, QUrl::fromLocalFile(file).toString()));
         QCOMPARE(name->property("text").toString(), QStringLiteral("Truss 7"));
         QCOMPARE(item("transmitterMode")->property("currentText").toString(), QStringLiteral("R9 5.8GHz"));
-        QCOMPARE(item("adaptiveSwitch")->property("checked").toBool(), false);
         QCOMPARE(find("setupResult")->property("text").toString(), QStringLiteral("Setup applied. Save & Disconnect stores it."));
         click(name);
         QTRY_VERIFY_WITH_TIMEOUT(name->hasActiveFocus(), patience);

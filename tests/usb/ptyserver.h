@@ -4,9 +4,6 @@
 // suites that reach it through the real serial backend or a real avrdude; it
 // ends with the test. Without VELTRA_SIM_PTY_EXE, only the HEX writer is left.
 
-#include <QFile>
-#include <QProcess>
-#include <QStringList>
 #include <QtTest>
 
 #ifdef VELTRA_SIM_PTY_EXE

@@ -5,8 +5,6 @@
 #include "usb/pacing.h"
 #include "usb/usbd.h"
 
-#include <QLibrary>
-#include <QProcess>
 #include <QtTest>
 
 const QString standin = QStringLiteral(VELTRA_D2XX_STANDIN_DIR "/libftd2xx.so.1");
@@ -29,9 +27,6 @@ private slots:
         QVERIFY2(driver.absence().contains(QLatin1String("has no FT_OpenEx")), qPrintable(driver.absence()));
         DongleDriver::Handle handle = DongleDriver::noHandle;
         QCOMPARE(driver.openByDescription("Veltra Dongle v3", &handle), int(DongleDriver::DeviceNotFound));
-        // The link over an absent backend finds no dongle, and that is all.
-        Usbd usbd(std::make_unique<D2xxDriver>(QStringList {library}));
-        QCOMPARE(usbd.usbDongleType, 0);
     }
 
     // Discovery, an unplug and a replug through the stand-in; the radio
@@ -43,9 +38,7 @@ private slots:
         QCOMPARE(driver.openByDescription("Veltra Dongle v3", &handle), 0);
         refusesWhatItCannotDo(driver, handle);
         QCOMPARE(driver.close(handle), 0);
-        auto owned = std::make_unique<D2xxDriver>(QStringList {standin});
-        QVERIFY2(owned->available(), qPrintable(owned->absence()));
-        Usbd usbd(std::move(owned));
+        Usbd usbd(std::make_unique<D2xxDriver>(QStringList {standin}));
         QCOMPARE(usbd.usbDongleType, 3);
         QCOMPARE(usbd.comPort, 9L);
 

@@ -6,11 +6,6 @@
 #include "usb/serialportdriver.h"
 #include "usb/usbd.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstdlib>
@@ -90,7 +85,6 @@ private slots:
         const auto found = SerialPortDriver::findPorts("Veltra Dongle v3", sys, dev);
         QCOMPARE(found.size(), 2);
         QCOMPARE(found.at(1).port, dev + QStringLiteral("/ttyUSB12"));
-        QCOMPARE(found.at(1).serial, QByteArray("VA000002"));
         QCOMPARE(SerialPortDriver::findPortByDescription("Veltra Dongle v2", sys, dev), QString());
 
         // The second dongle, asked for by its serial number (the first has no
