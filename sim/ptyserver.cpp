@@ -149,8 +149,9 @@ bool runCommand(const QString &line, VirtualDongle &dongle, Terminal *terminal, 
         dongle.setRadioConnected(words.at(1) == QLatin1String("on"));
     } else if (verb == QLatin1String("drop")) {
         dongle.dropReplies(count);
-    } else if (verb == QLatin1String("flash") && words.size() > 1) {
-        // The path is the rest of the line, spaces and all.
+    } else if (verb == QLatin1String("flash")) {
+        // The path is the rest of the line, spaces and all; without one the
+        // answer is still the line a client waits for.
         const QString path = line.trimmed().mid(verb.size()).trimmed();
         QFile file(path);
         const bool saved = file.open(QIODevice::WriteOnly)
