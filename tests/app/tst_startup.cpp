@@ -28,6 +28,8 @@ private slots:
         QTest::newRow("debug log") << QStringList{"debug", "log"} << 0 << true << false << QByteArray();
         QTest::newRow("Log") << QStringList{"Log", "Debug"} << 0 << false << false << version;
         QTest::newRow("simulator") << QStringList{"--simulate", "log"} << 0 << true << false << QByteArray();
+        QTest::newRow("screenshot not written") << QStringList{"--screenshot", "/nonexistent/shot.png"} << 1 << false << false
+                                                << QByteArray("Could not write the screenshot to /nonexistent/shot.png");
         QTest::newRow("unknown simulator profile") << QStringList{"--simulate=r12"} << 2 << false << false
                                                    << QByteArray("unknown simulator profile");
     }
@@ -93,8 +95,8 @@ private:
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_home->path());
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral(VELTRA_CONFIGURATOR_EXE),
-                      arguments + QStringList{"--screenshot", shotFile()});
+        const bool shot = arguments.contains(QStringLiteral("--screenshot"));
+        process.start(QStringLiteral(VELTRA_CONFIGURATOR_EXE), shot ? arguments : arguments + QStringList{"--screenshot", shotFile()});
         if (!process.waitForFinished(60000)) {
             process.kill();
             process.waitForFinished();

@@ -196,6 +196,10 @@ private slots:
         QTest::newRow("verify") << QStringList{"verify", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/two-blocks.vfp"}
                                 << "Block 0: MCU id 2, version 0.0.0, 7 bytes, 1 frames\n"
                                    "Block 1: MCU id 7, version 0.0.0, 7 bytes, 1 frames\nPackage OK\n";
+        // A bare length field of 0 is a frame the reader takes.
+        QTest::newRow("verify, a frame of no bytes")
+            << QStringList{"verify", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/package/zero-length-frame.vfp"}
+            << "Block 0: MCU id 2, version 0.0.0, 9 bytes, 2 frames\nPackage OK\n";
         QTest::newRow("verify, JSON") << QStringList{"verify", "--json", goodPackage}
                                       << "{\n    \"0\": {\n        \"bytes\": 316,\n        \"frames\": 4,\n"
                                          "        \"mcu\": 2,\n        \"version\": \"1.2.3\"\n    }\n}\n";
