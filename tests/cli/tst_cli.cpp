@@ -126,6 +126,13 @@ private slots:
                                                        << QList<int> {25, 13, 15, 40};
         QTest::newRow("radio silent part-way") << "r9,silent=12" << QStringList {"set", "label=Kept?"} << QByteArray() << 9
                                                << "the radio stopped answering during the readout" << QList<int> {};
+        // A label pattern is judged for the first radio and the last, whose number is the longest.
+        const QByteArray setup = R"({"format": 1})";
+        QTest::newRow("pattern refused for the first radio") << "r9" << QStringList {"batch", "setup.json", "--label-pattern", "\x01{n}"}
+                                                             << setup << 1 << "--label-pattern (radio 1): control" << QList<int> {};
+        QTest::newRow("pattern refused for the tenth radio")
+            << "r9" << QStringList {"batch", "setup.json", "--label-pattern", QString(31, 'x') + "{n}", "--count", "10"} << setup
+            << 1 << "--label-pattern (radio 10): at most 32" << QList<int> {};
         QTest::newRow("setup that is a folder") << "r9" << QStringList {"apply", "."} << QByteArray() << 4
                                                 << ".: not a regular file" << QList<int> {};
     }
@@ -298,9 +305,6 @@ private slots:
         QTest::newRow("radio silent, timed out") << QStringList{"--simulate=r9,silent=24", "--timeout", "1", "info"} << 9;
         QTest::newRow("dongle lost during the defaults")
             << QStringList{"--simulate=r9,wire=real,latency=1,unplug=1800", "defaults", "flex"} << 2;
-        QTest::newRow("label pattern too long for the tenth radio")
-            << QStringList{"--simulate", "batch", VELTRA_TEST_SOURCE_DIR "/fuzz/corpus/setup/small.json", "--label-pattern",
-                           QString(31, 'x') + "{n}", "--count", "10"} << 1;
         QTest::newRow("update from a missing package") << QStringList{"--simulate", "update", "radio", "/nonexistent.vfp"} << 5;
         QTest::newRow("dongle update without a port") << QStringList{"--simulate", "update", "dongle", "/nonexistent/veltra_dongle_3.hex"} << 8;
     }
