@@ -161,6 +161,9 @@ private slots:
         SerialPortDriver missing(path), plainFile(path), folder(dir.path()), first(server.path), second(server.path);
         refused(missing, DongleDriver::DeviceNotFound, "does not exist");
         refused(folder, DongleDriver::DeviceNotOpened, "cannot open");
+        // A read-only kernel setting refuses even root.
+        SerialPortDriver denied(QStringLiteral("/proc/sys/kernel/osrelease"));
+        refused(denied, DongleDriver::DeviceNotOpened, "no permission to open");
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         refused(plainFile, DongleDriver::DeviceNotOpened, "is not a serial port");
