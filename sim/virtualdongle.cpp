@@ -87,7 +87,8 @@ void VirtualDongle::takeStoredRadioAway()
         return;
     m_radioUnit.commands.clear();
     m_trace.addEvent(QStringLiteral("radio taken away"));
-    m_radiosLeftIn = std::max(m_profile.swapPolls, 1);
+    // 0 polls: the next radio is cabled at once.
+    m_radiosLeftIn = m_profile.swapPolls;
     if (m_profile.swapPolls > 0)
         m_radio.state().connected = false;
     else
