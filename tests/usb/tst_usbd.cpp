@@ -288,6 +288,9 @@ private slots:
                 sent.append(frame.at(1));
         }
         QTEST(sent, "codes");
+        // The version reads carry nothing past their code.
+        for (const QByteArray &frame : rig.requestsSince(0, 0x10) + rig.requestsSince(0, 0x12) + rig.requestsSince(0, 0x1C))
+            QCOMPARE(frame.mid(2), QByteArray(6, '\0'));
         QTEST(rig.usbd->hardwareVersion, "hardware");
         const auto &version = rig.usbd->bootloaderVersion;
         QTEST(QStringLiteral("%1.%2.%3").arg(version.major).arg(version.minor).arg(version.build), "bootloader");
