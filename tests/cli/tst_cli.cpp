@@ -284,7 +284,9 @@ private slots:
         QTest::newRow("unknown option after the command") << QStringList{"--simulate", "info", "--frobnicate"} << 1;
         QTest::newRow("time-out not a number") << QStringList{"--simulate", "--timeout", "nan", "info"} << 1;
         QTest::newRow("time-out past a day") << QStringList{"--simulate", "--timeout", "86401", "info"} << 1;
-        QTest::newRow("--driver without its value") << QStringList{"--port", "/nonexistent/tty", "info", "--driver"} << 1;
+        // A row named for its message checks that message too.
+        QTest::newRow("--driver needs d2xx or serial") << QStringList{"--port", "/nonexistent/tty", "info", "--driver"} << 1;
+        QTest::newRow("--port needs the path of the dongle's port") << QStringList{"info", "--port"} << 1;
         QTest::newRow("--simulate with --port") << QStringList{"--simulate", "--port", "/dev/null", "info"} << 1;
         QTest::newRow("--dongle with --port") << QStringList{"--dongle", "X", "--port", "/dev/null", "info"} << 1;
         // Simulator settings whose value does not fit, each next to its edge.
@@ -321,6 +323,8 @@ private slots:
         const Result r = cli(arguments);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY(r.err.startsWith(QStringLiteral("veltra-cli: ")) || r.err.contains(QStringLiteral("\nveltra-cli: ")));
+        if (QByteArray(QTest::currentDataTag()).contains(" needs "))
+            QVERIFY2(r.err.contains(QLatin1String(QTest::currentDataTag())), qPrintable(r.err));
         // A time limit ends the command, however many retries are left, and
         // says so when it was the limit (waiting for a radio) that ended it.
         if (arguments.contains(QStringLiteral("--timeout")) && exitCode != 1) {
