@@ -19,7 +19,7 @@ std::atomic<bool> shortReplySeen {false};
 
 void watchLog(QtMsgType, const QMessageLogContext &, const QString &message)
 {
-    if (message.contains(QLatin1String("late reply bytes dropped")))
+    if (message.contains(QLatin1String("late reply bytes dropped")) && !message.contains(QLatin1String("dropped: 0 of")))
         lateBytesDropped = true;
     if (message.contains(QLatin1String(": reply of 7 bytes")))
         shortReplySeen = true;
