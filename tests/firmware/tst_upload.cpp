@@ -186,7 +186,9 @@ private slots:
         }
 
         QSignalSpy started(&update.configurator, &Configurator::FirmwareUpdatesofSystem);
-        update.configurator.firmwareUpdate(Configurator::radio_update, update.package(blocks, closing));
+        // Cancelled, it is an add-on's: either type stops the same way, and the command line stops a radio's.
+        const int type = fault == Cancel ? Configurator::addon_update : Configurator::radio_update;
+        update.configurator.firmwareUpdate(type, update.package(blocks, closing));
         QCOMPARE(started.count(), 1);
         if (fault == LateStart)
             QTimer::singleShot(200, [&update, dongle] {
@@ -199,7 +201,7 @@ private slots:
                 auto guard = dongle->lock();
                 return update.boot().framesReceived() >= 1;
             }, 10000));
-            update.configurator.cancelUpdate(Configurator::radio_update, QString());
+            update.configurator.cancelUpdate(type, QString());
             QVERIFY(!update.configurator.serialThread.isRunning());
             QVERIFY(linkFree(*update.rig.usbd));
         }
@@ -223,7 +225,9 @@ private slots:
             // Version 2 with MCU 7 and version byte 0x10: S1 = 2 + 7, S2 = 2 S1 +
             // 0x10, S3 = 2 S2 + 7 (mod 256). A handshake
             // restarted on a stalled machine leaves bytes in front.
-            const QByteArray handshake = QByteArray::fromHex(version == 1 ? "024711" : "0209224b");
+            // An add-on's image goes under its own type byte, 0x03.
+            const bool addon = type == Configurator::addon_update;
+            const QByteArray handshake = QByteArray::fromHex(version == 2 ? "0209224b" : addon ? "034711" : "024711");
             QCOMPARE(update.boot().handshakeBytes().right(handshake.size()), handshake);
             QTEST(update.boot().framesReceived(), "frames");
             if (status == 0)
