@@ -114,6 +114,7 @@ private slots:
             m.didSelectCellFine(0, 85);
             m.didHighlightCells(13, 1, true);
             m.didSelectCellCoarse(-1, 1);
+            m.didSelectCellCoarse(0, 85);
             for (int row : {0, 14, INT_MAX, INT_MIN})
                 m.didSelectChannel(row);
             m.setData(m.index(0, 85), true, Model::MaskedRole);
