@@ -4,16 +4,14 @@
 // wires it, with the report folder in a temporary directory.
 
 #include "app/wiring.h"
-#include "config/configurator.h"
+#include "config/readout.h"
 #include "sim/radioapplication.h"
 #include "usb/pacing.h"
-#include "usb/simrig.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
-struct Session
+struct Session : Readout::Bench
 {
     // Protocol waits skipped, discovery and monitoring a hundred times
     // quicker: the same steps in the same order, in milliseconds.
@@ -25,21 +23,17 @@ struct Session
     }
 
     explicit Session(const QString &profile)
-        : rig(profile)
-        , configurator(rig.usbd.get())
+        : Bench(profile)
     {
-        connectSession(rig.usbd.get(), &configurator, nullptr);
-        configurator.logFolderPath = folder.path() + QLatin1Char('/');
+        connectSession(usbd.get(), &configurator, nullptr);
     }
-
-    RadioUnit &radio() { return rig.dongle->radioUnit(); }
 
     // Connect as the operator does and wait for the readout to finish.
     bool connectAndRead()
     {
-        rig.usbd->liveDataEnabled = 0;
+        usbd->liveDataEnabled = 0;
         configurator.on_connect_clicked();
-        return QTest::qWaitFor([this] { return rig.usbd->liveDataEnabled == 1; }, 8000);
+        return QTest::qWaitFor([this] { return usbd->liveDataEnabled == 1; }, 8000);
     }
 
     // Save & Disconnect; returns the report it wrote.
@@ -52,16 +46,16 @@ struct Session
 
     size_t traceMark()
     {
-        auto guard = rig.dongle->lock();
-        return rig.dongle->trace().entries().size();
+        auto guard = dongle->lock();
+        return dongle->trace().entries().size();
     }
 
     // The shortest time by the radio's clock between two frames that write
     // its settings, from trace entry `from` on; -1 for fewer than two.
     qint64 closestWritesUs(size_t from)
     {
-        auto guard = rig.dongle->lock();
-        const auto &entries = rig.dongle->trace().entries();
+        auto guard = dongle->lock();
+        const auto &entries = dongle->trace().entries();
         qint64 last = -1, closest = -1;
         for (size_t i = from; i < entries.size(); ++i) {
             const SimTrace::Entry &entry = entries[i];
@@ -73,8 +67,4 @@ struct Session
         }
         return closest;
     }
-
-    QTemporaryDir folder;
-    SimRig rig;
-    Configurator configurator;
 };

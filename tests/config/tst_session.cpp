@@ -76,13 +76,13 @@ private slots:
         // No radio has been seen yet: none is shown as connected.
         QTest::newRow("no radio yet") << "r9" << Step([](Session &) {}) << QStringList{"isStatusVELTRA=Veltra: Disconnected"};
         QTest::newRow("dongle unplugged") << "r9" << Step([](Session &s) {
-            s.rig.dongle->unplug();
+            s.dongle->unplug();
             QTRY_VERIFY_WITH_TIMEOUT(!s.configurator.DongleConnected(), 4000);
         }) << QStringList{"isDongleVersion=Disconnected"};
         QTest::newRow("radio leaving") << "r9" << Step([](Session &s) {
             QVERIFY(s.connectAndRead());
             QTRY_VERIFY_WITH_TIMEOUT(s.configurator.isDongleState(), 4000);
-            s.rig.dongle->setRadioConnected(false);
+            s.dongle->setRadioConnected(false);
             QTRY_VERIFY_WITH_TIMEOUT(!s.configurator.isDongleState(), 8000);
         }) << QStringList{"isStatusVELTRA=Veltra: Disconnected", "isupdaterAutorebootLabel="};
         // A readout cut short before the bands shows no band's power of the radio read before.
@@ -127,7 +127,7 @@ private slots:
             QTest::addRow("silent to command %d", r9Readout.at(i)) << QStringLiteral("r9,silent=%1").arg(r9Readout.at(i))
                                                                   << Step() << r9Readout.mid(0, i) << false;
         // The capabilities are asked for again and again, then given up.
-        QTest::newRow("broken replies") << "r9" << Step([](Session &s) { s.rig.dongle->corruptCheckValues(1000); })
+        QTest::newRow("broken replies") << "r9" << Step([](Session &s) { s.dongle->corruptCheckValues(1000); })
                                         << QList<int>{10, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9} << true;
         QTest::newRow("disconnect") << "r9" << Step([](Session &s) {
             QTimer::singleShot(0, &s.configurator, &Configurator::on_disconnect_clicked);
@@ -145,14 +145,14 @@ private slots:
             if (onIdentity && session.configurator.isStatusVELTRA() == QLatin1String("Veltra R9 TRX"))
                 onIdentity(session);
         });
-        const int mark = session.radio().commands.size(), wire = session.rig.mark();
+        const int mark = session.radio().commands.size(), wire = session.mark();
         TestLog::clear();
         session.configurator.on_connect_clicked();
-        QTRY_VERIFY_WITH_TIMEOUT(!session.rig.dongle->dmxRunning(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!session.dongle->dmxRunning(), 20000);
         QTest::qWait(150);
         QCOMPARE(session.radio().commands.mid(mark), commands);
-        QCOMPARE(session.rig.slotWritesAfterDmxOff(wire), 0);
-        QCOMPARE(session.rig.usbd->liveDataEnabled, 0);
+        QCOMPARE(session.slotWritesAfterDmxOff(wire), 0);
+        QCOMPARE(session.usbd->liveDataEnabled, 0);
         QVERIFY(!failed || TestLog::lines.filter(QStringLiteral("Configurator: runCommand: reply")).isEmpty());
         // The label shows once its reply is in.
         QCOMPARE(session.configurator.isDeviceLabel().isEmpty(), !commands.contains(24));
@@ -209,7 +209,7 @@ private slots:
         // radio is neither read back nor asked to keep a half-written set.
         QTest::newRow("frame not sent") << "r9" << Step([](Session &s) {
             s.configurator.on_radioMode_currentIndexChanged(2);
-            s.rig.dongle->unplug();
+            s.dongle->unplug();
         }) << QList<int>{} << QByteArray() << 0 << false << QByteArray() << "a settings frame did not reach the dongle";
         QTest::newRow("silent to the read-back") << "r9" << Step([](Session &s) {
             s.configurator.on_radioMode_currentIndexChanged(2);
@@ -245,7 +245,7 @@ private slots:
         QVERIFY2(report.contains(inReport), report.constData());
         QTEST(session.configurator.storeError(), "error");
         // DMX ends off, on a dongle still there to take the word.
-        QVERIFY(!session.rig.dongle->isPlugged() || !session.rig.dongle->dmxRunning());
+        QVERIFY(!session.dongle->isPlugged() || !session.dongle->dmxRunning());
         if (profile == QLatin1String("legacy")) {
             // Its readout asks for the hop table only.
             QCOMPARE(session.radio().commands.mid(0, mark), QList<int>{4});
@@ -323,6 +323,8 @@ private slots:
         QTest::newRow("5.8 to 5.2 GHz") << 9 << "R9 5.2GHz" << 3;
         QTest::newRow("5.2 to 5.8 GHz") << 0x29 << "R9 5.8GHz" << 3;
         QTest::newRow("first power of the list") << 9 << "R9 5.2GHz" << 0;
+        QTest::newRow("tandem, 5.8 to 5.2 GHz") << 11 << "R9 Tandem 5.2GHz" << 2;
+        QTest::newRow("tandem, 5.2 to 5.8 GHz") << 43 << "R9 Tandem 5.8GHz" << 2;
     }
 
     void fiveGHzEditFollowsTheMode()
@@ -336,7 +338,7 @@ private slots:
                         + "0000000000000000000000");
         QVERIFY(session.connectAndRead());
         Configurator &c = session.configurator;
-        const size_t fromBand = from == 9 ? 2 : 1, toBand = 3 - fromBand;
+        const size_t fromBand = from < 41 ? 2 : 1, toBand = 3 - fromBand;
         const RadioUnit::Settings before = session.radio().stored;
         c.powerList(int(fromBand));
         c.writePowerSettings(power);
@@ -375,7 +377,7 @@ private slots:
 
         // A new readout shows the edit; a further edit deploys the newer
         // flags, not those of the first deploy.
-        QTRY_VERIFY_WITH_TIMEOUT(!session.rig.usbd->isDmxAttached(), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(!session.usbd->isDmxAttached(), 8000);
         QVERIFY(session.connectAndRead());
         QCOMPARE(c.ismaskedChannels().mid(176, 84), all.mid(176, 84));
         all[176 + 9] = false;

@@ -6,6 +6,7 @@
 #include "sim/simdriver.h"
 #include "sim/simprofile.h"
 #include "sim/virtualdongle.h"
+#include "sim/wiremodel.h"
 #include "usb/usbd.h"
 
 #include <QByteArray>
@@ -64,11 +65,14 @@ struct RigDriver : SimDriver
     }
 };
 
+// The dongle sits behind a line paced in real time when the profile asks
+// for one.
 struct SimRig
 {
     std::shared_ptr<VirtualDongle> dongle;
     std::unique_ptr<Usbd> usbd;
     RigDriver *driver = nullptr;
+    WireModel *wire = nullptr;
 
     explicit SimRig(const QString &profileText = QString())
     {
@@ -78,12 +82,16 @@ struct SimRig
         // its place, and the test would check something else than it says.
         if (!SimProfile::parse(profileText, &profile, &error))
             qFatal("simulator profile %s: %s", qPrintable(profileText), qPrintable(error));
-        dongle = std::make_shared<VirtualDongle>(profile);
+        std::shared_ptr<WireModel> line;
+        dongle = WireModel::makeDongle(profile, &line);
+        wire = line.get();
         dongle->trace().setRecording(true);
-        auto owned = std::make_unique<RigDriver>(dongle);
+        auto owned = std::make_unique<RigDriver>(dongle, 9, line);
         driver = owned.get();
         usbd = std::make_unique<Usbd>(std::move(owned));
     }
+
+    RadioUnit &radio() { return dongle->radioUnit(); }
 
     // Number of requests traced so far; a mark for requestsSince.
     int mark() const { return int(dongle->requests().size()); }

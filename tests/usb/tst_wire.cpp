@@ -99,7 +99,7 @@ private slots:
         QFETCH(int, unplugAfter);
         Line line(QStringLiteral("r9,wire=real,latency=1"));
         QVERIFY(line.read());
-        Configurator &c = *line.configurator;
+        Configurator &c = line.c();
         c.on_deviceLabel_textChanged(QStringLiteral("On the wire"));
         c.on_radioMode_currentIndexChanged(c.isListforRadioMode().indexOf(QStringLiteral("R9 Tandem 2.4GHz")));
         for (int band : {0, 1, 2}) {
