@@ -247,9 +247,9 @@ void Configurator::followModeToItsBand()
     const RadioCapabilities &caps = radioCapabilities;
     if (caps.band5Count != 2 || !caps.r8h || m_edits.modeCode < 0)
         return;
-    const int from = RadioFrames::bandOfMode(radioSettings.radioModeCode);
-    const int to = RadioFrames::bandOfMode(m_edits.modeCode);
-    if (from == Band::Band24 || to == Band::Band24 || from < 0 || to < 0 || from == to)
+    const int from = RadioFrames::band5OfMode(radioSettings.radioModeCode);
+    const int to = RadioFrames::band5OfMode(m_edits.modeCode);
+    if (from < 0 || to < 0 || from == to)
         return;
     auto itemOf = [](int band) { return band == Band::Band52 ? int(DeployItem::Band52) : int(DeployItem::Band58); };
     const BandEdit edit = m_bandEdits[from];

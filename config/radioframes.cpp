@@ -239,10 +239,9 @@ QStringList texts(const RadioChoices &choices)
     return result;
 }
 
-int bandOfMode(int code)
+int band5OfMode(int code)
 {
     switch (code) {
-    case 4: case 6: case 8: case 10: return 0;
     case 41: case 43: return 1;
     case 5: case 7: case 9: case 11: return 2;
     default: return -1;

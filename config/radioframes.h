@@ -124,9 +124,10 @@ RadioChoices directions(const RadioCapabilities &caps, const RadioSettings &sett
 int indexOfCode(const RadioChoices &choices, int code);
 QStringList texts(const RadioChoices &choices);
 
-// The band a radio-mode code transmits on: 0 2.4 GHz, 1 5.2 GHz, 2 5.8 GHz;
-// -1 for the compatibility modes and unknown codes.
-int bandOfMode(int code);
+// The 5 GHz band a radio-mode code transmits on: 1 5.2 GHz, 2 5.8 GHz; -1
+// for the 2.4 GHz and compatibility modes and unknown codes, whose edits
+// have no other band to follow to.
+int band5OfMode(int code);
 
 // What the operator chose for the settings frame; -1 means not chosen, and
 // the radio gets that byte back exactly as it reported it.
