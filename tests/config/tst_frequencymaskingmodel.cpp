@@ -63,7 +63,6 @@ private slots:
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("wifiChannel");
         QTest::addColumn<Channels>("covered");
-        QTest::newRow("2.4 first") << 0 << 13 << 2400 << 0 << 1 << span(2, 23);
         QTest::newRow("2.4 last") << 0 << 13 << 2400 << 12 << 13 << span(62, 83);
         QTest::newRow("5.2 first") << 1 << 4 << 5157 << 0 << 32 << span(1, 13);
         QTest::newRow("5.8 second") << 2 << 4 << 5742 << 1 << 153 << span(14, 33);
