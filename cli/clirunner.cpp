@@ -924,13 +924,9 @@ int CliRunner::update()
 
     if (target == QLatin1String("dongle"))
         return updateDongle(file);
-    int type = -1;
-    if (target == QLatin1String("radio"))
-        type = Configurator::radio_update;
-    else if (target == QLatin1String("addon"))
-        type = Configurator::addon_update;
-    else
+    if (target != QLatin1String("radio") && target != QLatin1String("addon"))
         return fail(Usage, QStringLiteral("update needs radio, addon or dongle, not \"%1\"").arg(target));
+    const int type = target == QLatin1String("radio") ? Configurator::radio_update : Configurator::addon_update;
 
     // The package is checked before the radio is touched.
     VFP package;

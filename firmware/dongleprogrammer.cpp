@@ -111,7 +111,8 @@ DongleProgrammer::DongleProgrammer(QObject *parent)
     });
     connect(&m_process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
             [this](int code, QProcess::ExitStatus status) {
-                readOutput();
+                // Qt has drained the pipe through readyRead before this; only
+                // a last line without its line feed is left.
                 const QString rest = m_output.rest();
                 if (!rest.isEmpty())
                     logLine(rest);

@@ -79,24 +79,11 @@ QByteArray decodeHex(const char *text, int length)
     return out;
 }
 
-// The value of a key line: everything after the key's columns, without the
-// line terminator.
-QByteArray valueAfter(const QByteArray &line, int column)
-{
-    int end = line.size();
-    if (end > 0 && line.at(end - 1) == '\n')
-        --end;
-    if (end > 0 && line.at(end - 1) == '\r')
-        --end;
-    if (column >= end)
-        return QByteArray();
-    return line.mid(column, end - column);
-}
-
+// A key's value, its line terminator and any spaces round it aside.
 int decimalValue(const QByteArray &text)
 {
     bool ok = false;
-    const int value = text.toInt(&ok, 10);
+    const int value = text.trimmed().toInt(&ok, 10);
     return ok ? value : 0;
 }
 
@@ -253,18 +240,18 @@ int VFP::parseFile(const QString &fileName)
             current = FirmwareBlock();
             haveCurrent = true;
             const int idStart = header + 7;
-            const QByteArray rest = valueAfter(line, idStart);
+            const QByteArray rest = line.mid(idStart);
             const int close = rest.indexOf(']');
             current.mcuId = decimalValue(close >= 0 ? rest.left(close) : rest);
             qDebug() << "MCUID:" << current.mcuId;
         } else if (!haveCurrent) {
             continue;
         } else if (line.contains("MAJOR=")) {
-            current.major = decimalValue(valueAfter(line, 6));
+            current.major = decimalValue(line.mid(6));
         } else if (line.contains("MINOR=")) {
-            current.minor = decimalValue(valueAfter(line, 6));
+            current.minor = decimalValue(line.mid(6));
         } else if (line.contains("REVISION=")) {
-            current.revision = decimalValue(valueAfter(line, 9));
+            current.revision = decimalValue(line.mid(9));
         } else if (line.contains("DATA=")) {
             current.data = decodeHex(line.constData() + 5, line.size() - 5);
             qDebug() << "Data[0:1]" << firstTwoBytes(current.data, 0) << firstTwoBytes(current.data, 1);

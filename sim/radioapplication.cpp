@@ -396,9 +396,9 @@ void RadioUnit::attachTo(VirtualRadio &radio)
         auto put = [&data](int slot, int value) { data[slot - 6] = char(value); };
         for (int i = 0; i < 5; ++i)
             put(6 + i, serial[size_t(i)]);
-        for (int i = 0; i < 4; ++i) {
-            put(11 + i, mcu[size_t(i)]);
-            put(15 + i, code[size_t(i)]);
+        for (size_t i = 0; i < mcu.size(); ++i) {
+            put(11 + int(i), mcu[i]);
+            put(15 + int(i), code[i]);
         }
         put(19, firmware.major);
         put(20, firmware.minor);

@@ -21,8 +21,9 @@ struct RadioState
     bool connected = true;
     // The uptime counts from here (microseconds on the simulator's clock).
     qint64 powerOnUs = 0;
-    // Shown in the legacy status frame: 2.4 GHz channel mask and power index.
-    std::array<quint8, 11> mask24 {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F}};
+    // Shown in the legacy status frame: 2.4 GHz channel mask and power index,
+    // as the radio unit attached has them stored.
+    std::array<quint8, 11> mask24 {};
     quint8 power24Index = 0;
     // Commands received and answered, for tests.
     int commandsReceived = 0;

@@ -288,6 +288,8 @@ private slots:
         QTest::newRow("--driver needs d2xx or serial") << QStringList{"--port", "/nonexistent/tty", "info", "--driver"} << 1;
         QTest::newRow("--port needs the path of the dongle's port") << QStringList{"info", "--port"} << 1;
         QTest::newRow("--simulate with --port") << QStringList{"--simulate", "--port", "/dev/null", "info"} << 1;
+        QTest::newRow("update needs radio, addon or dongle, not \"radios\"")
+            << QStringList{"--simulate", "update", "radios", goodPackage} << 1;
         QTest::newRow("--dongle with --port") << QStringList{"--dongle", "X", "--port", "/dev/null", "info"} << 1;
         // Simulator settings whose value does not fit, each next to its edge.
         for (const QString &setting : QStringList{"bootloader=3.x", "model=" + QString(33, 'M'), "hardware=256", "usbserial=a b",
