@@ -101,7 +101,6 @@ DongleProgrammer::DongleProgrammer(QObject *parent)
     : QObject(parent)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_limit.setSingleShot(true);
     connect(&m_process, &QProcess::readyRead, this, &DongleProgrammer::readOutput);
     connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)

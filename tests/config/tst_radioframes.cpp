@@ -145,8 +145,9 @@ private slots:
     // in force is found by its code wherever it sits; an R9-class radio that repeats is told the codes it knows.
     void offers_data()
     {
-        QTest::addColumn<QList<int>>("radio"); // r8l, r8h, R8 compatibility, repeater, 5 GHz bands, hardware number, level
-        QTest::addColumn<QString>("modes");
+        // r8l, r8h, R8 compatibility, repeater, 5 GHz bands, hardware number, level[, direction under pin 10]
+        QTest::addColumn<QList<int>>("radio");
+        QTest::addColumn<QString>("modes"); // empty: told by another row
         QTest::addColumn<QString>("directions");
         const QString oldDirections = "0 Transmitter|1 Receiver|2 Set by Pin 10";
         QTest::newRow("R8X with repeaters") << QList<int>{1, 1, 1, 0, 0, 8, 2}
@@ -163,6 +164,8 @@ private slots:
             << "0 R7 Compatibility Mode|2 R8 Compatibility Mode|4 R8X 2.4GHz|5 R8X 5.8GHz|8 R9 2.4GHz|9 R9 5.8GHz|"
                "41 R9 5.2GHz|10 R9 Tandem 2.4GHz|11 R9 Tandem 5.8GHz|43 R9 Tandem 5.2GHz"
             << "0 Transmitter|1 Receiver|2 Repeater";
+        // Pin 10 in charge: the one entry stands for the code the radio reports.
+        QTest::newRow("R9 under pin 10") << QList<int>{1, 4, 0, 0, 2, 16, 2, 3} << "" << "3 Set by Pin 10";
         QTest::newRow("2.4 GHz only") << QList<int>{0, 0, 0, 0, 0, 16, 2} << "0 R7 Compatibility Mode|4 R8X 2.4GHz"
                                       << oldDirections;
     }
@@ -183,8 +186,13 @@ private slots:
                 out << QString::number(choice.code) + QLatin1Char(' ') + choice.text;
             return out.join(QLatin1Char('|'));
         };
-        QTEST(entries(RadioFrames::radioModes(caps, radio[5], radio[6])), "modes");
-        QTEST(entries(RadioFrames::directions(caps, RadioSettings(), radio[5], radio[6])), "directions");
+        QFETCH(QString, modes);
+        if (!modes.isEmpty())
+            QCOMPARE(entries(RadioFrames::radioModes(caps, radio[5], radio[6])), modes);
+        RadioSettings settings;
+        settings.pin10Option = radio.value(7);
+        settings.direction = radio.value(7);
+        QTEST(entries(RadioFrames::directions(caps, settings, radio[5], radio[6])), "directions");
     }
 };
 
