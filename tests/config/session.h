@@ -5,7 +5,6 @@
 
 #include "app/wiring.h"
 #include "config/readout.h"
-#include "sim/radioapplication.h"
 #include "usb/pacing.h"
 
 #include <QFile>
