@@ -184,6 +184,10 @@ private slots:
                 };
         }
 
+        // The polls of a radio kept silent are counted against the time they took.
+        dongle->trace().setRecording(fault == Silence);
+        QElapsedTimer clock;
+        clock.start();
         QSignalSpy started(&update.configurator, &Configurator::FirmwareUpdatesofSystem);
         // Cancelled, it is an add-on's: either type stops the same way, and the command line stops a radio's.
         const int type = fault == Cancel ? Configurator::addon_update : Configurator::radio_update;
@@ -208,6 +212,9 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return update.configurator.updateOutcome() != Configurator::UpdateNone; }, 15000));
 
         QCOMPARE(update.configurator.serialThread.uploadStatus.load(), status);
+        // Waiting for an answer, the upload rests between polls rather than keep a core busy.
+        const int polls = update.rig.countSince(0, 0x18);
+        QVERIFY2(polls <= 2 * clock.elapsed() + 100, qPrintable(QStringLiteral("%1 polls in %2 ms").arg(polls).arg(clock.elapsed())));
         const bool stranded = status == 0 && !closing;
         QCOMPARE(update.configurator.isUpdaterstatusMessage(),
                  stranded ? QStringLiteral("The radio did not restart: it waits in its bootloader. Please run the update again!")

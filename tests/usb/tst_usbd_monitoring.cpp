@@ -57,6 +57,7 @@ private slots:
         QTest::addColumn<int>("corrupted");
         QTest::addColumn<QStringList>("events");
         QTest::newRow("level 7") << "r9,level=7" << 0 << 0 << 0 << QStringList{"level 7", "attached"};
+        QTest::newRow("legacy") << "legacy" << 0 << 0 << 0 << QStringList{"level 0", "attached"};
         QTest::newRow("r9, length read lost") << "r9" << 0x02 << 0 << 0 << QStringList{"level 2", "attached"};
         QTest::newRow("r9, first slots lost") << "r9" << 0x1E << 0 << 0 << QStringList{"level 2", "attached"};
         QTest::newRow("no frame arrives") << "r9" << -1 << 0 << 0 << QStringList{"detached"};
@@ -86,6 +87,9 @@ private slots:
         tickUntilPoll(rig);
         QCOMPARE(rig.usbd->isDmxAttached(), lost >= 0);
         QCOMPARE(rig.countSince(mark, 0x11), lost < 0 ? 1 : 0);
+        // A first frame that came whole is read once, whatever level it names.
+        if (lost == 0)
+            QCOMPARE(rig.countSince(mark, 0x02), 1);
 
         rig.usbd->liveDataEnabled = live;
         rig.dongle->corruptCheckValues(corrupted);
