@@ -244,6 +244,8 @@ private slots:
         QTest::newRow("stopped") << "r9,bootfault=silent" << "radio" << 700 << 6 << "update cancelled";
         QTest::newRow("frames answered oddly") << "r9,bootfault=wrong" << "radio" << -1 << 6 << "upload status 4: Unknown response!";
         QTest::newRow("every frame fails its check") << "r9,bootfault=crc" << "radio" << -1 << 6 << "upload status 5: CRC Error!";
+        // MCU 0 is an id like any other: the handshake names it, and the package has no block for it.
+        QTest::newRow("mcu 0") << "r9,handshake=2,mcu=0" << "radio" << -1 << 6 << "upload status 2: File Error!";
         QTest::newRow("handshake sum always wrong") << "r9,handshake=2,bootfault=badsum" << "radio" << -1 << 3 << "no bootloader answered";
     }
 
