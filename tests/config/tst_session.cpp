@@ -85,16 +85,16 @@ private slots:
             s.dongle->setRadioConnected(false);
             QTRY_VERIFY_WITH_TIMEOUT(!s.configurator.isDongleState(), 8000);
         }) << QStringList{"isStatusVELTRA=Veltra: Disconnected", "isupdaterAutorebootLabel="};
-        // A readout cut short before the bands shows no band's power of the radio read before.
+        // A readout cut short at its first command shows nothing of the radio read before.
         QTest::newRow("next readout cut short") << "r9" << Step([](Session &s) {
             QVERIFY(s.connectAndRead());
-            s.radio().missedCommands[14] = 100; // the 2.4 GHz band
+            s.radio().missedCommands[10] = 100; // the identity
             s.configurator.loadVELTRA();
             for (int band : {0, 1, 2}) {
                 s.configurator.powerList(band);
                 QCOMPARE(s.configurator.ispresentPower(), QString());
             }
-        }) << QStringList{"istrxModel=Veltra R9 TRX"};
+        }) << QStringList{"istrxModel="};
     }
 
     void shown()
