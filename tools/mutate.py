@@ -14,7 +14,12 @@ source file (C++, and the scene's QML and JavaScript). A fault that does not
 build is replaced by the next draw. A fault that only changes what a log line
 says (the simulator's trace events included), or one
 tools/mutants-equivalent.txt names as meaning the same, "cannot show" and is
-not run. The same seed on the same tree draws the same faults.
+not run. The same seed on the same tree draws the same faults, and a fault
+whose line an edit leaves alone is drawn again after the edit: each site's
+place in the draw comes from the seed and the site's own text (file, line,
+column), not from where it falls in the list of all sites. So a sample
+measured before a change can be measured again after it; a line the change
+rewrote leaves the sample and the next site in the seed's order comes in.
 
 It measures the work tree as it is, uncommitted changes included: the
 tracked and untracked (not ignored) files are copied into a scratch folder
@@ -23,6 +28,7 @@ file.
 """
 import argparse
 import fnmatch
+import hashlib
 import json
 import os
 import random
@@ -305,6 +311,28 @@ def sites_of(path, text):
     return code, sorted(sites)
 
 
+def site_ranks(seed, sites, text_of):
+    """Each site's place in the seed's draw: a hash of the seed and the
+    site's own text (its file, its line's text, its column and kind, and
+    which of the file's identical such sites it is), so that edits elsewhere
+    leave it where it was."""
+    ranks, seen = [], {}
+    for path, site, _ in sites:
+        key = (path, site_key(text_of(path), site))
+        repeat = seen.get(key, 0)
+        seen[key] = repeat + 1
+        digest = hashlib.sha256(("%d|%s|%s|%d" % (seed, path, key[1], repeat)).encode("utf-8")).digest()
+        ranks.append(int.from_bytes(digest[:8], "big"))
+    return ranks
+
+
+def site_key(text, site):
+    offset, length, kind = site
+    start = text.rfind("\n", 0, offset) + 1
+    end = text.find("\n", offset)
+    return "%s|%d|%d|%s" % (text[start:end if end >= 0 else len(text)].strip(), offset - start, length, kind)
+
+
 def plant(text, site, draw):
     offset, length, kind = site
     old = text[offset:offset + length]
@@ -548,22 +576,21 @@ def main():
         return texts[path]
 
     if args.random:
-        draw = random.Random(args.seed)
         sites = []
         for path in product_files():
             code, found = sites_of(path, text_of(path))
             sites += [(path, site, code) for site in found]
         print("seed %d: %d sites in %d files" % (args.seed, len(sites), len(set(p for p, _, _ in sites))),
               flush=True)
-        number, tried = 0, set()
-        while number < args.random and len(tried) < len(sites):
-            index = draw.randrange(len(sites))
-            if index in tried:
-                continue
-            tried.add(index)
+        ranks = site_ranks(args.seed, sites, text_of)
+        order = sorted(range(len(sites)), key=lambda i: ranks[i])
+        number = 0
+        for index in order:
+            if number >= args.random:
+                break
             path, site, code = sites[index]
             text = text_of(path)
-            changed = plant(text, site, draw)
+            changed = plant(text, site, random.Random(ranks[index]))
             line, old = line_of(text, site[0])
             _, new = line_of(changed, site[0])
             # The statement up to the end of the site: a dropped call is the

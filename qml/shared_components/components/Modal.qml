@@ -69,7 +69,6 @@ T.Popup {
 
         Title {
             Layout.fillWidth: true
-            visible: modal.titleKey.length > 0
             key: modal.titleKey
             small: true
             font.pixelSize: 24
