@@ -884,10 +884,12 @@ int Usbd::getDmxInBuffer()
         return 0;
     }
     // Only a frame of the radio's framing counts: whatever else the line
-    // carries (noise, a port that is not the dongle) is no frame at all.
+    // carries (noise, a port that is not the dongle) is no frame at all. Its
+    // length covers at least its own header and code (six slots); a shorter
+    // one would have its check value read as its manufacturer or its code.
     const bool framed = frame[0] == frameStart[0] && frame[1] == frameStart[1]
                         && frame[3] == manufacturer[0] && frame[4] == manufacturer[1]
-                        && frame[2] >= 4 && frame[2] <= maxFrameLength;
+                        && frame[2] >= 6 && frame[2] <= maxFrameLength;
     if (!framed) {
         qDebug() << "Usbd: getDmxInBuffer: not a radio frame";
         return 0;

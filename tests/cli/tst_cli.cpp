@@ -41,7 +41,7 @@ private slots:
         QTest::newRow("model of NULs") << "r9,modelhex=00005239" << QStringList{} << QStringList{"TRX Model: "};
         QTest::newRow("numbers at their edges")
             << "r9,level=255,hardware=255,dongle=255.255.65535,mcu=0,trxhw=0,addon=255,uptime=4294967295,power=255:255:255,latency=255,"
-               "firmware=255.255.65535,trxbootloader=255.255.65535"
+               "firmware=255.255.65535,trxbootloader=255.255.65535,miss=255:1"
             << QStringList{} << QStringList{"Tx Mode: R9 2.4GHz", "Dongle HW: " + QString(QChar(64 + 255)), "Dongle FW: 255.255.65535",
                                             "TRX HW: 0", "Addon Version: Unknown", "2.4GHz Power: ", "TRX FW: 255.255.65535",
                                             "TRX BL: 255.255.65535"};

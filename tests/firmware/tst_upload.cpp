@@ -302,6 +302,8 @@ private slots:
         const int reboots = update.rig.dongle->radioUnit().reboots;
         QSignalSpy ended(&update.configurator, &Configurator::updateFinished);
         update.configurator.firmwareUpdate(Configurator::radio_update, package);
+        // The note on the reboot gives way once the upload is under way.
+        QCOMPARE(update.configurator.isUpdaterstatusMessage(), QString());
         QVERIFY(ended.count() > 0 || ended.wait(10000));
         QVERIFY(update.configurator.updateOutcome() != Configurator::UpdateComplete);
         QCOMPARE(update.configurator.istrxVersion(), QString()); // the view is built anew

@@ -317,6 +317,8 @@ private slots:
         QCOMPARE(name->property("text").toString(), QStringLiteral("Truss 7"));
         QCOMPARE(item("transmitterMode")->property("currentText").toString(), QStringLiteral("R9 5.8GHz"));
         QCOMPARE(find("setupResult")->property("text").toString(), QStringLiteral("Setup applied. Save & Disconnect stores it."));
+        // Grey: only a refusal or a failed export is told in the warning colour.
+        QCOMPARE(find("setupResult")->property("color").value<QColor>(), QColor("#828282"));
         click(name);
         QTRY_VERIFY_WITH_TIMEOUT(name->hasActiveFocus(), patience);
         // Emptied first: the field still takes typing after that.

@@ -205,6 +205,24 @@ private slots:
         QCOMPARE(Pacing::requestedMs() - waited, qint64(attempts) * (perFrame * 10 + 20 + 10 + (radio ? 10 : 3000)));
     }
 
+    // The shortest frame holds its header and its code.
+    void shortestFrame_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<int>("taken");
+        QTest::newRow("LEN 5: no code") << QByteArray::fromHex("cc01057a3c0000") << 0;
+        QTest::newRow("LEN 6") << QByteArray::fromHex("cc01067a3c0c0000") << 1;
+    }
+
+    void shortestFrame()
+    {
+        SimRig rig(QStringLiteral("p1"));
+        rig.startRadio();
+        QFETCH(QByteArray, frame);
+        rig.dongle->radio().queueRawFrame(frame);
+        QTEST(rig.usbd->getDmxInBuffer(), "taken");
+    }
+
     // A length past the 134-slot buffer, either way. Out, a frame cut to fit
     // would claim a length it lacks: nothing goes out. In, it is read within
     // the buffer and refused as no radio's; the in-buffer keeps what it held.
