@@ -79,6 +79,9 @@ private slots:
     // A scene that cannot load ends the application: no window would ever come.
     void sceneThatDoesNotLoad()
     {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+        QSKIP("Qt 6 takes its own QtQuick modules ahead of any import path, so none can be broken from outside");
+#endif
         const QString module = m_home->filePath(QStringLiteral("imports/QtQuick/Window.2"));
         QVERIFY(QDir().mkpath(module));
         QFile qmldir(module + QStringLiteral("/qmldir"));
