@@ -75,7 +75,7 @@ void Configurator::listToBitMask(int bandValue)
         // flags of the band converted before. Channels 85 to 88 are not
         // shown, but go back as the radio reported them.
         for (int i = 0; i < flagsPerBand; ++i)
-            channelFlags[i] = i < deploy->size() && deploy->at(i) ? 1 : 0;
+            channelFlags[i] = deploy->value(i) ? 1 : 0;
     }
     for (int j = 0; j < 16; ++j) {
         quint8 byte = 0;

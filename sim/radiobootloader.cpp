@@ -53,7 +53,6 @@ QByteArray RadioBootloader::receive(const QByteArray &payload)
 
 QByteArray RadioBootloader::answer(quint8 byte)
 {
-    record(m_handshakeOut, byte);
     return QByteArray(1, char(byte));
 }
 

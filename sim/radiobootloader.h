@@ -77,10 +77,9 @@ public:
     QByteArray receive(const QByteArray &payload);
 
     // --- observation
-    // Every one-byte payload (handshake bytes) and every handshake answer,
-    // in order; both are capped so a silent device polled for long stays small.
+    // Every one-byte payload (handshake bytes) in order, capped so a silent
+    // device polled for long stays small.
     const QByteArray &handshakeBytes() const { return m_handshakeIn; }
-    const QByteArray &handshakeAnswers() const { return m_handshakeOut; }
     // The type byte of the last completed handshake, 0 before any.
     quint8 updateType() const { return m_updateType; }
     int framesReceived() const { return m_framesReceived; }
@@ -122,5 +121,4 @@ private:
     int m_framesReceived = 0;
     QByteArray m_image;
     QByteArray m_handshakeIn;
-    QByteArray m_handshakeOut;
 };

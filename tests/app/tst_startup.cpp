@@ -25,9 +25,8 @@ private slots:
         const QByteArray version = "Configurator Version 4 1 Revision 983";
         QTest::newRow("no arguments") << QStringList{} << 0 << false << false << version;
         QTest::newRow("log debug, unknown ignored") << QStringList{"--frobnicate", "log", "debug"} << 0 << true << true << QByteArray();
-        QTest::newRow("debug log") << QStringList{"debug", "log"} << 0 << true << false << QByteArray();
         QTest::newRow("Log") << QStringList{"Log", "Debug"} << 0 << false << false << version;
-        QTest::newRow("simulator") << QStringList{"--simulate", "log"} << 0 << true << false << QByteArray();
+        QTest::newRow("sim") << QStringList{"--simulate", "debug", "log"} << 0 << true << false << QByteArray();
         QTest::newRow("screenshot not written") << QStringList{"--screenshot", "/nonexistent/shot.png"} << 1 << false << false
                                                 << QByteArray("Could not write the screenshot to /nonexistent/shot.png");
         QTest::newRow("unknown simulator profile") << QStringList{"--simulate=r12"} << 2 << false << false

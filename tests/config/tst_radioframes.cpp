@@ -166,6 +166,7 @@ private slots:
             << "0 Transmitter|1 Receiver|2 Repeater";
         // Pin 10 in charge: the one entry stands for the code the radio reports.
         QTest::newRow("R9 under pin 10") << QList<int>{1, 4, 0, 0, 2, 16, 2, 3} << "" << "3 Set by Pin 10";
+        QTest::newRow("R9 under pin 10, direction 1") << QList<int>{1, 4, 0, 0, 2, 16, 2, 1} << "" << "0 Transmitter|1 Receiver";
         QTest::newRow("2.4 GHz only") << QList<int>{0, 0, 0, 0, 0, 16, 2} << "0 R7 Compatibility Mode|4 R8X 2.4GHz"
                                       << oldDirections;
     }

@@ -15,27 +15,16 @@ class TestSupport : public QObject
     Q_OBJECT
 
 public:
-    explicit TestSupport(const QString &settingsRoot) : m_settingsRoot(settingsRoot) { }
-
     // Forgets every stored setting, as on a machine the app never ran on;
     // the settings go to disk as the QSettings goes.
     Q_INVOKABLE void clearSettings() { QSettings().clear(); }
 
-    // The settings files as they lie on disk, all a restarted application sees.
+    // The settings file as it lies on disk, all a restarted application sees.
     Q_INVOKABLE QString storedSettings() const
     {
-        QString text;
-        QDirIterator it(m_settingsRoot, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            QFile file(it.next());
-            if (file.open(QIODevice::ReadOnly))
-                text += QString::fromUtf8(file.readAll());
-        }
-        return text;
+        QFile file(QSettings().fileName());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
-
-private:
-    QString m_settingsRoot;
 };
 
 class Setup : public QObject
@@ -62,7 +51,7 @@ public slots:
 
 private:
     QTemporaryDir m_settingsDir;
-    TestSupport m_support { m_settingsDir.path() + QStringLiteral("/settings") };
+    TestSupport m_support;
     QQmlPropertyMap m_configurator;
 };
 

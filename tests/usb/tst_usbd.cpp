@@ -107,18 +107,10 @@ private slots:
 
     // Requests and the serial channel are the application's alone: without it
     // nothing is sent, and that is a failure, never a success with the reply untouched.
-    void nothingIsSentWithoutTheApplication_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::newRow("no dongle") << 0;
-        QTest::newRow("dongle in its bootloader") << 4;
-    }
-
     void nothingIsSentWithoutTheApplication()
     {
-        QFETCH(int, type);
         SimRig rig;
-        rig.usbd->usbDongleType = type;
+        rig.usbd->usbDongleType = 4; // its bootloader
         const int mark = rig.mark();
         char bytes[8] = {'a', 'b', 'c'};
         QCOMPARE(rig.usbd->serialDataOut(3, bytes), -1);
@@ -205,31 +197,18 @@ private slots:
         QCOMPARE(Pacing::requestedMs() - waited, qint64(attempts) * (perFrame * 10 + 20 + 10 + (radio ? 10 : 3000)));
     }
 
-    // The shortest frame holds its header and its code.
-    void shortestFrame_data()
-    {
-        QTest::addColumn<QByteArray>("frame");
-        QTest::addColumn<int>("taken");
-        QTest::newRow("LEN 5: no code") << QByteArray::fromHex("cc01057a3c0000") << 0;
-        QTest::newRow("LEN 6") << QByteArray::fromHex("cc01067a3c0c0000") << 1;
-    }
-
-    void shortestFrame()
-    {
-        SimRig rig(QStringLiteral("p1"));
-        rig.startRadio();
-        QFETCH(QByteArray, frame);
-        rig.dongle->radio().queueRawFrame(frame);
-        QTEST(rig.usbd->getDmxInBuffer(), "taken");
-    }
-
     // A length past the 134-slot buffer, either way. Out, a frame cut to fit
     // would claim a length it lacks: nothing goes out. In, it is read within
     // the buffer and refused as no radio's; the in-buffer keeps what it held.
-    void lengthPastTheBuffer()
+    void frameLengthBounds()
     {
         SimRig rig(QStringLiteral("p1"));
         rig.startRadio();
+        // The shortest frame in holds its header and its code: LEN 6, not 5.
+        rig.dongle->radio().queueRawFrame(QByteArray::fromHex("cc01057a3c0000"));
+        QCOMPARE(rig.usbd->getDmxInBuffer(), 0);
+        rig.dongle->radio().queueRawFrame(QByteArray::fromHex("cc01067a3c0c0000"));
+        QCOMPARE(rig.usbd->getDmxInBuffer(), 1);
         rig.usbd->dmxOutBuffer[2] = quint8(250);
         int mark = rig.mark();
         QCOMPARE(rig.usbd->sendPacketWithCRC(), -1);
@@ -406,20 +385,12 @@ private slots:
 
     // A poll's reply with one byte more than a reply has came over a noisy
     // line: which eight bytes were the dongle's is not known, so none is taken.
-    void serialReplyOneByteTooLong_data()
-    {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<int>("result");
-        QTest::newRow("whole") << QByteArray::fromHex("1800014100000000") << 0x41;
-        QTest::newRow("one byte more") << QByteArray::fromHex("180001410000000000") << -3; // a reply lost
-    }
-
     void serialReplyOneByteTooLong()
     {
-        QFETCH(QByteArray, reply);
+        const QByteArray reply = QByteArray::fromHex("180001410000000000");
         Usbd usbd(std::make_unique<ScriptedDriver>(0u, reply));
         usbd.usbDongleType = 3;
-        QTEST(usbd.serialDataIn(), "result");
+        QCOMPARE(usbd.serialDataIn(), -3); // a reply lost
     }
 
     // The virtual dongle's side: a slot past bit 7 travels in two bytes, a
@@ -470,6 +441,23 @@ private slots:
             now += pauseUs;
         }
         QCOMPARE(dongle.hostRead(replies.size() + 8).toHex(), replies.toHex());
+    }
+
+    // A replug forgets a serial payload cut short: the next one goes out alone.
+    void replugForgetsAPartialSerialPayload()
+    {
+        SimProfile parsed;
+        QVERIFY(SimProfile::parse(QStringLiteral("r9"), &parsed));
+        VirtualDongle dongle(parsed, [] { return qint64(0); });
+        dongle.trace().setRecording(true);
+        dongle.hostWrite(QByteArray::fromHex("002000030000000041"));
+        dongle.unplug();
+        dongle.replug();
+        dongle.hostWrite(QByteArray::fromHex("002000010000000042"));
+        const auto entries = dongle.trace().entries();
+        const auto last = std::find_if(entries.rbegin(), entries.rend(), [](const SimTrace::Entry &e) { return e.kind == SimTrace::SerialOut; });
+        QVERIFY(last != entries.rend());
+        QCOMPARE(last->bytes, QByteArray("\x42"));
     }
 
     // A radio swapped in keeps the profile's settings, its serial counted on
