@@ -1,13 +1,12 @@
 #include "appglobals.h"
 #include "logmessagehandler.h"
+#include "scenetypes.h"
 #include "startup.h"
 #include "wiring.h"
 
 #include "config/configurator.h"
 
 #include "config/dropdownmodel.h"
-#include "config/frequencymaskingdata.h"
-#include "config/frequencymaskingmodel.h"
 
 #include "screenshot.h"
 
@@ -28,16 +27,6 @@
 #include <optional>
 
 namespace {
-
-void registerSingleton(const char *url, const char *module, const char *name)
-{
-    const QUrl singletonUrl(QString::fromLatin1(url));
-    if (singletonUrl.isRelative()) {
-        qWarning() << "qmlRegisterSingletonType requires absolute URLs.";
-        return;
-    }
-    qmlRegisterSingletonType(singletonUrl, module, 1, 0, name);
-}
 
 // Our own switch: "--screenshot FILE" renders the window to FILE and quits.
 QString screenshotPath(const QStringList &arguments)
@@ -63,8 +52,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationDomain(QStringLiteral("orvane.com"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icons/icon.ico")));
 
-    qRegisterMetaType<FrequencyMaskingData>("FrequencyMaskingData");
-    qmlRegisterType<FrequencyMaskingModel>("FrequencyMaskingModel", 1, 0, "FrequencyMaskingModel");
+    registerSceneTypes();
 
     const QUrl rootUrl(QStringLiteral("qrc:/App.qml"));
     QQmlApplicationEngine engine;
@@ -75,9 +63,6 @@ int main(int argc, char *argv[])
                 QCoreApplication::exit(-1);
         },
         Qt::QueuedConnection);
-
-    registerSingleton("qrc:/assets/Colours.qml", "configurator.style.colour", "Colours");
-    registerSingleton("qrc:/assets/Fonts.qml", "configurator.style.fonts", "Fonts");
 
     workingDirectoryPath = Startup::workingDirectory();
 

@@ -69,6 +69,7 @@ OWNERS = [
     ("cli/make_vfp.cpp", ["tst_vfp"]),
     ("cli/*", ["tst_cli", "tst_d2xx", "tst_cli_realtime"]),
     ("app/driverselection.*", ["tst_cli", "tst_d2xx", "tst_startup"]),
+    ("app/scenetypes.*", ["tst_startup", "tst_qml", "tst_walk", "tst_scenespace"]),
     ("app/*", ["tst_startup", "tst_log", "tst_walk", "tst_cli"]),
     ("qml/*", ["tst_qml", "tst_walk", "tst_scenespace"]),
     ("sim/ptyserver.*", ["tst_serialport", "tst_cli_realtime", "tst_dongleupdate"]),

@@ -35,7 +35,7 @@ public:
     Setup() { Scene::isolateSettings(m_settingsDir.path()); }
 
 public slots:
-    void applicationAvailable() { Scene::registerStyles(); }
+    void applicationAvailable() { registerSceneTypes(); }
 
     void qmlEngineAvailable(QQmlEngine *engine)
     {

@@ -1,36 +1,20 @@
 #pragma once
 
-// What the suites that load the scene share: the application's registrations,
-// settings kept apart from the user's, and a watch on what the scene says.
+// What the suites that load the scene share: settings kept apart from the
+// user's, and a watch on what the scene says.
 
-#include "config/frequencymaskingdata.h"
-#include "config/frequencymaskingmodel.h"
+#include "app/scenetypes.h"
 
 #include <QCoreApplication>
 #include <QMutex>
-#include <QQmlEngine>
 #include <QQuickItem>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
-#include <QUrl>
 
 #include <utility>
 
 namespace Scene {
-
-inline void registerStyles()
-{
-    qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Colours.qml")), "configurator.style.colour", 1, 0, "Colours");
-    qmlRegisterSingletonType(QUrl(QStringLiteral("qrc:/assets/Fonts.qml")), "configurator.style.fonts", 1, 0, "Fonts");
-}
-
-inline void registerTypes()
-{
-    qRegisterMetaType<FrequencyMaskingData>("FrequencyMaskingData");
-    qmlRegisterType<FrequencyMaskingModel>("FrequencyMaskingModel", 1, 0, "FrequencyMaskingModel");
-    registerStyles();
-}
 
 // Every warning from the scene (a binding loop, an undefined property, a
 // missing file) is kept, for the suite to fail on.

@@ -91,7 +91,7 @@ private slots:
         if (qEnvironmentVariableIsSet("VELTRA_SCENE_RADIOS"))
             m_radios = qEnvironmentVariableIntValue("VELTRA_SCENE_RADIOS");
         fprintf(stderr, "seed %u, %d radios (VELTRA_SCENE_SEED=%u repeats this run)\n", m_seed, m_radios, m_seed);
-        Scene::registerTypes();
+        registerSceneTypes();
         Scene::isolateSettings(m_home.path());
         m_bench = std::make_unique<Readout::Bench>(QStringLiteral("r9"));
         m_engine = std::make_unique<QQmlApplicationEngine>();

@@ -4,7 +4,6 @@
 
 #include "app/wiring.h"
 #include "config/configurator.h"
-#include "sim/radioapplication.h"
 #include "usb/pacing.h"
 #include "usb/ptyserver.h"
 #include "usb/simrig.h"
@@ -155,7 +154,7 @@ private slots:
         Pacing::setInstant(true);
         Pacing::setTimerScale(100);
 
-        Scene::registerTypes();
+        registerSceneTypes();
     }
 
     // Each case starts as the application does, in English over a fresh radio: any one runs alone.
