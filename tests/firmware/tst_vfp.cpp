@@ -68,6 +68,8 @@ private slots:
         // a frame that promises ten bytes and delivers two.
         QTest::newRow("cut frame, remains sum to 0")
             << packageWith(good + QByteArray::fromHex("000a0000")) << 2 << sizeError << QString();
+        // A bare length field of 0 is a frame the reader takes.
+        QTest::newRow("frame of no bytes") << packageWith(good + QByteArray(2, '\0')) << 0 << QString() << QString();
         QTest::newRow("frame fills the transmit buffer")
             << packageWith(VfpWriter::frame(QByteArray(508, 'x'))) << 0 << QString() << QString();
         QTest::newRow("frame one byte over the transmit buffer")
