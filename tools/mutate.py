@@ -58,7 +58,7 @@ OWNERS = [
     ("config/radiosetup.*", ["tst_radiosetup", "tst_radiospace", "tst_cli", "tst_session"]),
     ("config/radioframes.*", ["tst_radioframes", "tst_radiospace", "tst_session", "tst_cli", "tst_scenespace"]),
     ("config/frequencymasking*", ["tst_frequencymaskingmodel", "tst_session", "tst_scenespace", "tst_walk"]),
-    ("config/dropdown*", ["tst_frequencymaskingmodel", "tst_walk", "tst_scenespace", "tst_startup"]),
+    ("config/dropdown*", ["tst_walk", "tst_scenespace", "tst_startup"]),
     ("config/wholefile.*", ["tst_cli", "tst_session", "tst_radiosetup"]),
     ("config/*", ["tst_session", "tst_radiospace", "tst_radiosetup", "tst_cli", "tst_scenespace", "tst_walk",
                   "tst_upload", "tst_usbd_monitoring", "tst_wire:deploy", "tst_cli_realtime",
@@ -119,7 +119,8 @@ def parse_equivalent(path):
     because the protocol names it), "FILE | data NAME | why" (a function
     that only describes a device: a change there is another device, not a
     fault), "FILE | logonly NAME | why" (a function whose answer only picks
-    log lines) and "FILE | argument NAME N | why" (the Nth argument of calls
+    log lines), "FILE | unshown NAME | why" (a function whose work only a
+    page the scene does not build would show) and "FILE | argument NAME N | why" (the Nth argument of calls
     to NAME, which the function does not use). "FILE @ FUNCTION | ORIGINAL |
     REPLACEMENT | why" names the change in that function only, for a line
     whose text the file repeats where the same change can show."""
@@ -129,7 +130,7 @@ def parse_equivalent(path):
             if raw.strip() and not raw.startswith("#"):
                 parts = [p.strip() for p in raw.split(" | ")]
                 kind, _, name = parts[1].partition(" ") if len(parts) >= 2 else ("", "", "")
-                if kind in ("uncalled", "data", "argument", "logonly") and name:
+                if kind in ("uncalled", "data", "argument", "logonly", "unshown") and name:
                     uncalled[(parts[0], name)] = kind
                 elif len(parts) >= 3:
                     same.add((parts[0], parts[1], parts[2]))
@@ -544,6 +545,8 @@ def main():
             return "in %s, which nothing calls" % name
         if kind == "data":
             return "in %s, a device's description" % name
+        if kind == "unshown":
+            return "in %s, whose work only a page the scene does not build shows" % name
         if kind == "logonly":
             return "in %s, whose answer only picks log lines" % name
         return None

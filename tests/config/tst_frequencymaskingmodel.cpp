@@ -1,4 +1,3 @@
-#include "config/dropdownmodel.h"
 #include "config/frequencymaskingmodel.h"
 
 #include <QtTest>
@@ -203,26 +202,6 @@ private slots:
         m.didHighlightCells(0, 6, true);
         QCOMPARE(all.count(), 1);
         QCOMPARE(all.at(0).at(0).value<QList<bool>>(), flagsFor(span(2, 23) + Channels{93, 94, 177, 178, 257, 258, 259, 260}, 264));
-    }
-
-    // The gallery's option list: the 5 GHz modes only while they are on, each
-    // row one option with its key and its text, in the list's order.
-    void dropdownModes()
-    {
-        DropdownModel dropdown;
-        const auto rows = [&dropdown] {
-            QStringList out;
-            for (int row = 0; row < dropdown.model()->rowCount(); ++row) {
-                const auto item = dropdown.model()->index(row, 0).data().value<DropdownItem>();
-                out << item.value + '=' + item.display;
-            }
-            return out;
-        };
-        const QStringList all {"r7-compatibility=R7 Compatibility", "r8-compatibility=R8 Compatibility", "r8x-2.4=R8X 2.4GHz",
-                               "r8x-5.8=R8X 5.8Ghz", "r8x-2.4-repeater=R8X 2.4GHz Repeater", "r8x-5.8-repeater=R8X 5.8Ghz Repeater"};
-        QCOMPARE(rows(), all);
-        dropdown.disable5gModes();
-        QCOMPARE(rows(), (QStringList {all[0], all[1], all[2], all[4]}));
     }
 };
 
