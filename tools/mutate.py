@@ -7,6 +7,8 @@ is told apart and never counted as either.
     python3 tools/mutate.py                       every fault of tools/mutants.txt
     python3 tools/mutate.py --only 3,17           some of them
     python3 tools/mutate.py --random 40 --seed 7  40 faults drawn from the sources
+    python3 tools/mutate.py --matrix rows.json    every owning suite in full for
+                                                  each fault: which rows catch it
 
 The random mode draws from the product's own sites: comparisons, integer
 constants, && and ||, results ignored and calls dropped, over every product
@@ -36,6 +38,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -427,10 +430,12 @@ class Scratch:
                     env.update(v.split("=", 1) for v in prop["value"] if "=" in v)
             self.tests[test["name"]] = (test["command"], env)
 
-    def start(self, suite):
+    def start(self, suite, output=None):
         name, _, functions = suite.partition(":")
         command, env = self.tests[name]
         command = list(command) + (functions.split(",") if functions else [])
+        if output:
+            command += ["-o", output + ",txt"]
         return subprocess.Popen(command, cwd=self.build, env=env, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, start_new_session=True)
 
@@ -478,6 +483,38 @@ class Scratch:
             left = [s for s in left if s not in passed and s != name]
         return None
 
+    def failures_of(self, suites, limits):
+        """Every owning suite run to its end, the fault in place: the test
+        functions and rows that failed, as "suite::function(row)", or
+        "suite (hung)" / "suite (exit N)" where no row names the failure."""
+        failures, waiting, running = [], list(suites), []
+        with tempfile.TemporaryDirectory() as folder:
+            while waiting or running:
+                while waiting and len(running) < self.jobs:
+                    suite = waiting.pop(0)
+                    output = os.path.join(folder, suite.replace(":", "_") + ".txt")
+                    running.append((suite, self.start(suite, output), time.monotonic(), output))
+                time.sleep(0.05)
+                for entry in list(running):
+                    suite, process, began, output = entry
+                    code = process.poll()
+                    hung = code is None and time.monotonic() - began > limits.get(suite, 300)
+                    if code is None and not hung:
+                        continue
+                    if hung:
+                        os.killpg(process.pid, 9)
+                        process.wait()
+                    running.remove(entry)
+                    name = suite.partition(":")[0]
+                    text = open(output, errors="replace").read() if os.path.exists(output) else ""
+                    rows = ["%s::%s" % (name, row) for row in FAIL_LINE.findall(text)]
+                    failures += rows
+                    if hung:
+                        failures.append("%s (hung)" % name)
+                    elif code != 0 and not rows:
+                        failures.append("%s (exit %d)" % (name, code))
+        return failures
+
     def measure_baseline(self, suites):
         """Each suite's time on the unmutated tree, which sets its limit. A
         real-time suite may fail once on a loaded machine: only a second
@@ -501,8 +538,15 @@ class Scratch:
         return {s: 3 * self.baseline.get(s, 100) + 30 for s in suites}
 
 
-def try_fault(scratch, path, text, changed, run_suites=True):
-    """('killed', SUITE), ('survived', None) or ('does not build', None)."""
+# A failed check in Qt Test's plain output: "FAIL!  : TestX::function(row) ...";
+# a Qt Quick Test adds its test case's name before the function.
+FAIL_LINE = re.compile(r"^FAIL!  : (?:\w+::)+?(\w+\(.*?\)) ", re.M)
+
+
+def try_fault(scratch, path, text, changed, run_suites=True, matrix=None):
+    """('killed', SUITE), ('survived', None) or ('does not build', None).
+    With `matrix`, every owning suite runs in full and the rows that failed
+    are added to it."""
     target = os.path.join(scratch.src, path)
     try:
         with open(target, "w", encoding="utf-8") as f:
@@ -511,6 +555,10 @@ def try_fault(scratch, path, text, changed, run_suites=True):
             return "does not build", None
         if not run_suites:
             return "built", None
+        if matrix is not None:
+            rows = scratch.failures_of(owners(path), scratch.limits(owners(path)))
+            matrix.extend(rows)
+            return ("killed", rows[0]) if rows else ("survived", None)
         failed = scratch.kill_of(owners(path))
         return ("killed", failed) if failed else ("survived", None)
     finally:
@@ -526,6 +574,9 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--show", action="store_true", help="print the faults without running them")
+    parser.add_argument("--matrix", default="",
+                        help="run every owning suite in full for each fault and write the rows that failed to "
+                             "this file (JSON, a line a fault); then print which rows alone killed a fault")
     parser.add_argument("--start", type=int, default=1,
                         help="random mode: run from this fault on; the ones before are drawn and built, not run")
     args = parser.parse_args()
@@ -569,6 +620,19 @@ def main():
               flush=True)
         if verdict == "survived":
             survivors.append(number)
+
+    matrix_rows = []
+
+    def run_fault(path, text, changed, where, old, new):
+        if not args.matrix:
+            return try_fault(scratch, path, text, changed)
+        rows = []
+        verdict, by = try_fault(scratch, path, text, changed, matrix=rows)
+        if verdict != "does not build":
+            matrix_rows.append(rows)
+            with open(args.matrix, "a", encoding="utf-8") as f:
+                f.write(json.dumps({"fault": where, "old": old, "new": new, "failed": rows}) + "\n")
+        return verdict, by
 
     texts = {}
 
@@ -618,7 +682,7 @@ def main():
                     continue
             else:
                 scratch.measure_baseline(owners(path))
-                verdict, by = try_fault(scratch, path, text, changed)
+                verdict, by = run_fault(path, text, changed, "%s:%d" % (path, line), old, new)
             if verdict == "does not build":
                 print("    does not build, drawn again: %s:%d: %s  ->  %s" % (path, line, old, new), flush=True)
                 counts["does not build"] += 1
@@ -647,7 +711,8 @@ def main():
                 report(number, "cannot show", path, line, fault["old"].strip(), fault["new"].strip(), why)
                 continue
             scratch.measure_baseline(owners(path))
-            verdict, by = try_fault(scratch, path, text, text.replace(fault["old"], fault["new"]))
+            verdict, by = run_fault(path, text, text.replace(fault["old"], fault["new"]), "%s:%d" % (path, line),
+                                    fault["old"].strip(), fault["new"].strip())
             report(number, verdict, path, line, fault["old"].strip(), fault["new"].strip(), by)
 
     if not args.show:
@@ -659,6 +724,18 @@ def main():
         "%.0f %%" % (100.0 * counts["killed"] / shown) if shown else "-"))
     if survivors:
         print("survived: " + ",".join(str(n) for n in survivors))
+    if args.matrix:
+        # A row that alone failed on a fault is that fault's only catch:
+        # cut it and the fault survives. Rows absent here caught nothing
+        # of this sample alone.
+        alone = {}
+        for rows in matrix_rows:
+            for found in ({row for row in rows}, {row.split("(")[0] for row in rows}):
+                if len(found) == 1:
+                    key = next(iter(found))
+                    alone[key] = alone.get(key, 0) + 1
+        for row, count in sorted(alone.items(), key=lambda item: (-item[1], item[0])):
+            print("only catch of %d: %s" % (count, row))
     return 0
 
 
