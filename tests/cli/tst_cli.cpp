@@ -89,14 +89,6 @@ private slots:
         QVERIFY2(full.err.contains("Configurator Version 4 1 Revision 983"), qPrintable(full.err));
     }
 
-    // An exported setup says first where it came from, for the person who reads it.
-    void exportNamesItsSource()
-    {
-        QCOMPARE(cli({"--simulate", "export", "setup.json"}).exitCode, 0);
-        QVERIFY(contents("setup.json").startsWith("{\n    \"format\": 1,\n    \"source\": {\n        \"model\": \"Veltra R9 TRX\",\n"
-                                                  "        \"serial\": \"123456789a\",\n        \"firmware\": \"3.2.1045\",\n"));
-    }
-
     void refusalsSendNothing_data()
     {
         QTest::addColumn<QString>("profile");
@@ -171,6 +163,9 @@ private slots:
         QFETCH(QString, radio);
         QFETCH(QString, swap);
         QCOMPARE(cli({"--simulate=" + radio, "export", "batch.json"}).exitCode, 0);
+        // The file says first where it came from, for the person who reads it.
+        QVERIFY(QRegularExpression("^\\{\n {4}\"format\": 1,\n {4}\"source\": \\{\n {8}\"model\": \"[^\"]+\",\n {8}\"serial\": \"\\w+\",\n {8}\"firmware\": ")
+                    .match(QString::fromUtf8(contents("batch.json"))).hasMatch());
         QDir(m_dir.filePath("Documents/veltra_log")).removeRecursively();
         QFile::remove(m_dir.filePath("results.csv"));
         const Result r = cli({QStringLiteral("--simulate=radios=%1:%1:%1,swap=%2").arg(radio, swap), "batch", "batch.json", "--label-pattern", "Truss {n}",

@@ -107,7 +107,6 @@ private slots:
             << Edit([](Model &m) { m.didSelectCellCoarse(0, 10); }) << span(24, 28) + Channels{60} << true;
         QTest::newRow("fine") << 0 << Channels{} << Edit([](Model &m) { m.didSelectCellFine(3, 40); }) << Channels{40} << true;
         QTest::newRow("drag") << 0 << Channels{} << Edit([](Model &m) { m.didHighlightCells(3, 40, true); }) << Channels{40} << true;
-        QTest::newRow("clear") << 0 << Channels{5, 40} << Edit([](Model &m) { m.clear(); }) << Channels{} << true;
         QTest::newRow("outside the grid") << 0 << Channels{} << Edit([](Model &m) {
             m.didSelectCellFine(0, 85);
             m.didHighlightCells(13, 1, true);
