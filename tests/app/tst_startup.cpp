@@ -75,28 +75,11 @@ private slots:
             QVERIFY(lines.contains(QStringLiteral("Debug: Usbd: scanUSB: Dongle v3 has been attached")));
     }
 
-    // A scene that cannot load ends the application: no window would ever come.
-    void sceneThatDoesNotLoad()
-    {
-#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
-        QSKIP("Qt 6 takes its own QtQuick modules ahead of any import path, so none can be broken from outside");
-#endif
-        const QString module = m_home->filePath(QStringLiteral("imports/QtQuick/Window.2"));
-        QVERIFY(QDir().mkpath(module));
-        QFile qmldir(module + QStringLiteral("/qmldir"));
-        QVERIFY(qmldir.open(QIODevice::WriteOnly));
-        qmldir.write("module QtQuick.Window\nplugin missing\n");
-        qmldir.close();
-        const Run run = start({}, m_home->filePath(QStringLiteral("imports")));
-        QCOMPARE(run.exitCode, 255);
-        QVERIFY2(run.output.contains("plugin \"missing\" not found"), run.output.constData());
-    }
-
 private:
     QString logFile() const { return m_home->path() + QStringLiteral("/Documents/veltra_log/veltra-log.txt"); }
     QString shotFile() const { return m_home->path() + QStringLiteral("/shot.png"); }
 
-    Run start(const QStringList &arguments, const QString &imports = QString())
+    Run start(const QStringList &arguments)
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -108,10 +91,6 @@ private:
         env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
         // Only the picture needs the window settled; the log is complete at once.
         env.insert(QStringLiteral("VELTRA_SCREENSHOT_SETTLE_MS"), arguments.isEmpty() ? QStringLiteral("300") : QStringLiteral("0"));
-        if (!imports.isEmpty()) {
-            env.insert(QStringLiteral("QML2_IMPORT_PATH"), imports);
-            env.insert(QStringLiteral("QML_IMPORT_PATH"), imports);
-        }
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_home->path());
         process.setProcessChannelMode(QProcess::MergedChannels);

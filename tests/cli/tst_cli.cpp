@@ -133,18 +133,14 @@ private slots:
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2((r.out + r.err).contains(message), qPrintable(r.out + r.err));
         QList<int> sent;
-        int replies = 0;
         for (const QByteArray &line : contents("trace.txt").split('\n')) {
             // "  12.345 R>  cc 01 17 7a 3c 0f ..." : byte 5 is the command.
             const QList<QByteArray> words = line.simplified().split(' ');
             const int code = words.size() > 7 && words.at(1) == "R>" ? words.at(7).toInt(nullptr, 16) : -1;
             if (QList<int> {1, 13, 15, 17, 25, 27, 40, 42}.contains(code))
                 sent << code;
-            replies += words.value(1) == "<";
         }
         QTEST(sent, "writes");
-        // The trace holds the dongle's side too.
-        QVERIFY(exitCode != 0 || replies > 0);
     }
 
     // Three radios swapped behind the dongle, each applied, stored, read back
@@ -520,11 +516,7 @@ private:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    bool write(const QString &name, const QByteArray &bytes) const
-    {
-        QFile file(m_dir.filePath(name));
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-    }
+    bool write(const QString &name, const QByteArray &bytes) const { return WholeFile::write(m_dir.filePath(name), bytes, nullptr); }
 
     QTemporaryDir m_dir;
 };

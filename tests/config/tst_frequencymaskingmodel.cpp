@@ -180,28 +180,6 @@ private slots:
             QCOMPARE(redraws.last().at(2).value<QVector<int>>(), QVector<int>{Model::MaskedRole});
         }
     }
-
-    // What the view hands to the radio is every band's edits, each band at
-    // its place, kept through switches between bands and strips.
-    void switchingBandsKeepsEachBandsEdits()
-    {
-        Model m;
-        QAbstractItemModelTester tester(&m);
-        m.setupModel(Model::Band24);
-        m.didSelectChannel(1);
-        m.setupModel(Model::Band52);
-        m.didSelectCellFine(2, 5);
-        m.setupModel(Model::Band58);
-        m.setMaskOption(Model::EUSettings);
-        m.setupModel(Model::TotalMask);
-        m.setupModel(Model::Band24);
-        QCOMPARE(cellsWith(m, Model::MaskedRole), span(2, 23));
-        m.setupModel(Model::Band52);
-        QSignalSpy all(&m, &Model::didUpdateMaskedChannelsAll);
-        m.didHighlightCells(0, 6, true);
-        QCOMPARE(all.count(), 1);
-        QCOMPARE(all.at(0).at(0).value<QList<bool>>(), flagsFor(span(2, 23) + Channels{93, 94, 177, 178, 257, 258, 259, 260}, 264));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestFrequencyMaskingModel)

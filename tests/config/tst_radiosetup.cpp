@@ -1,6 +1,7 @@
 // Setup files as plain data (read, written, compared), and setups judged
 // against what a simulated radio offers.
 #include "config/radiosetup.h"
+#include "config/wholefile.h"
 #include "session.h"
 
 #include <QtTest>
@@ -86,12 +87,11 @@ private slots:
         QFETCH(QByteArray, json);
         QFETCH(QString, message);
         QTemporaryDir dir;
-        QFile file(dir.filePath(QStringLiteral("setup.json")));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(json) == json.size());
-        file.close();
+        const QString path = dir.filePath(QStringLiteral("setup.json"));
+        QVERIFY(WholeFile::write(path, json, nullptr));
         RadioSetup setup = setupOf({"label=kept"});
         QString error;
-        QCOMPARE(setup.readFile(file.fileName(), &error), message.isEmpty());
+        QCOMPARE(setup.readFile(path, &error), message.isEmpty());
         QVERIFY2(error.contains(message), qPrintable(error));
         QCOMPARE(setup.settings, (QList<QPair<QString, QString>> {{"label", message.isEmpty() ? "read" : "kept"}}));
     }

@@ -18,9 +18,9 @@ namespace {
 // An avrdude of the test's own, at `folder`/avrdude.
 bool writeProgrammer(const QString &folder, const QByteArray &script)
 {
-    QFile file(folder + QStringLiteral("/avrdude"));
-    return QDir().mkpath(folder) && file.open(QIODevice::WriteOnly) && file.write("#!/bin/sh\n" + script) > 0
-           && file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    const QString path = folder + QStringLiteral("/avrdude");
+    return QDir().mkpath(folder) && WholeFile::write(path, "#!/bin/sh\n" + script, nullptr)
+           && QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
 }
 
 // Notes where it runs and what it was given, then hands over to the real one.

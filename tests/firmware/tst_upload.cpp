@@ -2,6 +2,7 @@
 // thread to the virtual radio's bootloader, the outcome to the operator.
 #include "app/wiring.h"
 #include "config/configurator.h"
+#include "config/wholefile.h"
 #include "usb/pacing.h"
 #include "usb/simrig.h"
 #include "firmware/vfpwriter.h"
@@ -113,10 +114,7 @@ private slots:
         QFETCH(bool, plugged);
         Update update;
         const QString path = update.dir.filePath(QStringLiteral("refused.vfp"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size()
-                && (content != "large" || file.resize(VFP::maxFileBytes + 1)));
-        file.close();
+        QVERIFY(WholeFile::write(path, content, nullptr) && (content != "large" || QFile::resize(path, VFP::maxFileBytes + 1)));
         if (!plugged) {
             update.rig.dongle->unplug();
             QTRY_COMPARE(update.rig.usbd->usbDongleType, 0);

@@ -1,5 +1,6 @@
 // What the package reader passes is uploaded byte for byte, what it refuses
 // never leaves the PC. Its CRC table meets the writer's bitwise CRC each load.
+#include "config/wholefile.h"
 #include "firmware/vfp.h"
 #include "firmware/vfpwriter.h"
 
@@ -29,9 +30,8 @@ private:
     QString writePackage(const QByteArray &content)
     {
         const QString path = m_dir.filePath(QStringLiteral("package.vfp"));
-        QFile::remove(path); // it may be a FIFO: an open to write would block
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
+        QFile::remove(path); // it may be a FIFO, which is not written over
+        if (!WholeFile::write(path, content, nullptr))
             qFatal("cannot write the test package");
         return path;
     }

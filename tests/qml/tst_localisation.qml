@@ -1,5 +1,4 @@
 import QtQuick 2.15
-import QtQuick.Layouts 1.15
 import QtTest 1.15
 import Qt.labs.settings 1.1
 import "qrc:/localisation"
@@ -12,16 +11,6 @@ Item {
     Component { id: managerComponent; LocalisationManager { } }
     Component { id: textComponent; LocalisedText { } }
     Component { id: dropdownComponent; LanguageDropdown { x: 20; y: 20 } }
-
-    // A manager beside a text in a row, as the device status lines hold one.
-    Component {
-        id: rowComponent
-        RowLayout {
-            spacing: 12
-            LocalisationManager { }
-            Rectangle { objectName: "first"; width: 40; height: 40 }
-        }
-    }
 
     // Writes the stored value directly, as a settings file would hold it.
     Settings { id: rawStore }
@@ -48,12 +37,6 @@ Item {
             while ((m = re.exec(text)) !== null)
                 tags.push(m[1] + m[2].toLowerCase())
             return tags
-        }
-
-        // Only drawn things take a place in a layout, whatever the Qt.
-        function test_manager_takes_no_place_in_a_layout() {
-            var row = createTemporaryObject(rowComponent, root)
-            compare(findChild(row, "first").x, 0)
         }
 
         // What a new manager, a text and the selector read: English on a first
@@ -110,23 +93,6 @@ Item {
                 verify(text.trim().length > 0, key + " is empty")
                 compare(tagsOf(text), tagsOf(tables.en[key]), key)
             }
-        }
-
-        // A key the current table lacks shows its English text, while the keys
-        // it has stay translated; a key English lacks too shows itself, with a warning.
-        function test_untranslated_keys() {
-            makeManager().setLanguage("es")
-            var table = makeManager().tables.es
-            var saved = table["device.masking"]
-            delete table["device.masking"]
-            try {
-                compare(makeText("device.masking").text, "Masking")
-                compare(makeText("device.settings").text, table["device.settings"])
-            } finally {
-                table["device.masking"] = saved
-            }
-            ignoreWarning("No text for key updater.step_6.button")
-            compare(makeText("updater.step_6.button").text, "updater.step_6.button")
         }
     }
 }

@@ -275,10 +275,7 @@ private slots:
     void editsReachTheRadio()
     {
         const QString file = m_home.filePath(QStringLiteral("setup.json"));
-        QFile setup(file);
-        QVERIFY(setup.open(QIODevice::WriteOnly));
-        setup.write(R"({"format": 1, "label": "Truss 7", "mode": "R9 5.8GHz", "adaptive": false})");
-        setup.close();
+        QVERIFY(WholeFile::write(file, R"({"format": 1, "label": "Truss 7", "mode": "R9 5.8GHz", "adaptive": false})", nullptr));
         // A file stands where the log folder goes: the store goes on, and the window says no report was written.
         QFile blocker(m_home.filePath(QStringLiteral("blocked")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));

@@ -4,6 +4,8 @@
 // suites that reach it through the real serial backend or a real avrdude; it
 // ends with the test. Without VELTRA_SIM_PTY_EXE, only the HEX writer is left.
 
+#include "config/wholefile.h"
+
 #include <QtTest>
 
 #ifdef VELTRA_SIM_PTY_EXE
@@ -58,6 +60,5 @@ inline bool writeIntelHex(const QString &path, const QByteArray &image, bool bad
     for (int address = 0; address < image.size(); address += 16)
         record(address, 0x00, image.mid(address, 16), badChecksum && address == 0);
     record(0, 0x01, QByteArray(), false);
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+    return WholeFile::write(path, text, nullptr);
 }

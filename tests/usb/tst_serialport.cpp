@@ -57,10 +57,7 @@ private slots:
         const QString dev = root.filePath(QStringLiteral("dev"));
         QDir().mkpath(dev);
 
-        const auto writeLine = [](const QString &path, const QByteArray &text) {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text + '\n') > 0);
-        };
+        const auto writeLine = [](const QString &path, const QByteArray &text) { QVERIFY(WholeFile::write(path, text + '\n', nullptr)); };
         // An FTDI chip, then two dongles (the second past ttyUSB9: ports sort
         // by number, not by text), plus a tty without a device.
         const auto addTty = [&](const QString &tty, const QString &usbPath, const QByteArray &product,

@@ -442,35 +442,6 @@ private slots:
         }
         QCOMPARE(dongle.hostRead(replies.size() + 8).toHex(), replies.toHex());
     }
-
-    // A replug forgets a serial payload cut short: the next one goes out alone.
-    void replugForgetsAPartialSerialPayload()
-    {
-        SimProfile parsed;
-        QVERIFY(SimProfile::parse(QStringLiteral("r9"), &parsed));
-        VirtualDongle dongle(parsed, [] { return qint64(0); });
-        dongle.trace().setRecording(true);
-        dongle.hostWrite(QByteArray::fromHex("002000030000000041"));
-        dongle.unplug();
-        dongle.replug();
-        dongle.hostWrite(QByteArray::fromHex("002000010000000042"));
-        const auto entries = dongle.trace().entries();
-        const auto last = std::find_if(entries.rbegin(), entries.rend(), [](const SimTrace::Entry &e) { return e.kind == SimTrace::SerialOut; });
-        QVERIFY(last != entries.rend());
-        QCOMPARE(last->bytes, QByteArray("\x42"));
-    }
-
-    // A radio swapped in keeps the profile's settings, its serial counted on
-    // from the first radio's.
-    void swappedRadioKeepsTheProfile()
-    {
-        SimProfile profile;
-        QVERIFY(SimProfile::parse(QStringLiteral("radios=r9:p1,serial=00000000ff,trxhw=7"), &profile));
-        const SimProfile second = profile.swappedRadio(1);
-        QCOMPARE(second.name, QStringLiteral("p1"));
-        QVERIFY(second.radioSettings.contains(qMakePair(QStringLiteral("trxhw"), QStringLiteral("7"))));
-        QVERIFY(second.radioSettings.contains(qMakePair(QStringLiteral("serial"), QStringLiteral("0000000100"))));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestUsbd)

@@ -1,7 +1,6 @@
 // The dongle link on a line with its real time: bytes at 57600 baud, the
 // USB chip's latency timer, replies that come late, split, short or noisy,
 // and a dongle pulled out mid-way. Real waits: the ctest label "wire".
-#include "config/configurator.h"
 #include "config/readout.h"
 #include "firmware/serialthread.h"
 #include "sim/wiremodel.h"
@@ -83,31 +82,6 @@ private slots:
         QVERIFY(lateBytesDropped || !faults.contains(QLatin1String("late")));
         // A reply that lost a byte on the way comes short.
         QVERIFY(shortReplySeen || !faults.contains(QLatin1String("drop")));
-    }
-
-    // Every item of a deploy reaches the radio on a line with its real time.
-    // (A dongle lost mid-way is the session's and the command line's.)
-    void deploy()
-    {
-        Line line(QStringLiteral("r9,wire=real,latency=1"));
-        QVERIFY(line.read());
-        Configurator &c = line.c();
-        c.on_deviceLabel_textChanged(QStringLiteral("On the wire"));
-        c.on_radioMode_currentIndexChanged(c.isListforRadioMode().indexOf(QStringLiteral("R9 Tandem 2.4GHz")));
-        for (int band : {0, 1, 2}) {
-            c.powerList(band);
-            c.writePowerSettings(3);
-            c.maskingChanged(band);
-        }
-        c.on_storeAndDisconnect_clicked();
-        auto guard = line.dongle->lock();
-        QCOMPARE(line.radio().stores, 1);
-        const auto &s = line.radio().stored;
-        QCOMPARE(s.label.left(11), QByteArray("On the wire"));
-        // The mode stands for the one settings frame, each power for its band's
-        // frame with the mask; how each is coded is the deploy suite's.
-        QCOMPARE(int(s.frame[2]), 10);
-        QCOMPARE(s.powerIndex, (std::array<quint8, 3> {{3, 3, 3}}));
     }
 
     // A radio update ends with the whole image taken once. 200 frames of 512
