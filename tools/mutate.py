@@ -45,7 +45,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 PRODUCT_DIRS = ("app", "cli", "config", "firmware", "qml", "sim", "usb")
 
-FAST = ["tst_usbd", "tst_usbd_monitoring", "tst_serialport", "tst_d2xx", "tst_session", "tst_radiosetup",
+FAST = ["tst_usbd", "tst_serialport", "tst_d2xx", "tst_session", "tst_radiosetup",
         "tst_radiospace", "tst_radioframes", "tst_frequencymaskingmodel", "tst_cli", "tst_upload", "tst_vfp",
         "tst_startup", "tst_log", "tst_qml", "tst_walk", "tst_scenespace"]
 
@@ -56,15 +56,15 @@ FAST = ["tst_usbd", "tst_usbd_monitoring", "tst_serialport", "tst_d2xx", "tst_se
 OWNERS = [
     ("usb/d2xxdriver.*", ["tst_d2xx"]),
     ("usb/serialportdriver.*", ["tst_serialport", "tst_usbd", "tst_wire:readout", "tst_cli_realtime"]),
-    ("usb/*", ["tst_usbd", "tst_usbd_monitoring", "tst_session", "tst_serialport", "tst_d2xx", "tst_cli",
-               "tst_upload", "tst_wire:readout,deploy", "tst_cli_realtime"]),
+    ("usb/*", ["tst_usbd", "tst_session", "tst_serialport", "tst_d2xx", "tst_cli",
+               "tst_upload", "tst_wire:readout", "tst_cli_realtime"]),
     ("config/radiosetup.*", ["tst_radiosetup", "tst_radiospace", "tst_cli", "tst_session"]),
     ("config/radioframes.*", ["tst_radioframes", "tst_radiospace", "tst_session", "tst_cli", "tst_scenespace"]),
     ("config/frequencymasking*", ["tst_frequencymaskingmodel", "tst_session", "tst_scenespace", "tst_walk"]),
     ("config/dropdown*", ["tst_walk", "tst_scenespace", "tst_startup"]),
     ("config/wholefile.*", ["tst_cli", "tst_session", "tst_radiosetup"]),
     ("config/*", ["tst_session", "tst_radiospace", "tst_radiosetup", "tst_cli", "tst_scenespace", "tst_walk",
-                  "tst_upload", "tst_usbd_monitoring", "tst_wire:deploy", "tst_cli_realtime",
+                  "tst_upload", "tst_usbd", "tst_cli_realtime",
                   "tst_dongleupdate:closedDuringAnUpdate"]),
     ("firmware/vfp*", ["tst_vfp", "tst_upload", "tst_cli"]),
     ("firmware/dongleprogrammer.*", ["tst_dongleupdate", "tst_walk"]),
@@ -77,9 +77,9 @@ OWNERS = [
     ("qml/*", ["tst_qml", "tst_walk", "tst_scenespace"]),
     ("sim/ptyserver.*", ["tst_serialport", "tst_cli_realtime", "tst_dongleupdate"]),
     ("sim/stk500bootloader.*", ["tst_dongleupdate"]),
-    ("sim/wiremodel.*", ["tst_wire:readout,deploy", "tst_serialport", "tst_cli_realtime"]),
+    ("sim/wiremodel.*", ["tst_wire:readout", "tst_serialport", "tst_cli_realtime"]),
     ("sim/d2xxstandin.*", ["tst_d2xx"]),
-    ("sim/*", FAST + ["tst_wire:readout,deploy"]),
+    ("sim/*", FAST + ["tst_wire:readout"]),
 ]
 
 

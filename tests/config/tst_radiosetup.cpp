@@ -96,22 +96,6 @@ private slots:
         QCOMPARE(setup.settings, (QList<QPair<QString, QString>> {{"label", message.isEmpty() ? "read" : "kept"}}));
     }
 
-    void channelLists_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("written");
-        QTest::newRow("ranges, singles, repeats") << "5,1-3,84,2" << "1-3,5,84";
-        QTest::newRow("nothing") << "none" << "none";
-    }
-
-    void channelLists()
-    {
-        QFETCH(QString, text);
-        QList<int> channels;
-        QVERIFY(RadioSetup::parseChannels(text, &channels));
-        QTEST(RadioSetup::channelText(channels), "written");
-    }
-
     void differences_data()
     {
         QTest::addColumn<QStringList>("wanted");

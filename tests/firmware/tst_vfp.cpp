@@ -158,8 +158,6 @@ private slots:
         QTest::newRow("closed image") << QStringList {"--end-frame"} << 0 << 2 << 0 << standard;
         // A frame's length field counts its two CRC bytes too.
         QTest::newRow("no payload") << QStringList {"--frame-payload", "0"} << 2 << 2 << 0 << QByteArray();
-        QTest::newRow("payload past a frame") << QStringList {"--frame-payload", "65534"} << 2 << 2 << 0 << QByteArray();
-        QTest::newRow("a block of four parts") << QStringList {"--block", "2:16:1.0.0:9"} << 2 << 2 << 0 << QByteArray();
         // Standard output takes nothing here: a package written to it fails.
         QTest::newRow("to a full standard output") << QStringList {"--block", "2:16", "-"} << 1 << 2 << 0 << QByteArray();
     }

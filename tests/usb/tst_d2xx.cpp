@@ -72,7 +72,6 @@ private slots:
         QTest::newRow("listed") << true << QStringList {"--driver", "d2xx", "list"} << 0 << "-               d2xx       LINE7\n";
         QTest::newRow("a port named by hand listed as given") << true << QStringList {"--port", "/nonexistent/tty", "list"} << 0
                                                               << "/nonexistent/tty  serial     -\n";
-        QTest::newRow("the simulator listed") << true << QStringList {"--simulate", "list"} << 0 << "simulator  VSIM0001";
         QTest::newRow("listed as JSON") << true << QStringList {"--simulate", "--json", "list"} << 0 << "\"serial\": \"VSIM0001\"";
         QTest::newRow("by its serial number") << true << QStringList {"--dongle", "LINE7", "watch"} << 0
                                               << "dongle: 3.2.7";

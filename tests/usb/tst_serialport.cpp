@@ -122,9 +122,7 @@ private slots:
         QCOMPARE(driver.openByDescription("Veltra Dongle v3", &handle), 0);
         const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
         termios tio {};
-        const std::pair<unsigned, speed_t> rates[] {{1200, B1200},   {2400, B2400},     {4800, B4800},
-                                                     {9600, B9600},   {19200, B19200},   {38400, B38400},
-                                                     {115200, B115200}, {230400, B230400}, {57600, B57600}};
+        const std::pair<unsigned, speed_t> rates[] {{1200, B1200}, {230400, B230400}, {57600, B57600}};
         for (const auto &[baud, speed] : rates) {
             QCOMPARE(driver.setBaudRate(handle, baud), 0);
             QVERIFY(::tcgetattr(slave, &tio) == 0 && ::cfgetospeed(&tio) == speed);
