@@ -47,7 +47,7 @@ PRODUCT_DIRS = ("app", "cli", "config", "firmware", "qml", "sim", "usb")
 
 FAST = ["tst_usbd", "tst_serialport", "tst_d2xx", "tst_session", "tst_radiosetup",
         "tst_radiospace", "tst_radioframes", "tst_frequencymaskingmodel", "tst_cli", "tst_upload", "tst_vfp",
-        "tst_startup", "tst_log", "tst_qml", "tst_walk", "tst_scenespace"]
+        "tst_startup", "tst_qml", "tst_walk", "tst_scenespace"]
 
 # Which suites own which code: the first pattern a file matches names them.
 # A name is a ctest test; "name:f1,f2" runs only those functions of it.
@@ -73,7 +73,7 @@ OWNERS = [
     ("cli/*", ["tst_cli", "tst_d2xx", "tst_cli_realtime"]),
     ("app/driverselection.*", ["tst_cli", "tst_d2xx", "tst_startup"]),
     ("app/scenetypes.*", ["tst_startup", "tst_qml", "tst_walk", "tst_scenespace"]),
-    ("app/*", ["tst_startup", "tst_log", "tst_walk", "tst_cli"]),
+    ("app/*", ["tst_startup", "tst_walk", "tst_cli"]),
     ("qml/*", ["tst_qml", "tst_walk", "tst_scenespace"]),
     ("sim/ptyserver.*", ["tst_serialport", "tst_cli_realtime", "tst_dongleupdate"]),
     ("sim/stk500bootloader.*", ["tst_dongleupdate"]),

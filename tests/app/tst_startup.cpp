@@ -1,9 +1,21 @@
-// Runs the real window executable with a private HOME, the way an operator
-// starts it, and checks what reaches the log file and the screenshot.
+// The diagnostic log is the support record a customer sends in: its line
+// format, and what becomes of it when its folder vanishes or the run dies.
+// Then the real window executable, run with a private HOME the way an
+// operator starts it: what reaches its log file and its screenshot.
+#include "app/appglobals.h"
+#include "app/logmessagehandler.h"
+
 #include <QImage>
 #include <QtTest>
 
 #include <optional>
+
+static QStringList readLines(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly | QIODevice::Text) ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))
+                                                            : QStringList();
+}
 
 class TestStartup : public QObject
 {
@@ -12,7 +24,54 @@ class TestStartup : public QObject
     struct Run { int exitCode = -1; QByteArray output; };
 
 private slots:
-    void init() { QVERIFY(m_home.emplace().isValid()); }
+    void init()
+    {
+        QVERIFY(m_home.emplace().isValid());
+        logFolderPath = m_home->path() + QLatin1Char('/');
+    }
+
+    // One line a message, led by its type; an info message leaves the line empty.
+    void lineFormat()
+    {
+        const QString text = QStringLiteral("Usbd: scanUSB: Dongle v3 has been attached");
+        for (QtMsgType type : {QtDebugMsg, QtWarningMsg, QtCriticalMsg, QtInfoMsg})
+            logMessageHandler(type, QMessageLogContext(), text);
+        QCOMPARE(readLines(handlerLog()), (QStringList{"Debug: " + text, "Warning: " + text, "Critical: " + text, "", ""}));
+    }
+
+    // A vanished folder is told once (its lines go to standard error), and
+    // the file is written again once the folder is back.
+    void missingFolderIsToldUntilItReturns()
+    {
+        QTemporaryDir parent;
+        logFolderPath = parent.path() + QStringLiteral("/veltra_log/");
+        QVERIFY(QDir().mkpath(logFolderPath));
+        QStringList told;
+        onLogFileProblem([&told](const QString &why) { told << why; });
+        auto log = [](const char *text) { logMessageHandler(QtDebugMsg, QMessageLogContext(), QLatin1String(text)); };
+        log("before");
+        QVERIFY(QDir(logFolderPath).removeRecursively());
+        log("while gone");
+        log("still gone");
+        QVERIFY(!QFile::exists(handlerLog()));
+        QVERIFY(QDir().mkpath(logFolderPath));
+        log("after");
+        onLogFileProblem(nullptr);
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told.first().startsWith(handlerLog()), qPrintable(told.first()));
+        QCOMPARE(logFileProblem(), told.first());
+        QCOMPARE(readLines(handlerLog()), (QStringList{"Debug: after", QString()}));
+    }
+
+    void fatalMessageReachesTheFileBeforeAbort()
+    {
+        // qFatal ends the process, so it runs in a child copy of this test.
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("-fatal-child"), m_home->path() + QLatin1Char('/')});
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(readLines(handlerLog()), (QStringList{"Debug: last words", "Fatal: cannot go on", QString()}));
+    }
 
     void commandLine_data()
     {
@@ -57,9 +116,7 @@ private slots:
         }
         if (!fileWritten)
             return;
-        QFile file(logFile());
-        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
-        const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+        const QStringList lines = readLines(logFile());
         // The file opens with the banner, any debug mode line before it.
         QVERIFY(!lines.contains(QStringLiteral("Debug: Log to file")));
         QCOMPARE(lines.contains(QStringLiteral("Debug: Debug Mode")), debugModeInFile);
@@ -76,6 +133,7 @@ private slots:
     }
 
 private:
+    QString handlerLog() const { return logFolderPath + QStringLiteral("veltra-log.txt"); }
     QString logFile() const { return m_home->path() + QStringLiteral("/Documents/veltra_log/veltra-log.txt"); }
     QString shotFile() const { return m_home->path() + QStringLiteral("/shot.png"); }
 
@@ -106,5 +164,17 @@ private:
     std::optional<QTemporaryDir> m_home;
 };
 
-QTEST_GUILESS_MAIN(TestStartup)
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "-fatal-child") == 0) {
+        logFolderPath = QString::fromLocal8Bit(argv[2]);
+        qInstallMessageHandler(logMessageHandler);
+        qDebug() << "last words";
+        qFatal("cannot go on");
+    }
+    QCoreApplication app(argc, argv);
+    TestStartup test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_startup.moc"

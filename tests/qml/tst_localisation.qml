@@ -68,12 +68,6 @@ Item {
             var dropdown = createTemporaryObject(dropdownComponent, root)
             compare(dropdown.currentValue, data.code)
             compare(dropdown.displayText, data.label)
-            // Opened, it marks the language in use in yellow.
-            dropdown.popup.open()
-            var list = dropdown.popup.contentItem
-            tryVerify(function() { return list.itemAtIndex(dropdown.count - 1) !== null })
-            for (var i = 0; i < dropdown.count; ++i)
-                verify(Qt.colorEqual(list.itemAtIndex(i).contentItem.color, i === dropdown.currentIndex ? "#FEC10E" : "#FAFAFA"), i)
         }
 
         // Each table has a text for every key, with the English mark-up. The
