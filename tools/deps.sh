@@ -13,10 +13,9 @@ PACKAGES=(
   qml-module-qtquick-privatewidgets qml-module-qtgraphicaleffects
   qml-module-qt-labs-settings qml-module-qt-labs-folderlistmodel
   qml-module-qtquick-localstorage qml-module-qttest
-  fonts-wqy-microhei avrdude bsdutils
+  fonts-wqy-microhei avrdude
   clang libfuzzer-14-dev
 )
-# bsdutils gives script(1), which lends the command line a terminal in its suite.
 # QT=6: the same tools with Qt 6 and the QML modules the scene imports there
 # (Qt 6's own file dialog is written in QML on Controls and the folder model).
 if [ "${QT:-5}" = 6 ]; then
@@ -27,7 +26,7 @@ if [ "${QT:-5}" = 6 ]; then
     qml6-module-qtquick-templates qml6-module-qtquick-layouts qml6-module-qtquick-dialogs
     qml6-module-qt-labs-settings qml6-module-qt-labs-folderlistmodel
     qml6-module-qtqml-workerscript qml6-module-qttest
-    fonts-wqy-microhei avrdude bsdutils
+    fonts-wqy-microhei avrdude
   )
 fi
 if [ $# -gt 0 ]; then

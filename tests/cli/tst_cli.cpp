@@ -15,8 +15,6 @@ class TestCli : public QObject
     struct Result { int exitCode = -1; QString out, err; };
 
 private slots:
-    void init() { QVERIFY(m_dir.isValid()); }
-
     // Each radio's fields, then what `set --store` leaves on it.
     void infoAndSet_data()
     {
@@ -245,15 +243,6 @@ private slots:
         }
     }
 
-    // On a terminal: one bar of 40 cells redrawn in place, ended with the update.
-    void progressBarOnATerminal()
-    {
-        const Result r = cli({"--simulate", "update", "radio", goodPackage}, -1, Terminal);
-        for (const QString &bar : {"\r[" + QString(40, ' ') + "]   0 %\r[", "\r[" + QString(12, '#') + QString(28, ' ') + "]  32 %\r[",
-                                   "\r[" + QString(40, '#') + "] 100 %\r\nUpdate Complete!"})
-            QVERIFY2(r.out.contains(bar), qPrintable(r.out));
-    }
-
     void failuresHaveTheirOwnExitCodes_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -453,12 +442,11 @@ private slots:
     }
 
 private:
-    enum Wrap { Plain, DiskFull, Terminal };
+    enum Wrap { Plain, DiskFull };
 
     // A positive `stopAfterMs` stops the command as a service manager would
     // (SIGTERM, taken as Ctrl-C). A full disk lets no file grow in the child,
-    // for root as for anyone, unlike a read-only folder. script(1) lends it a
-    // terminal, whose output holds standard error too.
+    // for root as for anyone, unlike a read-only folder.
     Result cli(const QStringList &arguments, int stopAfterMs = -1, Wrap wrap = Plain)
     {
         QProcess process;
@@ -468,8 +456,6 @@ private:
         process.setProcessEnvironment(env);
         if (wrap == DiskFull)
             process.start("/bin/sh", QStringList{"-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"", VELTRA_CLI_EXE} + arguments);
-        else if (wrap == Terminal)
-            process.start("script", {"-qec", "'" + (QStringList{VELTRA_CLI_EXE} + arguments).join("' '") + "'", "/dev/null"});
         else
             process.start(QStringLiteral(VELTRA_CLI_EXE), arguments);
         if (stopAfterMs > 0 && !process.waitForFinished(stopAfterMs))

@@ -1,10 +1,7 @@
 // Radio firmware uploads end to end: a generated package through the upload
 // thread to the virtual radio's bootloader, the outcome to the operator.
-#include "app/wiring.h"
-#include "config/configurator.h"
+#include "config/session.h"
 #include "config/wholefile.h"
-#include "usb/pacing.h"
-#include "usb/simrig.h"
 #include "firmware/vfpwriter.h"
 
 #include <QtTest>
@@ -26,16 +23,12 @@ void quietHandler(QtMsgType type, const QMessageLogContext &context, const QStri
         TestLog::handler(type, context, message);
 }
 
-struct Update
+struct Update : Session
 {
-    explicit Update(const QString &profile = QString()) : rig(profile), configurator(rig.usbd.get())
-    {
-        rig.dongle->trace().setRecording(false);
-        connectSession(rig.usbd.get(), &configurator, nullptr);
-    }
+    explicit Update(const QString &profile = QString()) : Session(profile) { dongle->trace().setRecording(false); }
 
-    // Shared with the upload thread: use under rig.dongle->lock().
-    RadioBootloader &boot() { return rig.dongle->radioBootloader(); }
+    // Shared with the upload thread: use under dongle->lock().
+    RadioBootloader &boot() { return dongle->radioBootloader(); }
 
     // A negative id stands for a block of that id without frames.
     QString package(const QList<int> &mcuIds, bool closingFrame = false)
@@ -46,20 +39,14 @@ struct Update
             if (closingFrame)
                 blocks.last().data += VfpWriter::frame(QByteArray());
         }
-        const QString path = dir.filePath(QStringLiteral("radio fw.vfp"));
+        const QString path = folder.filePath(QStringLiteral("radio fw.vfp"));
         return VfpWriter::writeFile(path, blocks) ? path : QString();
     }
 
     bool linkResumed()
     {
-        return QTest::qWaitFor([this] {
-            return rig.usbd->usbDongleType == 3 && !rig.dongle->updaterMode() && linkFree(*rig.usbd);
-        }, 5000);
+        return QTest::qWaitFor([this] { return usbd->usbDongleType == 3 && !dongle->updaterMode() && linkFree(*usbd); }, 5000);
     }
-
-    QTemporaryDir dir;
-    SimRig rig;
-    Configurator configurator;
 };
 
 enum Fault { NoFault, CrcErrors, Silence, UsbFailure, Cancel, LateStart, BadSums, Stall };
@@ -113,15 +100,15 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(bool, plugged);
         Update update;
-        const QString path = update.dir.filePath(QStringLiteral("refused.vfp"));
+        const QString path = update.folder.filePath(QStringLiteral("refused.vfp"));
         QVERIFY(WholeFile::write(path, content, nullptr) && (content != "large" || QFile::resize(path, VFP::maxFileBytes + 1)));
         if (!plugged) {
-            update.rig.dongle->unplug();
-            QTRY_COMPARE(update.rig.usbd->usbDongleType, 0);
+            update.dongle->unplug();
+            QTRY_COMPARE(update.usbd->usbDongleType, 0);
         }
         update.configurator.firmwareUpdate(Configurator::radio_update, path);
         QTEST(update.configurator.updateReason(), "reason");
-        QVERIFY(!update.rig.dongle->updaterMode());
+        QVERIFY(!update.dongle->updaterMode());
     }
 
     // A status no upload sets ends as a failure and leaves the status text as it was.
@@ -176,7 +163,7 @@ private slots:
         };
 
         Update update;
-        VirtualDongle *dongle = update.rig.dongle.get();
+        VirtualDongle *dongle = update.dongle.get();
         {
             auto guard = dongle->lock();
             RadioBootloader &boot = update.boot();
@@ -186,19 +173,15 @@ private slots:
             boot.corruptChecksums((fault & 0xFF) == BadSums ? fault >> 8 : 0);
             boot.setSilentToFrames(fault == Silence || fault == Cancel);
             boot.setSilent(fault == LateStart);
-            if (fault == UsbFailure)
-                boot.frameObserver = [dongle](int frame) {
-                    if (frame == 1)
-                        dongle->unplug();
-                };
-            if (fault == Stall)
-                boot.frameObserver = [&update](int frame) {
-                    if (frame == 1) {
-                        update.boot().setSilent(true);
-                        update.boot().setSilentToFrames(true);
-                        update.rig.driver->refusals = 1;
-                    }
-                };
+            boot.frameObserver = [&update, fault](int frame) {
+                if (frame == 1 && fault == UsbFailure)
+                    update.dongle->unplug();
+                if (frame == 1 && fault == Stall) {
+                    update.boot().setSilent(true);
+                    update.boot().setSilentToFrames(true);
+                    update.driver->refusals = 1;
+                }
+            };
         }
 
         // The polls of a radio kept silent are counted against the time they took.
@@ -223,14 +206,14 @@ private slots:
             }, 10000));
             update.configurator.cancelUpdate(type, QString());
             QVERIFY(!update.configurator.serialThread.isRunning());
-            QVERIFY(linkFree(*update.rig.usbd));
+            QVERIFY(linkFree(*update.usbd));
         }
         // The outcome is cleared when an update starts and set when it has ended.
         QVERIFY(QTest::qWaitFor([&] { return update.configurator.updateOutcome() != Configurator::UpdateNone; }, 15000));
 
         QCOMPARE(update.configurator.serialThread.uploadStatus.load(), status);
         // Waiting for an answer, the upload rests between polls rather than keep a core busy.
-        const int polls = update.rig.countSince(0, 0x18);
+        const int polls = update.countSince(0, 0x18);
         QVERIFY2(polls <= 2 * clock.elapsed() + 100, qPrintable(QStringLiteral("%1 polls in %2 ms").arg(polls).arg(clock.elapsed())));
         const bool stranded = status == 0 && !closing;
         QCOMPARE(update.configurator.isUpdaterstatusMessage(),
@@ -292,7 +275,7 @@ private slots:
         if (cancel)
             update.configurator.cancelUpdate(Configurator::radio_update, QString());
         else if (profile.contains("silent"))
-            update.rig.dongle->unplug();
+            update.dongle->unplug();
         QVERIFY(ended.count() > 0 || ended.wait(15000));
         QTEST(update.configurator.updateOutcome(), "outcome");
         QTEST(update.configurator.updateReason(), "reason");
@@ -303,10 +286,8 @@ private slots:
     void interruptedUpdateIsRecoverable()
     {
         Update update;
-        VirtualDongle *dongle = update.rig.dongle.get();
-        update.rig.usbd->liveDataEnabled = 0;
-        update.configurator.on_connect_clicked();
-        QVERIFY(QTest::qWaitFor([&] { return update.rig.usbd->liveDataEnabled == 1; }, 8000));
+        VirtualDongle *dongle = update.dongle.get();
+        QVERIFY(update.connectAndRead());
         const QString before = update.configurator.istrxVersion();
         {
             auto guard = dongle->lock();
@@ -317,7 +298,7 @@ private slots:
             };
         }
         const QString package = update.package({2}, true);
-        const int reboots = update.rig.dongle->radioUnit().reboots;
+        const int reboots = update.dongle->radioUnit().reboots;
         QSignalSpy ended(&update.configurator, &Configurator::updateFinished);
         update.configurator.firmwareUpdate(Configurator::radio_update, package);
         // The note on the reboot gives way once the upload is under way.
@@ -339,7 +320,7 @@ private slots:
         QCOMPARE(update.configurator.updateOutcome(), int(Configurator::UpdateComplete));
         // Once by command before the first upload, once by the bootloader after
         // the second; the radio in its bootloader hears no command.
-        QCOMPARE(update.rig.dongle->radioUnit().reboots, reboots + 2);
+        QCOMPARE(update.dongle->radioUnit().reboots, reboots + 2);
         QVERIFY(update.linkResumed());
         // Complete means the radio answered with its new firmware, read back.
         const QStringList parts = before.split(QLatin1Char('.'));
@@ -357,7 +338,7 @@ private slots:
         QVERIFY(ended.wait(15000));
         QCOMPARE(whileAwaited, QString());
         QCOMPARE(update.configurator.istrxVersion(), written);
-        QCOMPARE(update.rig.dongle->radioUnit().reboots, reboots + 3);
+        QCOMPARE(update.dongle->radioUnit().reboots, reboots + 3);
     }
 };
 

@@ -39,7 +39,6 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) { capturedLog << message; });
     }
 

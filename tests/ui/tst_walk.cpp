@@ -2,11 +2,8 @@
 // and keys go in through the window the application builds, what the radio
 // finally holds is read from the simulator, and any scene warning fails it.
 
-#include "app/wiring.h"
-#include "config/configurator.h"
-#include "usb/pacing.h"
+#include "config/session.h"
 #include "usb/ptyserver.h"
-#include "usb/simrig.h"
 #include "firmware/vfpwriter.h"
 #include "scene.h"
 
@@ -31,8 +28,7 @@ class TestWalk : public QObject
 
     QTemporaryDir m_home;
     QString m_language;
-    std::unique_ptr<SimRig> m_rig;
-    std::unique_ptr<Configurator> m_configurator;
+    std::unique_ptr<Session> m_session;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     QQuickWindow *m_window = nullptr;
 
@@ -73,7 +69,7 @@ class TestWalk : public QObject
         if (waitForView(name))
             return true;
         qWarning().noquote() << "still on" << viewName() << "after" << button << "| store error:"
-                             << m_configurator->storeError() << "| stores:" << m_rig->dongle->radioUnit().stores;
+                             << m_session->configurator.storeError() << "| stores:" << m_session->dongle->radioUnit().stores;
         return false;
     }
 
@@ -164,14 +160,10 @@ private slots:
         m_language = QStringLiteral("en");
         m_engine = std::make_unique<QQmlApplicationEngine>();
         const bool silent = QTest::currentTestFunction() == QByteArray("storeFailureIsShown");
-        m_rig = std::make_unique<SimRig>(silent ? QStringLiteral("r9,silent=13") : QStringLiteral("r9"));
-        m_configurator = std::make_unique<Configurator>(m_rig->usbd.get());
-        m_configurator->logFolderPath = m_home.filePath(QStringLiteral("logs")) + QLatin1Char('/');
-        QDir().mkpath(m_configurator->logFolderPath);
-        m_configurator->workingDirectoryPath = m_home.path() + QLatin1Char('/');
-        connectSession(m_rig->usbd.get(), m_configurator.get(), nullptr);
+        m_session = std::make_unique<Session>(silent ? QStringLiteral("r9,silent=13") : QStringLiteral("r9"));
+        m_session->configurator.workingDirectoryPath = m_home.path() + QLatin1Char('/');
 
-        m_engine->rootContext()->setContextProperty(QStringLiteral("configurator"), m_configurator.get());
+        m_engine->rootContext()->setContextProperty(QStringLiteral("configurator"), &m_session->configurator);
         m_engine->load(QUrl(QStringLiteral("qrc:/App.qml")));
         m_window = qobject_cast<QQuickWindow *>(m_engine->rootObjects().value(0));
         QVERIFY(m_window);
@@ -183,8 +175,7 @@ private slots:
         // The scene goes first: nothing on screen may read what goes after it.
         m_engine.reset();
         m_window = nullptr;
-        m_configurator.reset();
-        m_rig.reset();
+        m_session.reset();
         const QStringList problems = Scene::takeProblems();
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     }
@@ -260,14 +251,14 @@ private slots:
         QVERIFY(waitForView("startView"));
 
         // The radio is cabled only once the connect modal shows, however quickly it would answer.
-        m_rig->dongle->setRadioConnected(false);
+        m_session->dongle->setRadioConnected(false);
         QVERIFY(showModal("configurationButton", "connectModal", "connect"));
-        m_rig->dongle->setRadioConnected(true);
+        m_session->dongle->setRadioConnected(true);
         QVERIFY(waitForView("deviceView"));
         QVERIFY(showModal("saveDisconnectButton", "storeModal", "store"));
         QVERIFY(waitForView("startView"));
         // Disconnect stored nothing, Save & Disconnect stored once.
-        QCOMPARE(m_rig->dongle->radioUnit().stores, 1);
+        QCOMPARE(m_session->dongle->radioUnit().stores, 1);
     }
 
     // Clicks, drags, keys and a setup file in the masking and settings views reach
@@ -279,7 +270,7 @@ private slots:
         // A file stands where the log folder goes: the store goes on, and the window says no report was written.
         QFile blocker(m_home.filePath(QStringLiteral("blocked")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
-        m_configurator->logFolderPath = blocker.fileName() + QLatin1Char('/');
+        m_session->configurator.logFolderPath = blocker.fileName() + QLatin1Char('/');
         QVERIFY(connectRadio());
         // Live data flows from the radio: its uptime shows.
         QTRY_VERIFY_WITH_TIMEOUT(item("upTime") && item("upTime")->isVisible(), patience);
@@ -324,7 +315,7 @@ private slots:
         QVERIFY(go("primaryButton", "deviceView"));
 
         QVERIFY(go("saveDisconnectButton", "startView"));
-        const RadioUnit &radio = m_rig->dongle->radioUnit();
+        const RadioUnit &radio = m_session->dongle->radioUnit();
         QVERIFY(radio.stored.label.startsWith("Balcony"));
         // The channels edited, and the radio's own 27 to 48 as they were.
         const auto &mask = radio.stored.masks[0];
@@ -347,7 +338,7 @@ private slots:
         clickNamed("saveDisconnectButton");
         QTRY_VERIFY_WITH_TIMEOUT(popupOpen("storeFailedModal"), patience);
         QCOMPARE(find("storeFailedDetail")->property("text").toString(), QStringLiteral("the radio did not take its settings"));
-        QCOMPARE(m_rig->dongle->radioUnit().stores, 0);
+        QCOMPARE(m_session->dongle->radioUnit().stores, 0);
         click(qvariant_cast<QQuickItem *>(find("storeFailedModal")->property("button")));
         QVERIFY(waitForView("startView"));
     }
@@ -360,13 +351,13 @@ private slots:
         };
         QVERIFY(connectRadio());
         QVERIFY(go("maskingButton", "maskingView"));
-        m_rig->dongle->unplug();
+        m_session->dongle->unplug();
         QVERIFY(waitForView("startView"));
         QCOMPARE(statusOf("dongleStatus"), QStringLiteral("Disconnected"));
         QCOMPARE(statusOf("radioStatus"), QStringLiteral("Veltra: Disconnected"));
         // The connect modal waits for a dongle, and takes the one plugged in.
         QVERIFY(showModal("configurationButton", "connectModal", "connect-waiting"));
-        m_rig->dongle->replug();
+        m_session->dongle->replug();
         QVERIFY(waitForView("deviceView"));
         // The version is read after discovery, which may end after the view is made.
         QTRY_COMPARE_WITH_TIMEOUT(statusOf("dongleStatus"), QStringLiteral("3.2.7"), patience);
