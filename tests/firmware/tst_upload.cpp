@@ -228,10 +228,9 @@ private slots:
         {
             auto guard = dongle->lock();
             QCOMPARE(dongle->radioInBootloader(), !(status == 0 && closing));
-            // Version 2 with MCU 7 and version byte 0x10: S1 = 2 + 7, S2 = 2 S1 +
-            // 0x10, S3 = 2 S2 + 7 (mod 256). A handshake
-            // restarted on a stalled machine leaves bytes in front.
-            // An add-on's image goes under its own type byte, 0x03.
+            // Version 2 with MCU 7 and version byte 0x10: S1 = 2 + 7, S2 = 2 S1 + 0x10, S3 = 2 S2 + 7 (mod 256).
+            // A handshake restarted on a stalled machine leaves bytes in front. An add-on's image goes under
+            // its own type byte, 0x03.
             const bool addon = type == Configurator::addon_update;
             const QByteArray handshake = QByteArray::fromHex(version == 2 ? "0209224b" : addon ? "034711" : "024711");
             if (fault != Stall)
@@ -327,8 +326,7 @@ private slots:
         const QString written = QStringLiteral("%1.%2.%3").arg(parts[0], parts[1]).arg(parts[2].toInt() + 1);
         QCOMPARE(update.configurator.istrxVersion(), written);
 
-        // An add-on's update: the radio is not restarted by command first,
-        // and its own firmware stays.
+        // An add-on's update: the radio is not restarted by command first, and its own firmware stays.
         // Until the radio answers again, the view shows nothing of it.
         QString whileAwaited = written;
         connect(&update.configurator.serialThread, &QThread::finished, &update.configurator,

@@ -615,20 +615,6 @@ private slots:
         QCOMPARE(rig.usbd->dongleVersion.major, -1);
     }
 
-    void restartingTheTickKeepsOneChain()
-    {
-        // After a firmware update the tick is started directly while its chain
-        // may still be running; the polling rate must stay the same.
-        SimRig rig;
-        for (int i = 0; i < 4; ++i)
-            rig.usbd->checkUSBDevice();
-        const int mark = rig.mark();
-        QTest::qWait(300);
-        // One chain polls every fifth tick of 30 ms: two polls in 300 ms, three at most.
-        QVERIFY(rig.countSince(mark, 0x13) <= 3);
-        QVERIFY(rig.countSince(mark, 0x13) >= 1);
-    }
-
     // A tick that finds the lock taken (an upload, begun with or without a
     // dongle) skips its turn, not the watch: once the lock is free again the
     // dongle plugged in meanwhile is found, the one pulled out is noticed.
