@@ -439,34 +439,43 @@ class Scratch:
         return subprocess.Popen(command, cwd=self.build, env=env, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, start_new_session=True)
 
-    def run_suites(self, suites, limits):
-        """(the first suite that failed or None, the suites that passed). Runs
-        `jobs` at a time and stops at the first failure."""
-        waiting, running, passed = list(suites), [], []
-        failed = None
-        while (waiting or running) and failed is None:
-            while waiting and len(running) < self.jobs:
-                suite = waiting.pop(0)
-                running.append((suite, self.start(suite), time.monotonic()))
-            time.sleep(0.05)
-            for entry in list(running):
-                suite, process, began = entry
-                code = process.poll()
-                if code is None and time.monotonic() - began > limits.get(suite, 300):
-                    failed = suite + " (hung)"
-                elif code is not None:
+    def each_end(self, suites, limits, folder=None):
+        """Runs the suites `jobs` at a time and yields (suite, exit code, or
+        None when it hung and was killed; its Qt Test output in `folder`, or
+        None) as each ends. Closing it early kills what still runs."""
+        waiting, running = list(suites), []
+        try:
+            while waiting or running:
+                while waiting and len(running) < self.jobs:
+                    suite = waiting.pop(0)
+                    output = os.path.join(folder, suite.replace(":", "_") + ".txt") if folder else None
+                    running.append((suite, self.start(suite, output), time.monotonic(), output))
+                time.sleep(0.05)
+                for entry in list(running):
+                    suite, process, began, output = entry
+                    code = process.poll()
+                    hung = code is None and time.monotonic() - began > limits.get(suite, 300)
+                    if code is None and not hung:
+                        continue
                     running.remove(entry)
-                    if code != 0:
-                        failed = suite
-                    else:
-                        passed.append(suite)
-        for _, process, _ in running:
-            try:
-                os.killpg(process.pid, 9)
-            except ProcessLookupError:
-                pass
-            process.wait()
-        return failed, passed
+                    if hung:
+                        stop(process)
+                    yield suite, None if hung else code, output
+        finally:
+            for _, process, _, _ in running:
+                stop(process)
+
+    def run_suites(self, suites, limits):
+        """(the first suite that failed or None, the suites that passed),
+        stopping at the first failure."""
+        passed = []
+        ends = self.each_end(suites, limits)
+        for suite, code, _ in ends:
+            if code != 0:
+                ends.close()
+                return suite + (" (hung)" if code is None else ""), passed
+            passed.append(suite)
+        return None, passed
 
     def kill_of(self, suites):
         """The suite that fails with the fault in place, or None. A failure is
@@ -487,32 +496,17 @@ class Scratch:
         """Every owning suite run to its end, the fault in place: the test
         functions and rows that failed, as "suite::function(row)", or
         "suite (hung)" / "suite (exit N)" where no row names the failure."""
-        failures, waiting, running = [], list(suites), []
+        failures = []
         with tempfile.TemporaryDirectory() as folder:
-            while waiting or running:
-                while waiting and len(running) < self.jobs:
-                    suite = waiting.pop(0)
-                    output = os.path.join(folder, suite.replace(":", "_") + ".txt")
-                    running.append((suite, self.start(suite, output), time.monotonic(), output))
-                time.sleep(0.05)
-                for entry in list(running):
-                    suite, process, began, output = entry
-                    code = process.poll()
-                    hung = code is None and time.monotonic() - began > limits.get(suite, 300)
-                    if code is None and not hung:
-                        continue
-                    if hung:
-                        os.killpg(process.pid, 9)
-                        process.wait()
-                    running.remove(entry)
-                    name = suite.partition(":")[0]
-                    text = open(output, errors="replace").read() if os.path.exists(output) else ""
-                    rows = ["%s::%s" % (name, row) for row in FAIL_LINE.findall(text)]
-                    failures += rows
-                    if hung:
-                        failures.append("%s (hung)" % name)
-                    elif code != 0 and not rows:
-                        failures.append("%s (exit %d)" % (name, code))
+            for suite, code, output in self.each_end(suites, limits, folder):
+                name = suite.partition(":")[0]
+                text = open(output, errors="replace").read() if os.path.exists(output) else ""
+                rows = ["%s::%s" % (name, row) for row in FAIL_LINE.findall(text)]
+                failures += rows
+                if code is None:
+                    failures.append("%s (hung)" % name)
+                elif code != 0 and not rows:
+                    failures.append("%s (exit %d)" % (name, code))
         return failures
 
     def measure_baseline(self, suites):
@@ -536,6 +530,15 @@ class Scratch:
 
     def limits(self, suites):
         return {s: 3 * self.baseline.get(s, 100) + 30 for s in suites}
+
+
+def stop(process):
+    """Kills a suite and every process it started, and reaps it."""
+    try:
+        os.killpg(process.pid, 9)
+    except ProcessLookupError:
+        pass
+    process.wait()
 
 
 # A failed check in Qt Test's plain output: "FAIL!  : TestX::function(row) ...";
