@@ -25,7 +25,20 @@ ViewContainer {
         logChanges: true
         // Only a connection the operator asked for opens the device view: a
         // radio still known from before is no reason to leave this view.
-        onFound: if (connectModal.opened) start.show(Qt.resolvedUrl("Device.qml"))
+        onFound: if (connectModal.opened) Qt.callLater(start.enterDevice)
+    }
+
+    // A dongle plugged back in comes up with its DMX off, while the radio
+    // known through it before still counts as present: it is connected before
+    // the view goes on, or the radio would be missed until dropped and the
+    // device view would fall back here with no one waiting. The connection
+    // waits for discovery to finish, which switches the DMX off last.
+    function enterDevice() {
+        if (!connectModal.opened || !presence.present)
+            return
+        if (!configurator.isDongleVersionUI)
+            configurator.on_connect_clicked()
+        start.show(Qt.resolvedUrl("Device.qml"))
     }
 
     RowLayout {
@@ -161,7 +174,7 @@ ViewContainer {
             configurator.on_disconnect_clicked()
             close()
         }
-        onOpened: if (presence.present) start.show(Qt.resolvedUrl("Device.qml"))
+        onOpened: start.enterDevice()
     }
 
     // A dongle plugged in while the operator waits is connected as it comes.

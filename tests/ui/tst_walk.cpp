@@ -359,6 +359,8 @@ private slots:
         QVERIFY(showModal("configurationButton", "connectModal", "connect-waiting"));
         m_session->dongle->replug();
         QVERIFY(waitForView("deviceView"));
+        // Its DMX is on again: without it the radio is missed until dropped, and the view falls back.
+        QVERIFY(m_session->dongle->dmxRunning());
         // The version is read after discovery, which may end after the view is made.
         QTRY_COMPARE_WITH_TIMEOUT(statusOf("dongleStatus"), QStringLiteral("3.2.7"), patience);
     }
