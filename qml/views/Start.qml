@@ -29,10 +29,11 @@ ViewContainer {
     }
 
     // A dongle plugged back in comes up with its DMX off, while the radio
-    // known through it before still counts as present: it is connected before
-    // the view goes on, or the radio would be missed until dropped and the
-    // device view would fall back here with no one waiting. The connection
-    // waits for discovery to finish, which switches the DMX off last.
+    // known through it before still counts as present: the dongle is
+    // connected before the view goes on, or the radio would be missed until
+    // dropped and the device view would fall back here with no one waiting.
+    // The connection waits for discovery to finish, which switches the DMX
+    // off last.
     function enterDevice() {
         if (!connectModal.opened || !presence.present)
             return
